@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Cantrel's one entry point for developers and CI.
+#   ./dev.sh run     install what is missing, build, start the program
+#   ./dev.sh test    install what is missing, build, run every test headless
+#   ./dev.sh bench   install what is missing, build, run the benchmarks
+# CANTREL_SANITIZE=1 builds into build-asan with AddressSanitizer and UBSan.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+cmd=${1:-}
+case "$cmd" in
+  run|test|bench) ;;
+  *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
+esac
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libbenchmark-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages. Install them as root, then run this again:"
+    echo "  apt-get update && apt-get install -y ${missing[*]}"
+    exit 1
+  fi
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+fi
+
+build=build
+flags=()
+if [ "${CANTREL_SANITIZE:-0}" = 1 ]; then
+  build=build-asan
+  flags+=(-DCANTREL_SANITIZE=ON -DCANTREL_BENCH=OFF)
+fi
+cmake -S . -B "$build" -G Ninja "${flags[@]}" >/dev/null
+cmake --build "$build" -j "$(nproc)"
+
+case "$cmd" in
+  run)
+    if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+      echo "No display to open the window on. Start it under a virtual X server: xvfb-run -a ./dev.sh run" >&2
+      exit 1
+    fi
+    exec "$build/bin/cantrel"
+    ;;
+  test)
+    cd "$build"
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
+    ;;
+  bench)
+    for b in "$build"/bin/bench_*; do "$b"; done
+    ;;
+esac
