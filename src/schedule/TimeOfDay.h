@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QStringView>
+
+#include <optional>
+
+namespace cantrel {
+
+// Seconds since midnight for "H[:M[:S]]": hours 0..23, minutes and seconds
+// 0..59, each one or two digits, blanks (codes 0..32) allowed around the
+// whole text. Anything else gives nullopt.
+std::optional<int> parseTimeOfDay(QStringView text);
+
+} // namespace cantrel
