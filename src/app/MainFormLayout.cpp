@@ -1,0 +1,276 @@
+// The main window's controls, menus, status bar and timers, built once.
+#include "app/AnchorPlacer.h"
+#include "app/TMainForm.h"
+#include "schedule/StringGrid.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace cantrel {
+
+namespace {
+
+constexpr int kStatusBarHeight = 19;
+constexpr int kBottomPanelHeight = 88;
+constexpr int kDayPanelWidth = 443;
+constexpr int kDayPanelHeight = 281;
+constexpr int kSplitterWidth = 4;
+constexpr int kMonthPanelWidth = 196;
+constexpr int kEditStripHeight = 33;
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    return button;
+}
+
+QAction* addItem(QMenu* menu, const char* name, const QString& text)
+{
+    QAction* action = menu->addAction(text);
+    action->setObjectName(QLatin1String(name));
+    return action;
+}
+
+} // namespace
+
+void TMainForm::buildLayout()
+{
+    QFont dialogFont = font();
+    dialogFont.setPixelSize(11);
+    setFont(dialogFont);
+
+    buildMenus();
+    buildStatusBar();
+
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, central);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(kSplitterWidth);
+    Splitter1->setChildrenCollapsible(false);
+    buildDayPanel();
+    buildMonthPanel();
+    Splitter1->addWidget(DayGroupBox);
+    Splitter1->addWidget(MonthGroupBox);
+    // The month panel keeps its width; the day panel takes what is left.
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    Splitter1->setSizes({kDayPanelWidth, kMonthPanelWidth});
+    column->addWidget(Splitter1, 1);
+
+    buildBottomPanel();
+    column->addWidget(BottomPanel);
+    setCentralWidget(central);
+
+    setMinimumSize(480, 250);
+    move(203, 116);
+    resize(kDayPanelWidth + kSplitterWidth + kMonthPanelWidth,
+           menuBar()->sizeHint().height() + kDayPanelHeight + kBottomPanelHeight +
+               kStatusBarHeight);
+
+    Timer = new QTimer(this);
+    Timer->setObjectName(QStringLiteral("Timer"));
+    Timer->setInterval(490);
+    // A coarse timer may stretch 490 ms past half a second and skip a second.
+    Timer->setTimerType(Qt::PreciseTimer);
+    TestLinkTimer = new QTimer(this);
+    TestLinkTimer->setObjectName(QStringLiteral("TestLinkTimer"));
+    TestLinkTimer->setInterval(3000);
+}
+
+void TMainForm::buildMenus()
+{
+    File1 = menuBar()->addMenu(QStringLiteral("File"));
+    File1->setObjectName(QStringLiteral("File1"));
+    connect(addItem(File1, "New24h1", QStringLiteral("New 24h")), &QAction::triggered, this,
+            [this] { handle([this] { New24h1Click(); }); });
+    connect(addItem(File1, "Load24h1", QStringLiteral("Load 24h")), &QAction::triggered, this,
+            [this] { handle([this] { Load24h1Click(); }); });
+    connect(addItem(File1, "Save24h1", QStringLiteral("Save 24h")), &QAction::triggered, this,
+            [this] { handle([this] { Save24h1Click(); }); });
+    connect(addItem(File1, "SaveAs24h1", QStringLiteral("Save As 24h")), &QAction::triggered,
+            this, [this] { handle([this] { SaveAs24h1Click(); }); });
+    File1->addSeparator();
+    connect(addItem(File1, "New31d1", QStringLiteral("New 31d")), &QAction::triggered, this,
+            [this] { handle([this] { New31d1Click(); }); });
+    connect(addItem(File1, "Load31d1", QStringLiteral("Load 31d")), &QAction::triggered, this,
+            [this] { handle([this] { Load31d1Click(); }); });
+    connect(addItem(File1, "Save31d1", QStringLiteral("Save 31d")), &QAction::triggered, this,
+            [this] { handle([this] { Save31d1Click(); }); });
+    connect(addItem(File1, "SaveAs31d1", QStringLiteral("Save As 31d")), &QAction::triggered,
+            this, [this] { handle([this] { SaveAs31d1Click(); }); });
+    File1->addSeparator();
+    connect(addItem(File1, "Exit1", QStringLiteral("Exit")), &QAction::triggered, this,
+            [this] { Exit1Click(); });
+
+    Setup1 = menuBar()->addMenu(QStringLiteral("Setup"));
+    Setup1->setObjectName(QStringLiteral("Setup1"));
+    connect(addItem(Setup1, "Port1", QStringLiteral("Port")), &QAction::triggered, this,
+            [this] { handle([this] { Port1Click(); }); });
+    Sound1 = addItem(Setup1, "Sound1", QStringLiteral("Sound"));
+    Sound1->setCheckable(true);
+    Sound1->setChecked(true);
+    Sound1->setVisible(false);
+    connect(Sound1, &QAction::triggered, this, [this] { Sound1Click(); });
+
+    Help1 = menuBar()->addMenu(QStringLiteral("Help"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    connect(addItem(Help1, "About", QStringLiteral("About")), &QAction::triggered, this,
+            [this] { AboutClick(); });
+}
+
+void TMainForm::buildStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar"));
+    bar->setFixedHeight(kStatusBarHeight);
+    ConnectionPanel = new QLabel(QStringLiteral("Connection: None"), bar);
+    ConnectionPanel->setObjectName(QStringLiteral("ConnectionPanel"));
+    ConnectionPanel->setFixedWidth(300);
+    LinkPanel = new QLabel(QStringLiteral("Wait"), bar);
+    LinkPanel->setObjectName(QStringLiteral("LinkPanel"));
+    LinkPanel->setFixedWidth(50);
+    for (QLabel* panel : {ConnectionPanel, LinkPanel}) {
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        bar->addWidget(panel);
+    }
+}
+
+// Builds a group box holding a document grid above an editor strip with its
+// one-row editor and "..." button.
+static QGroupBox* documentPanel(QWidget* parent, const char* name, StringGrid* grid,
+                                QWidget** strip, const char* stripName, StringGrid* editor,
+                                QPushButton* button, QSize stripSize, QRect editorRect,
+                                QRect buttonRect)
+{
+    auto* box = new QGroupBox(parent);
+    box->setObjectName(QLatin1String(name));
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(2, 2, 2, 0);
+    layout->setSpacing(0);
+    grid->setParent(box);
+    layout->addWidget(grid, 1);
+
+    *strip = new QWidget(box);
+    (*strip)->setObjectName(QLatin1String(stripName));
+    (*strip)->setFixedHeight(stripSize.height());
+    (*strip)->resize(stripSize);
+    editor->setParent(*strip);
+    button->setParent(*strip);
+    auto* placer = new AnchorPlacer(*strip, stripSize);
+    placer->place(editor, editorRect, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
+    placer->place(button, buttonRect, Qt::RightEdge | Qt::BottomEdge);
+    layout->addWidget(*strip);
+    return box;
+}
+
+void TMainForm::buildDayPanel()
+{
+    DayGrid = new StringGrid(StringGrid::Kind::Document, 5, 2);
+    DayGrid->setObjectName(QStringLiteral("DayGrid"));
+    EditDayGrid = new StringGrid(StringGrid::Kind::Editor, 5, 1);
+    EditDayGrid->setObjectName(QStringLiteral("EditDayGrid"));
+    Select24dButton = new QPushButton(QStringLiteral("..."));
+    Select24dButton->setObjectName(QStringLiteral("Select24dButton"));
+    DayGroupBox = documentPanel(Splitter1, "DayGroupBox", DayGrid, &DayEditPanel, "DayEditPanel",
+                                EditDayGrid, Select24dButton, {439, kEditStripHeight},
+                                {1, 3, 413, 21}, {412, 3, 25, 21});
+}
+
+void TMainForm::buildMonthPanel()
+{
+    MonthGrid = new StringGrid(StringGrid::Kind::Document, 3, 32);
+    MonthGrid->setObjectName(QStringLiteral("MonthGrid"));
+    EditMonthGrid = new StringGrid(StringGrid::Kind::Editor, 3, 1);
+    EditMonthGrid->setObjectName(QStringLiteral("EditMonthGrid"));
+    Select31hButton = new QPushButton(QStringLiteral("..."));
+    Select31hButton->setObjectName(QStringLiteral("Select31hButton"));
+    MonthGroupBox = documentPanel(Splitter1, "MonthGroupBox", MonthGrid, &MonthEditPanel,
+                                  "MonthEditPanel", EditMonthGrid, Select31hButton,
+                                  {192, kEditStripHeight}, {1, 3, 160, 21}, {163, 3, 25, 21});
+}
+
+void TMainForm::buildBottomPanel()
+{
+    auto* panel = new QFrame(this);
+    panel->setObjectName(QStringLiteral("BottomPanel"));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setFixedHeight(kBottomPanelHeight);
+    const QSize design(kDayPanelWidth + kSplitterWidth + kMonthPanelWidth, kBottomPanelHeight);
+    panel->resize(design);
+    BottomPanel = panel;
+    auto* placer = new AnchorPlacer(panel, design);
+
+    InsertButton = makeButton(panel, "InsertButton", QStringLiteral("&Insert"));
+    ModifyButton = makeButton(panel, "ModifyButton", QStringLiteral("&Modify"));
+    RemoveButton = makeButton(panel, "RemoveButton", QStringLiteral("&Remove"));
+    ExecuteButton = makeButton(panel, "ExecuteButton", QStringLiteral("&Execute"));
+    int left = 16;
+    for (QPushButton* button : {InsertButton, ModifyButton, RemoveButton, ExecuteButton}) {
+        placer->place(button, {left, 8, 75, 25});
+        // Tab skips the command buttons; Alt and the marked letter presses them.
+        button->setFocusPolicy(Qt::ClickFocus);
+        left += 88;
+    }
+    RunButton = makeButton(panel, "RunButton", QStringLiteral("Run"));
+    placer->place(RunButton, {561, 8, 49, 49}, Qt::RightEdge | Qt::TopEdge);
+
+    // Laid out once and never shown; it shares the radio buttons' handler.
+    RadioButton1 = new QRadioButton(panel);
+    RadioButton1->setObjectName(QStringLiteral("RadioButton1"));
+    RadioButton1->setProperty("tag", 0);
+    RadioButton1->setGeometry(112, 48, 16, 17);
+    RadioButton1->hide();
+    connect(RadioButton1, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked)
+            handle([this] { RadioButtonClick(RadioButton1); });
+    });
+}
+
+void TMainForm::CreateRadioBank(int count)
+{
+    for (int n = 1; n <= count; ++n) {
+        auto* radio = new QRadioButton(BottomPanel);
+        radio->setObjectName(QStringLiteral("Radio%1").arg(n));
+        radio->setProperty("tag", n);
+        radio->setGeometry(8 + 24 * (n - 1), 40, 16, 17);
+        // Selecting a button counts as a click on it, whether the operator or
+        // the device's report selected it; clicking the selected one does nothing.
+        connect(radio, &QRadioButton::toggled, this, [this, radio](bool checked) {
+            if (checked)
+                handle([this, radio] { RadioButtonClick(radio); });
+        });
+        radio->show();
+        auto* label = new QLabel(QString::number(n), BottomPanel);
+        label->move(8 + 24 * (n - 1) + (n <= 8 ? 3 : 0), 58);
+        label->adjustSize();
+        label->show();
+    }
+}
+
+void TMainForm::EnableRadios(int count)
+{
+    for (int n = 1; n <= 16; ++n) {
+        const QString name = QStringLiteral("Radio%1").arg(n);
+        for (QObject* child : BottomPanel->children()) {
+            if (child->objectName().compare(name, Qt::CaseInsensitive) == 0) {
+                static_cast<QWidget*>(child)->setEnabled(n <= count);
+                break;
+            }
+        }
+    }
+}
+
+} // namespace cantrel

@@ -1,0 +1,176 @@
+#pragma once
+
+#include "platform/Prompter.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+class QTimer;
+
+namespace cantrel {
+
+class Clock;
+class MediaOpener;
+class StringGrid;
+class TAboutBox;
+
+// The caption of every plain message box and of the general error display.
+inline const QString kProgramTitle = QStringLiteral("Cantrel");
+inline const QString kEditModeTitle = QStringLiteral("Cantrel 1.18 - Edit mode");
+inline const QString kRunModeTitle = QStringLiteral("Cantrel 1.18 - Run mode");
+
+// The main window. It owns the program's state for the whole run; each
+// subsystem's behaviour lives in the .cpp files of its own folder:
+//   src/app       layout, start-up, close, settings
+//   src/schedule  the two documents and the editing grids
+//   src/run       Run mode and the scheduler tick
+//   src/device    the connection, pulses, link test and radio bank
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    struct Services {
+        Clock* clock;
+        Prompter* prompter;
+        MediaOpener* opener;
+    };
+
+    explicit TMainForm(const Services& services, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // ---- start-up and close ------------------------------------------------
+    // The start-up sequence. False when a failure ended it; the failure has
+    // been shown and the window must not be used.
+    bool FormCreate();
+    // True when the window may close.
+    bool FormCloseQuery();
+    void FormClose();
+    void Exit1Click();
+    void AboutClick();
+    void setAboutBox(TAboutBox* box) { aboutBox_ = box; }
+
+    // ---- state record ------------------------------------------------------
+    quint32 LPTAddr = 0;
+    quint32 PulseTime = 0;
+    qint32 DeviceID = 0;
+    qint32 RunAdvance = 0;
+
+    bool DayModified = false;
+    bool DayHasFile = false;
+    bool MonthModified = false;
+    bool MonthHasFile = false;
+
+    // ---- day schedule document ------------------------------------------------
+    QString dayScheduleName() const;
+    void setDayScheduleName(const QString& name);
+    bool ConfirmDayScheduleClose();
+    void NewDaySchedule();
+    void LoadDaySchedule(const QString& name);
+    void WriteDaySchedule(const QString& name);
+    void New24h1Click();
+    void Load24h1Click();
+    void Save24h1Click();
+    void SaveAs24h1Click();
+
+    // ---- month calendar document ----------------------------------------------
+    QString monthCalendarName() const;
+    void setMonthCalendarName(const QString& name);
+    bool ConfirmMonthCalendarClose();
+    void NewMonthCalendar();
+    void LoadMonthCalendar(const QString& name);
+    void WriteMonthCalendar(const QString& name);
+    void New31d1Click();
+    void Load31d1Click();
+    void Save31d1Click();
+    void SaveAs31d1Click();
+
+    // ---- editing grids ------------------------------------------------------
+    void DayGridSelectCell(StringGrid* grid, int row);
+    void CopyColumnWidths(StringGrid* grid);
+
+    // ---- settings file --------------------------------------------------------
+    void ReadSettings();
+    void WriteSettings();
+
+    // ---- device link ------------------------------------------------------------
+    void LoadPortLibrary();
+    void UnloadPortLibrary();
+    void CloseComPort();
+    void TestLinkTimerTimer();
+    void Port1Click();
+    void Sound1Click();
+    void RadioButtonClick(QObject* sender);
+    void CreateRadioBank(int count);
+    void EnableRadios(int count);
+
+    // ---- messages -------------------------------------------------------------
+    // A plain box with OK, captioned with the program's title.
+    void ShowMessage(const QString& text);
+    // Runs an operator-started handler: the program's own texts are shown
+    // in a plain box, any other failure goes to the general error display.
+    void handle(const std::function<void()>& handler);
+
+    Prompter& prompter() const { return *services_.prompter; }
+    const Services& services() const { return services_; }
+
+    // ---- controls ---------------------------------------------------------------
+    QWidget* BottomPanel = nullptr;
+    QPushButton* InsertButton = nullptr;
+    QPushButton* ModifyButton = nullptr;
+    QPushButton* RemoveButton = nullptr;
+    QPushButton* ExecuteButton = nullptr;
+    QPushButton* RunButton = nullptr;
+    QRadioButton* RadioButton1 = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QGroupBox* DayGroupBox = nullptr;
+    QGroupBox* MonthGroupBox = nullptr;
+    QWidget* DayEditPanel = nullptr;
+    QWidget* MonthEditPanel = nullptr;
+    StringGrid* DayGrid = nullptr;
+    StringGrid* EditDayGrid = nullptr;
+    StringGrid* MonthGrid = nullptr;
+    StringGrid* EditMonthGrid = nullptr;
+    QPushButton* Select24dButton = nullptr;
+    QPushButton* Select31hButton = nullptr;
+    QLabel* ConnectionPanel = nullptr;
+    QLabel* LinkPanel = nullptr;
+    QTimer* Timer = nullptr;
+    QTimer* TestLinkTimer = nullptr;
+    QMenu* File1 = nullptr;
+    QMenu* Setup1 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* Sound1 = nullptr;
+
+    // The shared open and save dialogs: each use sets its filter, and the
+    // chosen file name carries over to the next use.
+    FileDialogRequest OpenDialog;
+    FileDialogRequest SaveDialog;
+    QString executeOpenDialog();
+    QString executeSaveDialog();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void connectEditingGrids();
+    void buildLayout();
+    void buildMenus();
+    void buildDayPanel();
+    void buildMonthPanel();
+    void buildBottomPanel();
+    void buildStatusBar();
+
+    Services services_;
+    TAboutBox* aboutBox_ = nullptr;
+};
+
+} // namespace cantrel

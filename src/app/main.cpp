@@ -1,0 +1,45 @@
+#include "app/TAboutBox.h"
+#include "app/TMainForm.h"
+#include "platform/Clock.h"
+#include "platform/MediaOpener.h"
+#include "platform/QtPrompter.h"
+
+#include <QApplication>
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    using namespace cantrel;
+    // Without a display Qt would abort with a toolkit message; say what to do instead.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fputs("cantrel: no display to open the window on; start it under a virtual X "
+                   "server: xvfb-run -a ./dev.sh run\n",
+                   stderr);
+        return 1;
+    }
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Cantrel"));
+    app.setWindowIcon(programIcon());
+
+    SystemClock clock;
+    QtPrompter prompter;
+    DesktopMediaOpener opener;
+    try {
+        TMainForm form({&clock, &prompter, &opener});
+        prompter.setParent(&form);
+        if (!form.FormCreate())
+            return 0;
+        TAboutBox about(opener, &form);
+        form.setAboutBox(&about);
+        form.show();
+        app.exec();
+    } catch (const std::exception& failure) {
+        prompter.setParent(nullptr);
+        prompter.error(kProgramTitle, QString::fromLocal8Bit(failure.what()));
+    } catch (...) {
+        prompter.setParent(nullptr);
+        prompter.error(kProgramTitle, QString());
+    }
+    return 0;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/Prompter.h"
+
+class QWidget;
+
+namespace cantrel {
+
+// Prompter on QMessageBox and QFileDialog.
+class QtPrompter final : public Prompter {
+public:
+    explicit QtPrompter(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+
+    void message(const QString& caption, const QString& text) override;
+    void error(const QString& caption, const QString& text) override;
+    Answer question(const QString& caption, const QString& text) override;
+    QString openFile(const FileDialogRequest& request) override;
+    QString saveFile(const FileDialogRequest& request) override;
+
+    // "Any file|*.*" -> "Any file (*.*)"
+    static QString qtFilter(const QString& filter);
+
+private:
+    QWidget* parent_;
+};
+
+} // namespace cantrel

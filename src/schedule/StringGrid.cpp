@@ -1,0 +1,280 @@
+#include "schedule/StringGrid.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QScrollBar>
+
+namespace cantrel {
+
+namespace {
+constexpr int kRowHeight = 16;
+}
+
+StringGridModel::StringGridModel(int colCount, int rowCount, int fixedRows, QObject* parent)
+    : QAbstractTableModel(parent), colCount_(colCount), fixedRows_(fixedRows) {
+    rows_.reserve(rowCount);
+    for (int r = 0; r < rowCount; ++r)
+        rows_.append(blankRow());
+}
+
+QStringList StringGridModel::blankRow() const {
+    QStringList row;
+    row.reserve(colCount_);
+    for (int c = 0; c < colCount_; ++c)
+        row.append(QString());
+    return row;
+}
+
+void StringGridModel::setGridRowCount(int count) {
+    count = std::max(count, fixedRows_);
+    const int now = gridRowCount();
+    if (count > now) {
+        beginInsertRows({}, now - fixedRows_, count - fixedRows_ - 1);
+        for (int r = now; r < count; ++r)
+            rows_.append(blankRow());
+        endInsertRows();
+    } else if (count < now) {
+        beginRemoveRows({}, count - fixedRows_, now - fixedRows_ - 1);
+        rows_.resize(count);
+        endRemoveRows();
+    }
+}
+
+void StringGridModel::setCell(int col, int row, const QString& text) {
+    if (rows_[row][col] == text)
+        return;
+    rows_[row][col] = text;
+    if (row < fixedRows_) {
+        emit headerDataChanged(Qt::Horizontal, col, col);
+    } else {
+        const QModelIndex at = index(row - fixedRows_, col);
+        emit dataChanged(at, at, {Qt::DisplayRole, Qt::EditRole});
+    }
+}
+
+void StringGridModel::setRowCells(int row, QStringList cells) {
+    cells.resize(colCount_);
+    rows_[row] = std::move(cells);
+    if (row < fixedRows_)
+        emit headerDataChanged(Qt::Horizontal, 0, colCount_ - 1);
+    else
+        emit dataChanged(index(row - fixedRows_, 0), index(row - fixedRows_, colCount_ - 1));
+}
+
+void StringGridModel::replaceDataRows(QList<QStringList> rows) {
+    beginResetModel();
+    rows_.resize(fixedRows_);
+    rows_.reserve(fixedRows_ + rows.size());
+    for (QStringList& r : rows) {
+        if (r.size() != colCount_)
+            r.resize(colCount_);
+        rows_.append(std::move(r));
+    }
+    endResetModel();
+}
+
+void StringGridModel::appendRow(QStringList cells) {
+    cells.resize(colCount_);
+    const int at = gridRowCount() - fixedRows_;
+    beginInsertRows({}, at, at);
+    rows_.append(std::move(cells));
+    endInsertRows();
+}
+
+void StringGridModel::removeGridRow(int row) {
+    beginRemoveRows({}, row - fixedRows_, row - fixedRows_);
+    rows_.removeAt(row);
+    endRemoveRows();
+}
+
+void StringGridModel::permuteDataRows(const std::vector<int>& order) {
+    QList<QStringList> moved;
+    moved.reserve(qsizetype(order.size()));
+    for (int from : order)
+        moved.append(std::move(rows_[fixedRows_ + from]));
+    for (qsizetype k = 0; k < moved.size(); ++k)
+        rows_[fixedRows_ + k] = std::move(moved[k]);
+    if (!order.empty())
+        emit dataChanged(index(0, 0), index(int(order.size()) - 1, colCount_ - 1));
+}
+
+int StringGridModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : gridRowCount() - fixedRows_;
+}
+
+int StringGridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : colCount_;
+}
+
+QVariant StringGridModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        return {};
+    return rows_[fixedRows_ + index.row()][index.column()];
+}
+
+bool StringGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || role != Qt::EditRole)
+        return false;
+    const int row = fixedRows_ + index.row();
+    const QString text = value.toString();
+    if (rows_[row][index.column()] == text)
+        return true;
+    rows_[row][index.column()] = text;
+    emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+    emit cellEdited(index.column(), row);
+    return true;
+}
+
+QVariant StringGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && fixedRows_ > 0 &&
+        section < colCount_)
+        return rows_[0][section];
+    return {};
+}
+
+Qt::ItemFlags StringGridModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (editable_)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+StringGrid::StringGrid(Kind kind, int colCount, int rowCount, QWidget* parent)
+    : QTableView(parent),
+      model_(new StringGridModel(colCount, rowCount, kind == Kind::Document ? 1 : 0, this)) {
+    setModel(model_);
+    setShowGrid(true);
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideNone);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(kRowHeight);
+    verticalHeader()->setMinimumSectionSize(kRowHeight);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setMinimumSectionSize(0);
+    horizontalHeader()->setFixedHeight(kRowHeight + 2);
+    horizontalHeader()->setStretchLastSection(false);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    if (kind == Kind::Document) {
+        setSelectionBehavior(QAbstractItemView::SelectRows);
+        setEditTriggers(QAbstractItemView::NoEditTriggers);
+    } else {
+        horizontalHeader()->hide();
+        setSelectionBehavior(QAbstractItemView::SelectItems);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setTabKeyNavigation(true);
+        model_->setEditable(true);
+        setEditTriggers(QAbstractItemView::AllEditTriggers);
+    }
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current, const QModelIndex&) {
+                if (current.isValid() && !quiet_)
+                    emit selectCell(current.column(), current.row() + fixedRows());
+            });
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { emit topLeftChanged(); });
+    // Column borders are dragged on the header: its mouse-up counts as the grid's.
+    horizontalHeader()->viewport()->installEventFilter(this);
+    // Like any grid, it starts with its first row current.
+    if (rowCount > fixedRows()) {
+        quiet_ = true;
+        setCurrent(fixedRows(), 0);
+        quiet_ = false;
+    }
+}
+
+bool StringGrid::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == horizontalHeader()->viewport() && event->type() == QEvent::MouseButtonRelease)
+        emit mouseReleased();
+    return QTableView::eventFilter(watched, event);
+}
+
+int StringGrid::row() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.row() + fixedRows() : fixedRows();
+}
+
+int StringGrid::col() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() ? current.column() : 0;
+}
+
+void StringGrid::setCurrent(int row, int col) {
+    const QModelIndex at = model_->index(row - fixedRows(), col);
+    QItemSelectionModel::SelectionFlags flags = QItemSelectionModel::ClearAndSelect;
+    if (selectionBehavior() == SelectRows)
+        flags |= QItemSelectionModel::Rows;
+    selectionModel()->setCurrentIndex(at, flags);
+}
+
+void StringGrid::setRow(int row, bool notify) {
+    const bool wasQuiet = quiet_;
+    quiet_ = wasQuiet || !notify;
+    setCurrent(row, col());
+    quiet_ = wasQuiet;
+}
+
+void StringGrid::setCol(int col) {
+    setCurrent(row(), col);
+}
+
+template <class Change> void StringGrid::changeRows(Change change) {
+    const int oldRow = row();
+    const int oldCol = col();
+    quiet_ = true;
+    change();
+    if (rowCount() > fixedRows())
+        setCurrent(std::min(oldRow, rowCount() - 1), oldCol);
+    quiet_ = false;
+}
+
+void StringGrid::setRowCount(int count) {
+    changeRows([&] { model_->setGridRowCount(count); });
+}
+
+void StringGrid::replaceDataRows(QList<QStringList> rows) {
+    changeRows([&] { model_->replaceDataRows(std::move(rows)); });
+}
+
+void StringGrid::appendRow(QStringList cells) {
+    changeRows([&] { model_->appendRow(std::move(cells)); });
+}
+
+void StringGrid::removeRow(int row) {
+    changeRows([&] { model_->removeGridRow(row); });
+}
+
+void StringGrid::permuteDataRows(const std::vector<int>& order) {
+    changeRows([&] { model_->permuteDataRows(order); });
+}
+
+int StringGrid::defaultRowHeight() const {
+    return verticalHeader()->defaultSectionSize();
+}
+
+int StringGrid::leftCol() const {
+    return horizontalScrollBar()->value();
+}
+
+void StringGrid::setLeftCol(int col) {
+    if (leftCol() != col)
+        horizontalScrollBar()->setValue(col);
+}
+
+void StringGrid::mouseReleaseEvent(QMouseEvent* event) {
+    QTableView::mouseReleaseEvent(event);
+    emit mouseReleased();
+}
+
+void StringGrid::keyPressEvent(QKeyEvent* event) {
+    bool handled = false;
+    emit keyPressed(event, &handled);
+    if (!handled)
+        QTableView::keyPressEvent(event);
+}
+
+} // namespace cantrel
