@@ -1,0 +1,288 @@
+// The main window as the operator first sees it, its close, and the About box.
+#include "app/BuildLine.h"
+#include "app/TAboutBox.h"
+#include "schedule/StringGrid.h"
+#include "support/MainFormFixture.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+
+using namespace cantrel;
+using namespace cantrel::test;
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void startsInEditModeWithEmptyDocuments();
+    void layoutMatchesTheDesign();
+    void menusAndTheirItems();
+    void resizingKeepsRunButtonAndMonthPanel();
+    void closeIsRefusedInRunMode();
+    void closeAsksDayThenMonthAndCancelKeepsWindow();
+    void exitGoesThroughTheSameClose();
+    void buildLine_data();
+    void buildLine();
+    void aboutBox();
+};
+
+void TestMainWindow::startsInEditModeWithEmptyDocuments()
+{
+    MainFormFixture f;
+    QVERIFY(f.start());
+    TMainForm& w = *f.form;
+    QCOMPARE(w.windowTitle(), QStringLiteral("Cantrel 1.18 - Edit mode"));
+    QCOMPARE(w.DayGroupBox->title(), QStringLiteral("Untitled.24h"));
+    QCOMPARE(w.MonthGroupBox->title(), QStringLiteral("Untitled.31d"));
+    QCOMPARE(w.LPTAddr, 888u);
+    QCOMPARE(w.PulseTime, 100u);
+    QCOMPARE(w.DeviceID, 0);
+    QCOMPARE(w.RunAdvance, 0);
+    QVERIFY(!w.DayModified && !w.DayHasFile && !w.MonthModified && !w.MonthHasFile);
+
+    QCOMPARE(w.DayGrid->rowCount(), 2);
+    QCOMPARE(w.DayGrid->rowCells(0), (QStringList{"E", "Time", "P", "Comments", "Media file"}));
+    QCOMPARE(w.DayGrid->rowCells(1), QStringList(5));
+    QCOMPARE(w.MonthGrid->rowCount(), 32);
+    QCOMPARE(w.MonthGrid->rowCells(0), (QStringList{"E", "D", ".24h file"}));
+    for (int day = 1; day <= 31; ++day)
+        QCOMPARE(w.MonthGrid->rowCells(day), (QStringList{"", QString::number(day), ""}));
+    QCOMPARE(w.EditMonthGrid->rowCells(0), (QStringList{"", "1", ""}));
+    QCOMPARE(w.EditDayGrid->col(), 1);
+    QCOMPARE(w.EditMonthGrid->col(), 2);
+
+    const int dayWidths[] = {16, 48, 16, 128, 128};
+    for (int c = 0; c < 5; ++c) {
+        QCOMPARE(w.DayGrid->colWidth(c), dayWidths[c]);
+        QCOMPARE(w.EditDayGrid->colWidth(c), dayWidths[c]);
+    }
+    const int monthWidths[] = {16, 16, 128};
+    for (int c = 0; c < 3; ++c) {
+        QCOMPARE(w.MonthGrid->colWidth(c), monthWidths[c]);
+        QCOMPARE(w.EditMonthGrid->colWidth(c), monthWidths[c]);
+    }
+
+    QCOMPARE(w.ConnectionPanel->text(), QStringLiteral("Connection: None"));
+    QCOMPARE(w.LinkPanel->text(), QStringLiteral("Wait"));
+    for (int n = 1; n <= 16; ++n) {
+        auto* radio = w.BottomPanel->findChild<QRadioButton*>(QStringLiteral("Radio%1").arg(n));
+        QVERIFY2(radio, qPrintable(QStringLiteral("Radio%1").arg(n)));
+        QVERIFY(radio->isEnabled());
+        QVERIFY(!radio->isChecked());
+        QCOMPARE(radio->property("tag").toInt(), n);
+        QCOMPARE(radio->geometry().topLeft(), QPoint(8 + 24 * (n - 1), 40));
+        QCOMPARE(radio->width(), 16);
+    }
+    QVERIFY(w.RadioButton1->isHidden());
+
+    QVERIFY(!w.Timer->isActive());
+    QCOMPARE(w.Timer->interval(), 490);
+    QCOMPARE(w.Timer->timerType(), Qt::PreciseTimer);
+    QVERIFY(w.TestLinkTimer->isActive());
+    QCOMPARE(w.TestLinkTimer->interval(), 3000);
+    QVERIFY(f.prompter.takeShown().isEmpty());
+}
+
+void TestMainWindow::layoutMatchesTheDesign()
+{
+    MainFormFixture f;
+    QVERIFY(f.start());
+    TMainForm& w = *f.form;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.minimumSize(), QSize(480, 250));
+    QCOMPARE(w.pos(), QPoint(203, 116));
+    QCOMPARE(w.statusBar()->height(), 19);
+    QCOMPARE(w.ConnectionPanel->width(), 300);
+    QCOMPARE(w.LinkPanel->width(), 50);
+    QCOMPARE(w.BottomPanel->height(), 88);
+    QCOMPARE(w.DayGroupBox->size(), QSize(443, 281));
+    QCOMPARE(w.MonthGroupBox->width(), 196);
+    QCOMPARE(w.Splitter1->handleWidth(), 4);
+
+    const struct {
+        QPushButton* button;
+        const char* caption;
+        QRect rect;
+    } buttons[] = {{w.InsertButton, "&Insert", {16, 8, 75, 25}},
+                   {w.ModifyButton, "&Modify", {104, 8, 75, 25}},
+                   {w.RemoveButton, "&Remove", {192, 8, 75, 25}},
+                   {w.ExecuteButton, "&Execute", {280, 8, 75, 25}},
+                   {w.RunButton, "Run", {561, 8, 49, 49}}};
+    for (const auto& b : buttons) {
+        QCOMPARE(b.button->text(), QLatin1String(b.caption));
+        QCOMPARE(b.button->geometry(), b.rect);
+    }
+    // Tab skips the four command buttons but not the Run button.
+    for (QPushButton* b : {w.InsertButton, w.ModifyButton, w.RemoveButton, w.ExecuteButton})
+        QVERIFY(!(b->focusPolicy() & Qt::TabFocus));
+    QCOMPARE(w.Select24dButton->text(), QStringLiteral("..."));
+    QCOMPARE(w.Select24dButton->size(), QSize(25, 21));
+    QCOMPARE(w.Select31hButton->size(), QSize(25, 21));
+    QCOMPARE(w.DayGrid->defaultRowHeight(), 16);
+    QCOMPARE(w.DayGrid->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(w.DayGrid->editTriggers(), QAbstractItemView::NoEditTriggers);
+}
+
+void TestMainWindow::menusAndTheirItems()
+{
+    MainFormFixture f;
+    QVERIFY(f.start());
+    QStringList menus;
+    for (QAction* a : f.form->menuBar()->actions())
+        menus << a->text();
+    QCOMPARE(menus, (QStringList{"File", "Setup", "Help"}));
+    auto items = [](QMenu* menu) {
+        QStringList out;
+        for (QAction* a : menu->actions())
+            out << (a->isSeparator() ? QStringLiteral("-") : a->objectName() + "=" + a->text());
+        return out;
+    };
+    QCOMPARE(items(f.form->File1),
+             (QStringList{"New24h1=New 24h", "Load24h1=Load 24h", "Save24h1=Save 24h",
+                          "SaveAs24h1=Save As 24h", "-", "New31d1=New 31d", "Load31d1=Load 31d",
+                          "Save31d1=Save 31d", "SaveAs31d1=Save As 31d", "-", "Exit1=Exit"}));
+    QCOMPARE(items(f.form->Setup1), (QStringList{"Port1=Port", "Sound1=Sound"}));
+    QCOMPARE(items(f.form->Help1), (QStringList{"About=About"}));
+    QVERIFY(!f.form->Sound1->isVisible());
+    QVERIFY(f.form->Sound1->isChecked());
+}
+
+void TestMainWindow::resizingKeepsRunButtonAndMonthPanel()
+{
+    MainFormFixture f;
+    QVERIFY(f.start());
+    TMainForm& w = *f.form;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const int runGap = w.BottomPanel->width() - w.RunButton->geometry().right();
+    const int buttonGap = w.DayEditPanel->width() - w.Select24dButton->geometry().right();
+    const int editorWidth = w.EditDayGrid->width();
+    w.resize(w.width() + 200, w.height() + 100);
+    QTRY_COMPARE(w.BottomPanel->width() - w.RunButton->geometry().right(), runGap);
+    QCOMPARE(w.MonthGroupBox->width(), 196);
+    QCOMPARE(w.DayGroupBox->width(), 443 + 200);
+    QCOMPARE(w.DayEditPanel->width() - w.Select24dButton->geometry().right(), buttonGap);
+    QCOMPARE(w.EditDayGrid->width(), editorWidth + 200);
+
+    w.resize(100, 100);
+    QTRY_COMPARE(w.size(), QSize(480, 250));
+}
+
+void TestMainWindow::closeIsRefusedInRunMode()
+{
+    MainFormFixture f;
+    QVERIFY(f.start());
+    f.form->Timer->start();
+    QVERIFY(!f.form->close());
+    const auto shown = f.prompter.takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].caption, QStringLiteral("Error"));
+    QCOMPARE(shown[0].text, QStringLiteral("Can't terminate programm in run mode"));
+    f.form->Timer->stop();
+}
+
+void TestMainWindow::closeAsksDayThenMonthAndCancelKeepsWindow()
+{
+    MainFormFixture f;
+    QVERIFY(f.start());
+    TMainForm& w = *f.form;
+    w.DayModified = true;
+    w.MonthModified = true;
+
+    f.prompter.answers = {Answer::Cancel};
+    QVERIFY(!w.close());
+    auto shown = f.prompter.takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].caption, QStringLiteral("Warning"));
+    QCOMPARE(shown[0].text, QStringLiteral("The file Untitled.24h was changed, would you like "
+                                           "to save the changes?"));
+    QVERIFY(w.DayModified && w.MonthModified);
+
+    // No to the day schedule, Cancel to the calendar: the day schedule is
+    // already closed (its name empty) and the window stays.
+    f.prompter.answers = {Answer::No, Answer::Cancel};
+    QVERIFY(!w.close());
+    QCOMPARE(f.prompter.takeTexts(),
+             (QStringList{"The file Untitled.24h was changed, would you like to save the changes?",
+                          "The file Untitled.31d was changed, would you like to save the changes?"}));
+    QCOMPARE(w.DayGroupBox->title(), QString());
+    QVERIFY(!w.DayModified);
+    QVERIFY(w.MonthModified);
+
+    f.prompter.answers = {Answer::No};
+    QVERIFY(w.close());
+}
+
+void TestMainWindow::exitGoesThroughTheSameClose()
+{
+    MainFormFixture f;
+    QVERIFY(f.start());
+    f.form->show();
+    f.form->DayModified = true;
+    f.prompter.answers = {Answer::Cancel};
+    f.trigger("Exit1");
+    QVERIFY(f.form->isVisible());
+    QCOMPARE(f.prompter.takeShown().size(), 1);
+    f.prompter.answers = {Answer::No};
+    f.trigger("Exit1");
+    QVERIFY(!f.form->isVisible());
+}
+
+void TestMainWindow::buildLine_data()
+{
+    QTest::addColumn<QByteArray>("date");
+    QTest::addColumn<QByteArray>("time");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("two-digit day") << QByteArray("Oct 25 2003") << QByteArray("15:34:24")
+                                   << "Build: Oct 25 2003, 15:34:24";
+    QTest::newRow("padded day") << QByteArray("Dec  9 2026") << QByteArray("06:05:01")
+                                << "Build: Dec 9 2026, 06:05:01";
+}
+
+void TestMainWindow::buildLine()
+{
+    QFETCH(QByteArray, date);
+    QFETCH(QByteArray, time);
+    QFETCH(QString, expected);
+    QCOMPARE(cantrel::buildLine(date.constData(), time.constData()), expected);
+}
+
+void TestMainWindow::aboutBox()
+{
+    RecordingOpener opener;
+    TAboutBox box(opener);
+    QCOMPARE(box.windowTitle(), QStringLiteral("About"));
+    QCOMPARE(box.size(), QSize(297, 188));
+    QCOMPARE(box.ProductName->text(), QStringLiteral("Cantrel 1.18"));
+    QVERIFY(QRegularExpression(QStringLiteral(
+                                   "^Build: [A-Z][a-z]{2} [1-9][0-9]? [0-9]{4}, [0-9]{2}:[0-9]{2}:[0-9]{2}$"))
+                .match(box.BuildLine->text())
+                .hasMatch());
+    QVERIFY(box.BuildLine->isReadOnly());
+    QVERIFY(!box.BuildLine->hasFrame());
+    QVERIFY(box.OKButton->isDefault());
+    QCOMPARE(box.OKButton->geometry(), QRect(111, 156, 75, 25));
+
+    QTest::mouseClick(box.MailLabel, Qt::LeftButton);
+    QCOMPARE(opener.takeOpened(), QStringList{"mailto:" + box.MailLabel->text()});
+
+    // Enter and Escape both close it, and it opens again.
+    for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
+        QTimer::singleShot(0, &box, [&box, key] { QTest::keyClick(&box, Qt::Key(key)); });
+        box.exec();
+        QVERIFY(!box.isVisible());
+    }
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
