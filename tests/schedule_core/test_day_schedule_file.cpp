@@ -59,6 +59,9 @@ void TestDayScheduleFile::writes_data() {
     QTest::newRow("utf-8 and a foreign byte")
         << Rows{row("", "", QString::fromUtf16(u"caf\u00E9"), QString::fromUtf16(u"\xDCE9"))}
         << QByteArray(",,caf\xC3\xA9,\xE9\r\n");
+    QTest::newRow("utf-8 with a quote and a space")
+        << Rows{row("", "", QString::fromUtf16(u"\u00E9 \"x"))}
+        << QByteArray(",,\"\xC3\xA9 \"\"x\",\r\n");
     QTest::newRow("two rows, missing cells empty")
         << Rows{row("1", "2"), {QString(), "3"}} << QByteArray("1,2,,\r\n3,,,\r\n");
 }
