@@ -2,6 +2,7 @@
 #include "app/TMainForm.h"
 
 #include "app/TAboutBox.h"
+#include "run/RunEngine.h"
 #include "platform/ProgramError.h"
 #include "schedule/StringGrid.h"
 
@@ -19,6 +20,7 @@ TMainForm::TMainForm(const Services& services, QWidget* parent)
     setObjectName(QStringLiteral("MainForm"));
     buildLayout();
     connectEditingGrids();
+    connectRunMode();
     connect(TestLinkTimer, &QTimer::timeout, this, [this] { handle([this] { TestLinkTimerTimer(); }); });
     SaveDialog.confirmOverwrite = true;
     OpenDialog.filter = QStringLiteral("Any file|*.*");

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QGroupBox;
@@ -21,6 +22,7 @@ namespace cantrel {
 
 class Clock;
 class MediaOpener;
+class RunEngine;
 class StringGrid;
 class TAboutBox;
 
@@ -97,6 +99,17 @@ public:
     void DayGridSelectCell(StringGrid* grid, int row);
     void CopyColumnWidths(StringGrid* grid);
 
+    // ---- Run mode (src/run) -----------------------------------------------------
+    // In Run mode exactly while Timer is enabled.
+    void RunButtonClick();
+    void PauseButtonClick();
+    void TimerTimer();
+    void ExecuteButtonClick();
+    void ExecuteCurrentRow();
+    void EnableEditControls(bool enable);
+    void EnableChildControls(QWidget* container, bool enable);
+    RunEngine* runEngine() const { return runEngine_.get(); }
+
     // ---- settings file --------------------------------------------------------
     void ReadSettings();
     void WriteSettings();
@@ -109,6 +122,7 @@ public:
     void Port1Click();
     void Sound1Click();
     void RadioButtonClick(QObject* sender);
+    void PulseOutput(int output);
     void CreateRadioBank(int count);
     void EnableRadios(int count);
 
@@ -162,6 +176,7 @@ protected:
 
 private:
     void connectEditingGrids();
+    void connectRunMode();
     void buildLayout();
     void buildMenus();
     void buildDayPanel();
@@ -171,6 +186,7 @@ private:
 
     Services services_;
     TAboutBox* aboutBox_ = nullptr;
+    std::unique_ptr<RunEngine> runEngine_;
 };
 
 } // namespace cantrel

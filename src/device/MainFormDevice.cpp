@@ -10,5 +10,6 @@ void TMainForm::TestLinkTimerTimer() {}
 void TMainForm::Port1Click() {}
 void TMainForm::Sound1Click() {}
 void TMainForm::RadioButtonClick(QObject*) {}
+void TMainForm::PulseOutput(int) {}
 
 } // namespace cantrel

@@ -4,8 +4,7 @@
 
 namespace cantrel {
 
-void TMainForm::connectEditingGrids()
-{
+void TMainForm::connectEditingGrids() {
     for (StringGrid* grid : {DayGrid, MonthGrid}) {
         connect(grid, &StringGrid::selectCell, this,
                 [this, grid](int, int row) { DayGridSelectCell(grid, row); });
@@ -15,8 +14,7 @@ void TMainForm::connectEditingGrids()
 
 // A row selected in a document grid becomes the editor's working copy,
 // without its mark.
-void TMainForm::DayGridSelectCell(StringGrid* grid, int row)
-{
+void TMainForm::DayGridSelectCell(StringGrid* grid, int row) {
     StringGrid* editor = grid->partner();
     if (!editor)
         return;
@@ -24,8 +22,7 @@ void TMainForm::DayGridSelectCell(StringGrid* grid, int row)
     editor->setCell(0, 0, QString());
 }
 
-void TMainForm::CopyColumnWidths(StringGrid* grid)
-{
+void TMainForm::CopyColumnWidths(StringGrid* grid) {
     StringGrid* editor = grid->partner();
     if (!editor)
         return;

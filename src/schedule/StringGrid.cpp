@@ -26,6 +26,7 @@ QStringList StringGridModel::blankRow() const {
 }
 
 void StringGridModel::setGridRowCount(int count) {
+    ++structureVersion_;
     count = std::max(count, fixedRows_);
     const int now = gridRowCount();
     if (count > now) {
@@ -62,6 +63,7 @@ void StringGridModel::setRowCells(int row, QStringList cells) {
 }
 
 void StringGridModel::replaceDataRows(QList<QStringList> rows) {
+    ++structureVersion_;
     beginResetModel();
     rows_.resize(fixedRows_);
     rows_.reserve(fixedRows_ + rows.size());
@@ -74,6 +76,7 @@ void StringGridModel::replaceDataRows(QList<QStringList> rows) {
 }
 
 void StringGridModel::appendRow(QStringList cells) {
+    ++structureVersion_;
     cells.resize(colCount_);
     const int at = gridRowCount() - fixedRows_;
     beginInsertRows({}, at, at);
@@ -82,12 +85,14 @@ void StringGridModel::appendRow(QStringList cells) {
 }
 
 void StringGridModel::removeGridRow(int row) {
+    ++structureVersion_;
     beginRemoveRows({}, row - fixedRows_, row - fixedRows_);
     rows_.removeAt(row);
     endRemoveRows();
 }
 
 void StringGridModel::permuteDataRows(const std::vector<int>& order) {
+    ++structureVersion_;
     QList<QStringList> moved;
     moved.reserve(qsizetype(order.size()));
     for (int from : order)
@@ -150,8 +155,8 @@ StringGrid::StringGrid(Kind kind, int colCount, int rowCount, QWidget* parent)
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(kRowHeight);
     verticalHeader()->setMinimumSectionSize(kRowHeight);
+    verticalHeader()->setDefaultSectionSize(kRowHeight);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setMinimumSectionSize(0);

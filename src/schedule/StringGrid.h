@@ -42,6 +42,11 @@ class StringGridModel final : public QAbstractTableModel {
 
     void setEditable(bool editable) { editable_ = editable; }
 
+    // Counts every change to which rows exist or where they stand (a load,
+    // an insert, a removal, a reorder), so a row number taken earlier can be
+    // checked before it is used again.
+    quint64 structureVersion() const { return structureVersion_; }
+
   signals:
     // A cell changed through the view's cell editor (not through setCell).
     void cellEdited(int col, int row);
@@ -52,6 +57,7 @@ class StringGridModel final : public QAbstractTableModel {
     int colCount_;
     int fixedRows_;
     bool editable_ = false;
+    quint64 structureVersion_ = 0;
     QList<QStringList> rows_;
 };
 

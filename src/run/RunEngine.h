@@ -1,0 +1,8 @@
+#pragma once
+
+namespace cantrel {
+
+// The run engine's state beside the main window: filled by the run engine work.
+class RunEngine {};
+
+} // namespace cantrel
