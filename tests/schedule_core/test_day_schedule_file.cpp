@@ -82,6 +82,8 @@ void TestDayScheduleFile::reads_data() {
     QTest::newRow("three commas") << QByteArray(",,,\r\n") << Rows{row({})};
     QTest::newRow("plain") << QByteArray("12:00:00,3,Intro,/m/a.mp3\r\n")
                            << Rows{row("12:00:00", "3", "Intro", "/m/a.mp3")};
+    QTest::newRow("numbers as written")
+        << QByteArray("1,07,00,016") << Rows{row("1", "07", "00", "016")};
     QTest::newRow("unquoted two-word comment") << QByteArray("08:00:00,1,Good morning,/m/a.mp3\r\n")
                                                << Rows{row("08:00:00", "1", "Good", "morning")};
     QTest::newRow("five or more fields keep four")
