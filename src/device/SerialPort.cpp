@@ -1,0 +1,127 @@
+// The one place that knows the serial line is a QSerialPort.
+
+#include "device/SerialPort.h"
+
+#include <QRegularExpression>
+#include <QSerialPort>
+
+#include <sys/file.h>
+
+namespace cantrel {
+
+namespace {
+
+class SerialComPort : public IoComPort {
+  public:
+    explicit SerialComPort(const QString& path)
+        : IoComPort(std::make_unique<QSerialPort>()), path_(path),
+          port_(static_cast<QSerialPort*>(&device())) {
+        port_->setPortName(path_);
+    }
+
+    bool open() {
+        if (!port_->open(QIODevice::ReadWrite)) {
+            return false;
+        }
+        // QSerialPort's own lock file is keyed by the name it was given, so a
+        // second name for the same device (a symlink) would get through; a lock
+        // on the open device itself cannot be sidestepped that way.
+        if (flock(port_->handle(), LOCK_EX | LOCK_NB) != 0) {
+            port_->close();
+            return false;
+        }
+        return true;
+    }
+
+    bool configure(qint32 baudRate) override {
+        baudRate_ = baudRate;
+        if (!port_->isOpen() || !port_->setBaudRate(baudRate) ||
+            !port_->setDataBits(QSerialPort::Data8) || !port_->setParity(QSerialPort::NoParity) ||
+            !port_->setStopBits(QSerialPort::OneStop) ||
+            !port_->setFlowControl(QSerialPort::NoFlowControl)) {
+            return false;
+        }
+        // A pseudo-terminal or a three-wire adapter has no modem lines to lower;
+        // that is no reason to refuse the port.
+        if (!port_->setDataTerminalReady(false) &&
+            port_->error() != QSerialPort::UnsupportedOperationError) {
+            return false;
+        }
+        if (!port_->setRequestToSend(false) &&
+            port_->error() != QSerialPort::UnsupportedOperationError) {
+            return false;
+        }
+        port_->clearError();
+        return true;
+    }
+
+    void purgeInput() override {
+        // Draining first also notices a line that hung up while idle.
+        drainInput();
+        if (lineFailed()) {
+            // The device may be back under the same path (a USB adapter plugged
+            // in again, the simulator restarted): take it up again, so the link
+            // recovers without the operator choosing the port anew.
+            reopen();
+        }
+        if (port_->isOpen()) {
+            port_->clearError();
+            port_->clear(QSerialPort::Input);
+        }
+    }
+
+  protected:
+    bool lineFailed() const override {
+        switch (port_->error()) {
+        case QSerialPort::NoError:
+        case QSerialPort::TimeoutError:
+        case QSerialPort::UnsupportedOperationError:
+            return !port_->isOpen();
+        default:
+            return true;
+        }
+    }
+
+  private:
+    void reopen() {
+        port_->close();
+        port_->clearError();
+        if (open() && !(configure(baudRate_) && setTimeouts(timeouts_))) {
+            port_->close();
+        }
+    }
+
+    QString path_;
+    QSerialPort* port_;
+    qint32 baudRate_ = 0;
+};
+
+} // namespace
+
+QString comDevicePath(const QString& portName) {
+    static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]{0,9})$"));
+    const QRegularExpressionMatch match = comName.match(portName);
+    if (!match.hasMatch()) {
+        return {};
+    }
+    const QString chosen = qEnvironmentVariable(("CANTREL_" + portName).toLatin1().constData());
+    if (!chosen.isEmpty()) {
+        return chosen;
+    }
+    const qint64 number = match.captured(1).toLongLong();
+    return QStringLiteral("/dev/ttyS") + QString::number(number - 1);
+}
+
+std::unique_ptr<ComPort> openSerialComPort(const QString& portName) {
+    const QString path = comDevicePath(portName);
+    if (path.isEmpty()) {
+        return nullptr;
+    }
+    auto port = std::make_unique<SerialComPort>(path);
+    if (!port->open()) {
+        return nullptr;
+    }
+    return port;
+}
+
+} // namespace cantrel

@@ -1,0 +1,111 @@
+#pragma once
+
+// Shared by the device tests and the device benchmark: a main window stand-in
+// and the simulated device as a child process.
+
+#include "device/DeviceLink.h"
+#include "platform/ProgramError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <utility>
+
+namespace cantrel::test {
+
+// Records what the link shows, in order, and behaves like the radio bank: one
+// selected button, and selecting another one clicks it.
+class RecordingView : public DeviceView {
+  public:
+    QStringList events;
+    int selected = 0;
+    DeviceLink* link = nullptr;
+    bool radiosMissing = false;
+
+    void setConnectionText(const QString& text) override { events << "connection " + text; }
+    void setLinkText(const QString& text) override { events << "link " + text; }
+    void enableRadios(int count) override { events << QStringLiteral("enable %1").arg(count); }
+    void selectRadio(int n) override {
+        if (radiosMissing) {
+            throw ProgramError(QStringLiteral("Can't find control"));
+        }
+        events << QStringLiteral("select %1").arg(n);
+        if (n == selected) {
+            return;
+        }
+        selected = n;
+        if (link) {
+            link->PulseOutput(n);
+        }
+    }
+    void showMessage(const QString& text) override { events << "message " + text; }
+
+    QStringList take() { return std::exchange(events, {}); }
+};
+
+// cantrel-devsim on a pseudo-terminal linked at <dir>/com, its answer mode
+// switched through <dir>/mode and its request log in <dir>/devsim.log.
+class DevSim {
+  public:
+    DevSim(const QString& program, const QString& dir) : program_(program), dir_(dir) {}
+    ~DevSim() { stop(); }
+
+    bool start(const QStringList& extra = {}) {
+        setMode(QStringLiteral("normal"));
+        process_.start(program_, QStringList{"--link", linkPath(), "--control", dir_ + "/mode",
+                                             "--log", logPath()} +
+                                     extra);
+        return process_.waitForStarted() && waitForTerminal();
+    }
+    void stop() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.terminate();
+            process_.waitForFinished(3000);
+        }
+    }
+    // The device prints its terminal on start and again when it comes back
+    // after a hang-up.
+    bool waitForTerminal(int ms = 5000) {
+        while (!process_.canReadLine()) {
+            if (!process_.waitForReadyRead(ms)) {
+                return false;
+            }
+        }
+        terminal_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
+        return !terminal_.isEmpty();
+    }
+    void setMode(const QString& mode) {
+        QFile file(dir_ + "/mode");
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            file.write(mode.toLatin1() + "\n");
+        }
+    }
+    // The logged requests, "FD 00 00 06 normal -> ...", without time stamps.
+    QStringList requests() const {
+        QFile file(logPath());
+        QStringList lines;
+        if (file.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : file.readAll().split('\n')) {
+                const QString text = QString::fromLatin1(line).section(' ', 2);
+                if (text.startsWith("FD ")) {
+                    lines << text;
+                }
+            }
+        }
+        return lines;
+    }
+    QString linkPath() const { return dir_ + "/com"; }
+    QString logPath() const { return dir_ + "/devsim.log"; }
+    QString terminal() const { return terminal_; }
+
+  private:
+    QString program_;
+    QString dir_;
+    QString terminal_;
+    QProcess process_;
+};
+
+} // namespace cantrel::test

@@ -1,0 +1,251 @@
+#include "DeviceTestSupport.h"
+#include "device/ComPort.h"
+#include "device/DeviceLink.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+using namespace cantrel;
+using cantrel::test::DevSim;
+using cantrel::test::RecordingView;
+
+namespace {
+
+template <typename Call> QString failureOf(Call&& call) {
+    try {
+        call();
+    } catch (const ProgramError& failure) {
+        return failure.text();
+    }
+    return {};
+}
+
+// A line that answers every write with a set reply at once, or fails on purpose.
+class ScriptedDevice : public QIODevice {
+  public:
+    QByteArray reply;
+    QByteArray written;
+    bool failWrite = false;
+    bool failRead = false;
+
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return pending_.size() + QIODevice::bytesAvailable(); }
+
+  protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        if (failRead) {
+            return -1;
+        }
+        const qint64 n = qMin(maxSize, qint64(pending_.size()));
+        memcpy(data, pending_.constData(), size_t(n));
+        pending_.remove(0, n);
+        return n;
+    }
+    qint64 writeData(const char* data, qint64 size) override {
+        if (failWrite) {
+            return -1;
+        }
+        written.append(data, size);
+        pending_ += reply;
+        return size;
+    }
+
+  private:
+    QByteArray pending_;
+};
+
+QByteArray statusReply(const char* digits) {
+    QByteArray bytes(51, ' ');
+    bytes[0] = '\xFE';
+    bytes[25] = digits[0];
+    bytes[26] = digits[1];
+    return bytes;
+}
+
+} // namespace
+
+class TestDeviceExchange : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    std::unique_ptr<DevSim> device_;
+    RecordingView view_;
+    std::unique_ptr<DeviceLink> link_;
+
+    // The requests the device has seen, as "FD 00 00 06" each.
+    QStringList requestBytes() const {
+        QStringList requests;
+        for (const QString& line : device_->requests()) {
+            requests << line.left(11);
+        }
+        return requests;
+    }
+
+    // A link whose COM1 is a scripted line instead of a serial port.
+    ScriptedDevice* connectScripted() {
+        ScriptedDevice* line = nullptr;
+        link_ = std::make_unique<DeviceLink>(
+            view_, QStringList{}, [&line](const QString&) -> std::unique_ptr<ComPort> {
+                auto device = std::make_unique<ScriptedDevice>();
+                device->open(QIODevice::ReadWrite);
+                line = device.get();
+                return std::make_unique<IoComPort>(std::move(device));
+            });
+        view_.link = nullptr; // the radio bank only records here
+        link_->SetConnection(2);
+        view_.take();
+        return line;
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        device_ = std::make_unique<DevSim>(
+            qEnvironmentVariable("CANTREL_TEST_BIN") + "/cantrel-devsim", dir_.path());
+        QVERIFY(device_->start());
+        qputenv("CANTREL_COM1", device_->linkPath().toLocal8Bit());
+    }
+    void cleanupTestCase() { device_.reset(); }
+
+    void init() {
+        view_ = RecordingView();
+        link_ = std::make_unique<DeviceLink>(view_, QStringList{});
+        view_.link = link_.get();
+        device_->setMode("normal");
+        link_->SetConnection(2);
+        QCOMPARE(view_.take(),
+                 QStringList({"connection Connection: COM1   Device ID: 0", "enable 16"}));
+    }
+    void cleanup() { link_.reset(); }
+
+    // Each answer the device can give, then a silent device: an exchange that
+    // still finds bytes of the previous answer did not purge its input.
+    void answer_data() {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("output");
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<int>("received");
+        QTest::addColumn<QString>("linkText");
+        QTest::addColumn<int>("settleMs");
+        QTest::newRow("output request") << "normal" << 3 << "FD 00 03 7B" << 51 << "Link OK" << 0;
+        QTest::newRow("F9") << "f9" << 0 << "FD 00 00 06" << 51 << "Link OK" << 0;
+        QTest::newRow("no answer") << "silent" << 0 << "FD 00 00 06" << 0 << "No link" << 0;
+        QTest::newRow("late answer") << "late" << 0 << "FD 00 00 06" << 0 << "No link" << 100;
+        QTest::newRow("short reply") << "short" << 0 << "FD 00 00 06" << 20 << "Link OK" << 0;
+        QTest::newRow("pause in the reply") << "gap" << 0 << "FD 00 00 06" << 10 << "Link OK" << 60;
+        QTest::newRow("wrong code") << "wrong" << 0 << "FD 00 00 06" << 51 << "Link error" << 0;
+        QTest::newRow("echo") << "echo" << 0 << "FD 00 00 06" << 4 << "Link error" << 0;
+        QTest::newRow("garbage") << "garbage" << 0 << "FD 00 00 06" << 51 << "Link error" << 0;
+    }
+    void answer() {
+        QFETCH(QString, mode);
+        QFETCH(int, output);
+        QFETCH(QString, request);
+        QFETCH(int, received);
+        QFETCH(QString, linkText);
+        QFETCH(int, settleMs);
+        device_->setMode(mode);
+
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(link_->DeviceExchange(output), received);
+        const qint64 elapsed = clock.elapsed();
+        QCOMPARE(view_.take(), QStringList{"link " + linkText});
+        QCOMPARE(requestBytes().constLast(), request);
+        QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
+        if (received == 0) {
+            QVERIFY2(elapsed >= 90, "the read must wait for the device");
+        }
+
+        QThread::msleep(settleMs); // lets a late remainder arrive
+        device_->setMode("silent");
+        QCOMPARE(link_->DeviceExchange(0), 0);
+        QCOMPARE(view_.take(), QStringList{"link No link"});
+    }
+
+    // The device reports output 7 while button 1 is selected: selecting 7 is a
+    // click, whose own exchange runs before the link test shows its text.
+    void reportedOutputFiresThroughTheRadioBank() {
+        view_.selected = 1;
+        link_->PulseOutput(7);
+        QCOMPARE(view_.take(), QStringList{"link Link OK"});
+        QCOMPARE(view_.selected, 1); // a fired output does not move the selection
+
+        const int before = requestBytes().size();
+        link_->TestLinkTimerTimer();
+        QCOMPARE(view_.take(), QStringList({"select 7", "link Link OK", "link Link OK"}));
+        QCOMPARE(requestBytes().mid(before), QStringList({"FD 00 00 06", "FD 00 07 7F"}));
+        QCOMPARE(view_.selected, 7);
+
+        // Output 0 fired by a schedule row is the same status request; button 7
+        // is selected already, so nothing more is fired.
+        link_->PulseOutput(256);
+        QCOMPARE(view_.take(), QStringList({"select 7", "link Link OK"}));
+        QCOMPARE(requestBytes().mid(before + 2), QStringList{"FD 00 00 06"});
+    }
+
+    void missingRadioLeavesLinkText() {
+        link_->PulseOutput(7);
+        view_.take();
+        view_.radiosMissing = true;
+        QCOMPARE(failureOf([&] { link_->TestLinkTimerTimer(); }), QString("Can't find control"));
+        QCOMPARE(view_.events, QStringList());
+    }
+
+    void reportedOutputOutsideTheBank_data() {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QStringList>("events");
+        QTest::newRow("07") << statusReply("07") << QStringList({"select 7", "link Link OK"});
+        QTest::newRow("00") << statusReply("00") << QStringList{"link Link OK"};
+        QTest::newRow("17") << statusReply("17") << QStringList{"link Link OK"};
+        QTest::newRow("19") << statusReply("19") << QStringList{"link Link OK"};
+    }
+    void reportedOutputOutsideTheBank() {
+        QFETCH(QByteArray, reply);
+        QFETCH(QStringList, events);
+        ScriptedDevice* line = connectScripted();
+        line->reply = reply;
+        QCOMPARE(link_->DeviceExchange(0), 51);
+        QCOMPARE(view_.events, events);
+        QCOMPARE(line->written, QByteArray("\xFD\x00\x00\x06", 4));
+    }
+
+    void failingLine_data() {
+        QTest::addColumn<bool>("failWrite");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("write") << true << "Can't write to port";
+        QTest::newRow("read") << false << "Can't read from port";
+    }
+    void failingLine() {
+        QFETCH(bool, failWrite);
+        QFETCH(QString, text);
+        ScriptedDevice* line = connectScripted();
+        line->reply = statusReply("07");
+        line->failWrite = failWrite;
+        line->failRead = !failWrite;
+        QCOMPARE(failureOf([&] { link_->DeviceExchange(0); }), text);
+        QCOMPARE(view_.events, QStringList()); // the link panel keeps its text
+    }
+
+    // The device hangs up after a request and comes back on a new terminal
+    // under the same name: failures meanwhile, the link again afterwards.
+    void hangUpAndBack() {
+        view_.link = nullptr;
+        device_->setMode("hangup");
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(failureOf([&] { link_->DeviceExchange(0); }), QString("Can't read from port"));
+        QCOMPARE(failureOf([&] { link_->DeviceExchange(0); }), QString("Can't write to port"));
+        QVERIFY2(clock.elapsed() < 1000, "a hung-up line must not block");
+        QVERIFY(view_.take().isEmpty());
+
+        QVERIFY(device_->waitForTerminal());
+        QCOMPARE(link_->DeviceExchange(0), 51);
+        QCOMPARE(view_.events.constLast(), QString("link Link OK"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDeviceExchange)
+#include "test_device_exchange.moc"

@@ -1,0 +1,371 @@
+#include "DeviceTestSupport.h"
+#include "device/DeviceLink.h"
+#include "device/PortLibrary.h"
+#include "device/SerialPort.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+using namespace cantrel;
+using cantrel::test::RecordingView;
+
+namespace {
+
+template <typename Call> QString failureOf(Call&& call) {
+    try {
+        call();
+    } catch (const ProgramError& failure) {
+        return failure.text();
+    }
+    return {};
+}
+
+// The slave side of a pseudo-terminal stands in for a serial port.
+class PseudoTerminal {
+  public:
+    PseudoTerminal() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
+            path_ = QString::fromLocal8Bit(ptsname(master_));
+        }
+    }
+    ~PseudoTerminal() { close(master_); }
+    QString path() const { return path_; }
+    int master() const { return master_; }
+
+  private:
+    int master_ = -1;
+    QString path_;
+};
+
+// What the ports did, in order, and which steps they are to refuse.
+struct Journal {
+    QStringList steps;
+    QSet<QString> refuseConfig;
+    QSet<QString> refuseTimeouts;
+};
+
+// Passes everything to a real port and notes each step, so the order of opening,
+// configuring and closing can be read back.
+class JournalPort : public ComPort {
+  public:
+    JournalPort(std::unique_ptr<ComPort> inner, QString name, Journal& journal)
+        : inner_(std::move(inner)), name_(std::move(name)), journal_(journal) {}
+    ~JournalPort() override { journal_.steps << "close " + name_; }
+
+    bool configure(qint32 baudRate) override {
+        journal_.steps << "configure " + name_;
+        return !journal_.refuseConfig.contains(name_) && inner_->configure(baudRate);
+    }
+    bool setTimeouts(const ComTimeouts& timeouts) override {
+        journal_.steps << "timeouts " + name_;
+        return !journal_.refuseTimeouts.contains(name_) && inner_->setTimeouts(timeouts);
+    }
+    void purgeInput() override { inner_->purgeInput(); }
+    qint64 write(const QByteArray& bytes) override { return inner_->write(bytes); }
+    qint64 read(char* buffer, qint64 maxSize) override { return inner_->read(buffer, maxSize); }
+
+  private:
+    std::unique_ptr<ComPort> inner_;
+    QString name_;
+    Journal& journal_;
+};
+
+} // namespace
+
+class TestPortAccess : public QObject {
+    Q_OBJECT
+
+    QString bin_ = qEnvironmentVariable("CANTREL_TEST_BIN");
+    QTemporaryDir dir_;
+    PseudoTerminal ptyA_, ptyB_, ptyC_;
+    Journal journal_;
+    RecordingView view_;
+    std::unique_ptr<DeviceLink> link_;
+
+    QString tracePath() const { return dir_.filePath("ports.trace"); }
+
+    // "0378 FB" per write, time stamps cut off.
+    QStringList traceWrites() const {
+        QStringList writes;
+        for (const QString& line : traceLines()) {
+            writes << line.section(' ', 2);
+        }
+        return writes;
+    }
+    QStringList traceLines() const {
+        QFile file(tracePath());
+        if (!file.open(QIODevice::ReadOnly)) {
+            return {};
+        }
+        return QString::fromLatin1(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+    static QDateTime stampOf(const QString& line) {
+        return QDateTime::fromString(line.left(23), QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    }
+
+    ComPortOpener journalOpener() {
+        return [this](const QString& name) -> std::unique_ptr<ComPort> {
+            journal_.steps << "open " + name;
+            std::unique_ptr<ComPort> port = openSerialComPort(name);
+            if (!port) {
+                return nullptr;
+            }
+            return std::make_unique<JournalPort>(std::move(port), name, journal_);
+        };
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(!bin_.isEmpty());
+        QVERIFY(dir_.isValid());
+        QVERIFY(!ptyA_.path().isEmpty() && !ptyB_.path().isEmpty() && !ptyC_.path().isEmpty());
+        // Never touch a real parallel port from a test.
+        qputenv("CANTREL_PARPORT_378", "/nonexistent/parport");
+        qputenv("CANTREL_PARPORT_278", "/nonexistent/parport");
+        qputenv("CANTREL_PORT_TRACE", tracePath().toLocal8Bit());
+        QVERIFY(QFile::link(ptyA_.path(), dir_.filePath("alias-of-a")));
+        qputenv("CANTREL_COM1", ptyA_.path().toLocal8Bit());
+        qputenv("CANTREL_COM2", ptyB_.path().toLocal8Bit());
+        qputenv("CANTREL_COM3", dir_.filePath("no-such-port").toLocal8Bit());
+        qputenv("CANTREL_COM4", dir_.filePath("alias-of-a").toLocal8Bit());
+        qputenv("CANTREL_COM5", ptyC_.path().toLocal8Bit());
+        qputenv("CANTREL_COM6", ptyA_.path().toLocal8Bit());
+    }
+
+    void init() {
+        QFile::remove(tracePath());
+        journal_ = Journal();
+        view_ = RecordingView();
+        link_ =
+            std::make_unique<DeviceLink>(view_, QStringList{bin_ + "/inpout32"}, journalOpener());
+    }
+    void cleanup() { link_.reset(); }
+
+    void traceLine() {
+        PortLibrary library({bin_ + "/inpout32"});
+        library.load();
+        library.out32(0x378, 0x1FE);
+        library.out32(0x278, 0xAB);
+        const QStringList lines = traceLines();
+        QCOMPARE(lines.size(), 2);
+        const QRegularExpression format(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} 0378 FE$"));
+        QVERIFY2(format.match(lines[0]).hasMatch(), qPrintable(lines[0]));
+        QVERIFY(lines[1].endsWith(" 0278 AB"));
+        QVERIFY(qAbs(stampOf(lines[0]).secsTo(QDateTime::currentDateTime())) < 5);
+        // Without a port the data register reads back what was written.
+        QCOMPARE(library.inp32(0x378), quint8(0xFE));
+        library.unload();
+    }
+
+    void loadFailure_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("missing") << "missing/inpout32"
+                                 << "Load inpout32 Library Failed. Reinstall application\n";
+        QTest::newRow("without Inp32")
+            << "testlibs/no_inp32/inpout32"
+            << "GetProcAddress for Inp32 Failed. Reinstall application\n";
+        QTest::newRow("without Out32")
+            << "testlibs/no_out32/inpout32"
+            << "GetProcAddress for Oup32 Failed. Reinstall application\n";
+    }
+    void loadFailure() {
+        QFETCH(QString, file);
+        QFETCH(QString, text);
+        DeviceLink link(view_, {bin_ + "/" + file});
+        QCOMPARE(failureOf([&] { link.LoadPortLibrary(); }), text);
+        QCOMPARE(traceWrites(), QStringList());
+        link.UnloadPortLibrary();
+    }
+
+    void loadWritesIdleByte() {
+        link_->LoadPortLibrary();
+        QCOMPARE(traceWrites(), QStringList{"0378 FF"});
+        link_->UnloadPortLibrary();
+    }
+
+    void parallelPulse_data() {
+        QTest::addColumn<int>("connection");
+        QTest::addColumn<int>("output");
+        QTest::addColumn<QStringList>("writes");
+        QTest::newRow("3") << 0 << 3 << QStringList{"0378 FB", "0378 FF"};
+        QTest::newRow("12 moves no line") << 0 << 12 << QStringList{"0378 FF", "0378 FF"};
+        QTest::newRow("35 as 3") << 0 << 35 << QStringList{"0378 FB", "0378 FF"};
+        QTest::newRow("259 as 3") << 0 << 259 << QStringList{"0378 FB", "0378 FF"};
+        QTest::newRow("0 fires nothing") << 0 << 0 << QStringList();
+        QTest::newRow("1 on LPT278") << 1 << 1 << QStringList{"0278 FE", "0278 FF"};
+    }
+    void parallelPulse() {
+        QFETCH(int, connection);
+        QFETCH(int, output);
+        QFETCH(QStringList, writes);
+        link_->LoadPortLibrary();
+        link_->SetConnection(connection);
+        QFile::remove(tracePath());
+
+        QElapsedTimer clock;
+        clock.start();
+        link_->PulseOutput(output);
+        const qint64 elapsed = clock.elapsed();
+
+        QCOMPARE(traceWrites(), writes);
+        if (writes.isEmpty()) {
+            QVERIFY2(elapsed < 50, "output 0 must not wait");
+        } else {
+            const QStringList lines = traceLines();
+            const qint64 pulse = stampOf(lines[0]).msecsTo(stampOf(lines[1]));
+            QVERIFY2(pulse >= 99 && pulse < 1000, qPrintable(QString::number(pulse)));
+        }
+        link_->UnloadPortLibrary();
+    }
+
+    void lineSettings() {
+        link_->SetComPort(1, 28800);
+        termios2 line{};
+        QCOMPARE(ioctl(ptyA_.master(), TCGETS2, &line), 0);
+        QCOMPARE(line.c_ospeed, 28800u);
+        QCOMPARE(line.c_ispeed, 28800u);
+        QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
+        QCOMPARE(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+        QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(0));
+    }
+
+    void setComPortSequence() {
+        link_->SetComPort(1, 28800);
+        const ComPort* first = link_->comHandle();
+        QVERIFY(first);
+        QCOMPARE(link_->ComNumber, 1u);
+
+        link_->SetComPort(1, 28800);
+        QCOMPARE(link_->comHandle(), first);
+
+        link_->SetComPort(2, 28800);
+        QCOMPARE(link_->ComNumber, 2u);
+        QVERIFY2(openSerialComPort("COM1"), "the old port must be free again");
+
+        link_->SetComPort(0, 0);
+        QVERIFY(!link_->comHandle());
+        QCOMPARE(link_->ComNumber, 2u);
+        QVERIFY(openSerialComPort("COM2"));
+        link_->SetComPort(0, 0);
+
+        const QStringList expected{
+            "open COM1", "configure COM1", "timeouts COM1", "configure COM1", "timeouts COM1",
+            "open COM2", "configure COM2", "timeouts COM2", "close COM1",     "close COM2"};
+        QCOMPARE(journal_.steps, expected);
+    }
+
+    void setComPortFailureKeepsPort_data() {
+        QTest::addColumn<int>("comNumber");
+        QTest::addColumn<QString>("refuse");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("steps");
+        QTest::newRow("no such device") << 3 << ""
+                                        << "Can't open port" << QStringList{"open COM3"};
+        QTest::newRow("negative number") << -2 << ""
+                                         << "Can't open port" << QStringList{"open COM-2"};
+        QTest::newRow("open under the same name") << 6 << ""
+                                                  << "Can't open port" << QStringList{"open COM6"};
+        QTest::newRow("open under another name") << 4 << ""
+                                                 << "Can't open port" << QStringList{"open COM4"};
+        QTest::newRow("config refused")
+            << 2 << "config"
+            << "Can't setup com config" << QStringList{"open COM2", "configure COM2", "close COM2"};
+        QTest::newRow("timeouts refused")
+            << 2 << "timeouts"
+            << "Can't setup timeouts"
+            << QStringList{"open COM2", "configure COM2", "timeouts COM2", "close COM2"};
+        QTest::newRow("config refused on the open port")
+            << 1 << "config"
+            << "Can't setup com config" << QStringList{"configure COM1"};
+    }
+    void setComPortFailureKeepsPort() {
+        QFETCH(int, comNumber);
+        QFETCH(QString, refuse);
+        QFETCH(QString, text);
+        QFETCH(QStringList, steps);
+        link_->SetComPort(1, 28800);
+        const ComPort* first = link_->comHandle();
+        journal_.steps.clear();
+        const QString name = QStringLiteral("COM%1").arg(comNumber);
+        if (refuse == "config") {
+            journal_.refuseConfig << name;
+        } else if (refuse == "timeouts") {
+            journal_.refuseTimeouts << name;
+        }
+
+        QCOMPARE(failureOf([&] { link_->SetComPort(comNumber, 28800); }), text);
+        QCOMPARE(journal_.steps, steps);
+        QCOMPARE(link_->comHandle(), first);
+        QCOMPARE(link_->ComNumber, 1u);
+        QVERIFY2(!openSerialComPort("COM1"), "COM1 must still be held");
+    }
+
+    void setConnection_data() {
+        QTest::addColumn<QList<int>>("before");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<int>("connectionIndex");
+        QTest::addColumn<uint>("comNumber");
+        QTest::addColumn<uint>("lptAddr");
+        const QStringList com2{"connection Connection: COM2   Device ID: 5", "enable 16"};
+        QTest::newRow("LPT378 closes COM2")
+            << QList<int>{3} << 0
+            << QStringList{"connection Connection: LPT378", "link Wait", "enable 4"} << 0 << 2u
+            << 888u;
+        QTest::newRow("LPT278") << QList<int>{} << 1
+                                << QStringList{"connection Connection: LPT278", "link Wait",
+                                               "enable 4"}
+                                << 1 << 0u << 632u;
+        QTest::newRow("COM2 keeps the address") << QList<int>{1} << 3 << com2 << 3 << 2u << 632u;
+        QTest::newRow("COM2 again") << QList<int>{3} << 3 << com2 << 3 << 2u << 888u;
+        QTest::newRow("COM3 fails while COM2 is open")
+            << QList<int>{3} << 4 << QStringList{"message Can't open port"} << 3 << 2u << 888u;
+        QTest::newRow("6 is COM5")
+            << QList<int>{} << 6
+            << QStringList{"connection Connection: COM5   Device ID: 5", "enable 16"} << 6 << 5u
+            << 888u;
+        QTest::newRow("-1 cannot be opened")
+            << QList<int>{} << -1 << QStringList{"message Can't open port"} << 0 << 0u << 888u;
+    }
+    void setConnection() {
+        QFETCH(QList<int>, before);
+        QFETCH(int, index);
+        QFETCH(QStringList, events);
+        QFETCH(int, connectionIndex);
+        QFETCH(uint, comNumber);
+        QFETCH(uint, lptAddr);
+        link_->DeviceID = 5;
+        for (int step : before) {
+            link_->SetConnection(step);
+        }
+        view_.take();
+
+        link_->SetConnection(index);
+        QCOMPARE(view_.events, events);
+        QCOMPARE(link_->ConnectionIndex(), connectionIndex);
+        QCOMPARE(link_->ComNumber, comNumber);
+        QCOMPARE(link_->LPTAddr, lptAddr);
+    }
+
+    void connectionIndexOfOtherAddress() {
+        link_->LPTAddr = 0x300;
+        QCOMPARE(link_->ConnectionIndex(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPortAccess)
+#include "test_port_access.moc"
