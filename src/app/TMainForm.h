@@ -95,9 +95,24 @@ public:
     void Save31d1Click();
     void SaveAs31d1Click();
 
-    // ---- editing grids ------------------------------------------------------
+    // ---- editing grids (src/schedule/EditingGrids.cpp) ----------------------
     void DayGridSelectCell(StringGrid* grid, int row);
     void CopyColumnWidths(StringGrid* grid);
+    int EditDayGridSelectCell(int fromCol, int toCol) const;
+    int EditMonthGridSelectCell(int fromCol, int toCol) const;
+    void EditDayGridEnter();
+    void EditMonthGridSetEditText();
+    bool EditDayGridKeyDown(StringGrid* editor, int key);
+    bool DayGridKeyDown(int key);
+    bool MonthGridKeyDown(int key);
+    void MonthGridDblClick();
+    void EditDayGridTopLeftChanged(StringGrid* grid);
+    void Select24dButtonClick();
+    void Select31hButtonClick();
+    void InsertButtonClick();
+    void ModifyButtonClick();
+    void RemoveButtonClick();
+    void SortDaySchedule();
 
     // ---- Run mode (src/run) -----------------------------------------------------
     // In Run mode exactly while Timer is enabled.

@@ -1,8 +1,47 @@
-// The document grids and their one-row editors.
+// The document grids and their one-row editors: selection, the editors'
+// columns and keys, Insert / Modify / Remove and the time order.
 #include "app/TMainForm.h"
+#include "platform/ProgramError.h"
+#include "schedule/MonthCalendarFile.h"
 #include "schedule/StringGrid.h"
+#include "schedule/TimeOfDay.h"
+#include "schedule/TimeOrder.h"
+
+#include <QKeyEvent>
+#include <QPushButton>
 
 namespace cantrel {
+
+namespace {
+
+constexpr int kTimeCol = 1;
+constexpr int kOutputCol = 2;
+constexpr int kMediaCol = 4;
+constexpr int kCalendarFileCol = 2;
+
+QString trimmedControls(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= 32)
+        ++begin;
+    while (end > begin && text[end - 1].unicode() <= 32)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+// The one check on the output number: above 16 is refused; text that is not
+// a number counts as 0.
+void checkOutputNumber(const QString& text) {
+    const int number = parseWholeNumber(trimmedControls(text)).value_or(0);
+    if (number > 16)
+        throw ProgramError(QStringLiteral("Wrong profile number"));
+}
+
+[[noreturn]] void notAValidTime(const QString& text) {
+    throw PlatformError(QStringLiteral("'%1' is not a valid time").arg(text));
+}
+
+} // namespace
 
 void TMainForm::connectEditingGrids() {
     for (StringGrid* grid : {DayGrid, MonthGrid}) {
@@ -10,6 +49,38 @@ void TMainForm::connectEditingGrids() {
                 [this, grid](int, int row) { DayGridSelectCell(grid, row); });
         connect(grid, &StringGrid::mouseReleased, this, [this, grid] { CopyColumnWidths(grid); });
     }
+    for (StringGrid* grid : {DayGrid, EditDayGrid, MonthGrid, EditMonthGrid})
+        connect(grid, &StringGrid::topLeftChanged, this,
+                [this, grid] { EditDayGridTopLeftChanged(grid); });
+    for (StringGrid* editor : {EditDayGrid, EditMonthGrid})
+        connect(editor, &StringGrid::keyPressed, this, [this, editor](QKeyEvent* e, bool* handled) {
+            *handled = EditDayGridKeyDown(editor, e->key());
+        });
+
+    EditDayGrid->setMaskedColumn(kTimeCol);
+    EditDayGrid->setColumnGuard([this](int from, int to) { return EditDayGridSelectCell(from, to); });
+    EditMonthGrid->setColumnGuard(
+        [this](int from, int to) { return EditMonthGridSelectCell(from, to); });
+    connect(EditDayGrid, &StringGrid::focused, this, [this] { EditDayGridEnter(); });
+    connect(EditMonthGrid->cells(), &StringGridModel::cellEdited, this,
+            [this] { EditMonthGridSetEditText(); });
+
+    connect(DayGrid, &StringGrid::keyPressed, this,
+            [this](QKeyEvent* e, bool* handled) { *handled = DayGridKeyDown(e->key()); });
+    connect(MonthGrid, &StringGrid::keyPressed, this,
+            [this](QKeyEvent* e, bool* handled) { *handled = MonthGridKeyDown(e->key()); });
+    connect(MonthGrid, &QAbstractItemView::doubleClicked, this, [this] { MonthGridDblClick(); });
+
+    connect(Select24dButton, &QAbstractButton::clicked, this,
+            [this] { handle([this] { Select24dButtonClick(); }); });
+    connect(Select31hButton, &QAbstractButton::clicked, this,
+            [this] { handle([this] { Select31hButtonClick(); }); });
+    connect(InsertButton, &QAbstractButton::clicked, this,
+            [this] { handle([this] { InsertButtonClick(); }); });
+    connect(ModifyButton, &QAbstractButton::clicked, this,
+            [this] { handle([this] { ModifyButtonClick(); }); });
+    connect(RemoveButton, &QAbstractButton::clicked, this,
+            [this] { handle([this] { RemoveButtonClick(); }); });
 }
 
 // A row selected in a document grid becomes the editor's working copy,
@@ -18,8 +89,9 @@ void TMainForm::DayGridSelectCell(StringGrid* grid, int row) {
     StringGrid* editor = grid->partner();
     if (!editor)
         return;
-    editor->setRowCells(0, grid->rowCells(row));
-    editor->setCell(0, 0, QString());
+    QStringList cells = grid->rowCells(row);
+    cells[0].clear();
+    editor->setRowCells(0, std::move(cells));
 }
 
 void TMainForm::CopyColumnWidths(StringGrid* grid) {
@@ -28,6 +100,139 @@ void TMainForm::CopyColumnWidths(StringGrid* grid) {
         return;
     for (int c = 0; c < grid->colCount(); ++c)
         editor->setColWidth(c, grid->colWidth(c));
+}
+
+// The mark column is never typed into: moving left from "Time" wraps to
+// "Media file", moving on from "Media file" wraps to "Time".
+int TMainForm::EditDayGridSelectCell(int fromCol, int toCol) const {
+    if (toCol != 0)
+        return toCol;
+    return fromCol == kTimeCol ? kMediaCol : kTimeCol;
+}
+
+// Only the file column of the month editor is typed into.
+int TMainForm::EditMonthGridSelectCell(int, int) const {
+    return kCalendarFileCol;
+}
+
+void TMainForm::EditDayGridEnter() {
+    if (EditDayGrid->col() == 0)
+        EditDayGrid->setCol(kTimeCol);
+}
+
+// The month editor writes through: every change lands in the selected day.
+void TMainForm::EditMonthGridSetEditText() {
+    MonthGrid->setRowCells(MonthGrid->row(), EditMonthGrid->rowCells(0));
+    MonthModified = true;
+}
+
+// Up and Down in an editor walk its document grid; the editor then holds the
+// newly selected row and whatever was typed and not inserted is dropped.
+bool TMainForm::EditDayGridKeyDown(StringGrid* editor, int key) {
+    StringGrid* grid = editor->partner();
+    if (!grid || (key != Qt::Key_Up && key != Qt::Key_Down))
+        return false;
+    const int row = grid->row();
+    if (key == Qt::Key_Up && row > 1)
+        grid->setRow(row - 1);
+    else if (key == Qt::Key_Down && row < grid->rowCount() - 1)
+        grid->setRow(row + 1);
+    return true;
+}
+
+bool TMainForm::DayGridKeyDown(int key) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        handle([this] { ExecuteButtonClick(); });
+        return true;
+    }
+    if (key == Qt::Key_Delete) {
+        handle([this] { RemoveButtonClick(); });
+        return true;
+    }
+    return false;
+}
+
+bool TMainForm::MonthGridKeyDown(int key) {
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return false;
+    MonthGridDblClick();
+    return true;
+}
+
+void TMainForm::MonthGridDblClick() {
+    handle([this] { LoadDaySchedule(MonthGrid->cell(kCalendarFileCol, MonthGrid->row())); });
+}
+
+void TMainForm::EditDayGridTopLeftChanged(StringGrid* grid) {
+    if (StringGrid* partner = grid->partner())
+        partner->setLeftCol(grid->leftCol());
+}
+
+void TMainForm::Select24dButtonClick() {
+    OpenDialog.filter = QStringLiteral("any file|*.*");
+    const QString path = executeOpenDialog();
+    if (!path.isEmpty())
+        EditDayGrid->setCell(kMediaCol, 0, path);
+}
+
+void TMainForm::Select31hButtonClick() {
+    OpenDialog.filter = QStringLiteral(".24h files|*.24h");
+    const QString path = executeOpenDialog();
+    if (path.isEmpty())
+        return;
+    EditMonthGrid->setCell(kCalendarFileCol, 0, path);
+    MonthGrid->setRowCells(MonthGrid->row(), EditMonthGrid->rowCells(0));
+    MonthModified = true;
+}
+
+void TMainForm::InsertButtonClick() {
+    checkOutputNumber(EditDayGrid->cell(kOutputCol, 0));
+    // The placeholder row of an empty schedule is filled, not added to.
+    if (DayGrid->rowCount() == 2 && DayGrid->cell(kTimeCol, 1).isEmpty()) {
+        ModifyButtonClick();
+        return;
+    }
+    DayGrid->appendRow(EditDayGrid->rowCells(0));
+    DayGrid->setRow(DayGrid->rowCount() - 1);
+    DayModified = true;
+    SortDaySchedule();
+}
+
+void TMainForm::ModifyButtonClick() {
+    const QString time = EditDayGrid->cell(kTimeCol, 0);
+    if (!parseTimeOfDay(time))
+        notAValidTime(time);
+    checkOutputNumber(EditDayGrid->cell(kOutputCol, 0));
+    QStringList cells = EditDayGrid->rowCells(0);
+    for (QString& cell : cells)
+        cell = trimmedControls(cell);
+    EditDayGrid->setRowCells(0, cells);
+    DayGrid->setRowCells(DayGrid->row(), std::move(cells));
+    DayModified = true;
+    SortDaySchedule();
+}
+
+void TMainForm::RemoveButtonClick() {
+    // The last row is never removed: a schedule always has one.
+    if (DayGrid->rowCount() <= 2)
+        return;
+    DayGrid->removeRow(DayGrid->row());
+    DayModified = true;
+}
+
+void TMainForm::SortDaySchedule() {
+    const int rows = DayGrid->rowCount() - 1;
+    std::vector<std::optional<int>> times;
+    times.reserve(size_t(rows));
+    for (int r = 1; r <= rows; ++r)
+        times.push_back(parseTimeOfDay(DayGrid->cell(kTimeCol, r)));
+    const TimeOrderResult result = orderByTime(times, DayGrid->row() - 1);
+    if (result.badRow)
+        notAValidTime(DayGrid->cell(kTimeCol, *result.badRow + 1));
+    DayGrid->permuteDataRows(result.order);
+    // The selection followed its row; the editor shows it at its new place.
+    if (result.selected >= 0 && result.selected + 1 != DayGrid->row())
+        DayGrid->setRow(result.selected + 1);
 }
 
 } // namespace cantrel

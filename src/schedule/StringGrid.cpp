@@ -1,5 +1,7 @@
 #include "schedule/StringGrid.h"
 
+#include "schedule/CellEditor.h"
+
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScrollBar>
@@ -173,11 +175,22 @@ StringGrid::StringGrid(Kind kind, int colCount, int rowCount, QWidget* parent)
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setTabKeyNavigation(true);
         model_->setEditable(true);
+        setItemDelegate(new CellEditor(this));
         setEditTriggers(QAbstractItemView::AllEditTriggers);
     }
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current, const QModelIndex&) {
-                if (current.isValid() && !quiet_)
+            [this](const QModelIndex& current, const QModelIndex& previous) {
+                if (!current.isValid())
+                    return;
+                if (columnGuard_) {
+                    const int allowed = columnGuard_(previous.isValid() ? previous.column() : 0,
+                                                     current.column());
+                    if (allowed != current.column()) {
+                        setCurrent(current.row() + fixedRows(), allowed);
+                        return;
+                    }
+                }
+                if (!quiet_)
                     emit selectCell(current.column(), current.row() + fixedRows());
             });
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, this,
@@ -275,11 +288,29 @@ void StringGrid::mouseReleaseEvent(QMouseEvent* event) {
     emit mouseReleased();
 }
 
-void StringGrid::keyPressEvent(QKeyEvent* event) {
+bool StringGrid::offerKey(QKeyEvent* event) {
     bool handled = false;
     emit keyPressed(event, &handled);
-    if (!handled)
+    return handled;
+}
+
+void StringGrid::keyPressEvent(QKeyEvent* event) {
+    if (!offerKey(event))
         QTableView::keyPressEvent(event);
+}
+
+void StringGrid::focusInEvent(QFocusEvent* event) {
+    QTableView::focusInEvent(event);
+    emit focused();
+    // An editor grid shows its cell editor whenever it has the focus.
+    if (editTriggers() != NoEditTriggers && currentIndex().isValid())
+        edit(currentIndex());
+}
+
+bool StringGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    if (columnGuard_ && index.isValid() && columnGuard_(index.column(), index.column()) != index.column())
+        return false;
+    return QTableView::edit(index, trigger, event);
 }
 
 } // namespace cantrel

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QTableView>
 
+#include <functional>
 #include <vector>
 
 namespace cantrel {
@@ -114,11 +115,27 @@ class StringGrid : public QTableView {
     void topLeftChanged();
     void mouseReleased();
     void keyPressed(QKeyEvent* event, bool* handled);
+    void focused();
+
+  public:
+    // Decides which column a move into toCol really lands on (an editor
+    // refuses some columns and sends the cursor elsewhere).
+    void setColumnGuard(std::function<int(int fromCol, int toCol)> guard) {
+        columnGuard_ = std::move(guard);
+    }
+    // Column 1 of the day editor is typed through the time mask.
+    void setMaskedColumn(int col) { maskedColumn_ = col; }
+    int maskedColumn() const { return maskedColumn_; }
+    // Lets the grid's key handlers see a key first; true when they took it.
+    bool offerKey(QKeyEvent* event);
+    using QTableView::edit;
 
   protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
   private:
     template <class Change> void changeRows(Change change);
@@ -126,6 +143,8 @@ class StringGrid : public QTableView {
 
     StringGridModel* model_;
     bool quiet_ = false;
+    std::function<int(int, int)> columnGuard_;
+    int maskedColumn_ = -1;
     StringGrid* partner_ = nullptr;
 };
 
