@@ -1,0 +1,364 @@
+// The editing grids driven through their widgets: typing into the editors'
+// cell editor, the command buttons, keys, clicks and double-clicks.
+#include "schedule/StringGrid.h"
+#include "support/MainFormFixture.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+using namespace cantrel;
+using namespace cantrel::test;
+
+namespace {
+
+struct Grids : MainFormFixture {
+    TMainForm* w = nullptr;
+
+    Grids() {
+        if (!start())
+            qFatal("start-up failed");
+        w = form.get();
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w))
+            qFatal("window not exposed");
+    }
+
+    // The cell editor that is open in an editor grid.
+    QLineEdit* cellEditor(StringGrid* grid) {
+        for (QLineEdit* e : grid->viewport()->findChildren<QLineEdit*>())
+            if (e->isVisible())
+                return e;
+        return nullptr;
+    }
+
+    // Types into column col of an editor grid as the operator would.
+    void type(StringGrid* grid, int col, const QString& text) {
+        grid->setFocus();
+        grid->setCol(col);
+        QLineEdit* editor = cellEditor(grid);
+        if (!editor) {
+            grid->edit(grid->currentIndex());
+            editor = cellEditor(grid);
+        }
+        QVERIFY2(editor, "no cell editor open");
+        editor->selectAll();
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        QTest::keyClicks(editor, text);
+    }
+
+    // Fills the day editor and presses a command button.
+    void enterRow(const QString& time, const QString& output, const QString& comment,
+                  QPushButton* button) {
+        type(w->EditDayGrid, 1, time);
+        type(w->EditDayGrid, 2, output);
+        type(w->EditDayGrid, 3, comment);
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+    QStringList column(int col) const {
+        QStringList out;
+        for (int r = 1; r < w->DayGrid->rowCount(); ++r)
+            out << w->DayGrid->cell(col, r);
+        return out;
+    }
+
+    QPoint cellCenter(StringGrid* grid, int col, int row) const {
+        return grid->visualRect(grid->model()->index(row - grid->fixedRows(), col)).center();
+    }
+};
+
+} // namespace
+
+class TestEditingGrids : public QObject {
+    Q_OBJECT
+private slots:
+    void maskedTimeStartsFromZero();
+    void insertFillsPlaceholderThenAddsInTimeOrder();
+    void equalTimesFollowTheSelectionProcedure();
+    void outputNumberRule_data();
+    void outputNumberRule();
+    void insertKeepsBlanksModifyTrims();
+    void modifyMovesRowAndKeepsSelection();
+    void badTimes();
+    void removeAndDeleteKey();
+    void arrowKeysWalkTheGrid();
+    void dayEditorSkipsMarkColumn();
+    void mediaButtonFillsEditorOnly();
+    void monthEditorWritesThrough();
+    void monthDoubleClickAndEnterLoadTheDay();
+    void columnWidthsAndScrollFollow();
+};
+
+void TestEditingGrids::maskedTimeStartsFromZero() {
+    Grids g;
+    g.w->EditDayGrid->setFocus();
+    g.w->EditDayGrid->setCol(1);
+    QLineEdit* editor = g.cellEditor(g.w->EditDayGrid);
+    QVERIFY(editor);
+    QCOMPARE(editor->text(), QStringLiteral("00:00:00"));
+    QCOMPARE(editor->inputMask(), QStringLiteral("99:99:99"));
+    editor->setCursorPosition(0);
+    QTest::keyClicks(editor, QStringLiteral("0830"));
+    QCOMPARE(g.w->EditDayGrid->cell(1, 0), QStringLiteral("08:30:00"));
+    // Typing in the day editor changes nothing but the editor.
+    QVERIFY(!g.w->DayModified);
+    QCOMPARE(g.w->DayGrid->cell(1, 1), QString());
+}
+
+void TestEditingGrids::insertFillsPlaceholderThenAddsInTimeOrder() {
+    Grids g;
+    g.enterRow("120000", "3", "noon", g.w->InsertButton);
+    QCOMPARE(g.w->DayGrid->rowCount(), 2);
+    QCOMPARE(g.w->DayGrid->rowCells(1), (QStringList{"", "12:00:00", "3", "noon", ""}));
+    QVERIFY(g.w->DayModified);
+
+    // Earlier than every row: lands on row 1, selected, shown in the editor.
+    g.enterRow("073000", "1", "early", g.w->InsertButton);
+    QCOMPARE(g.column(1), (QStringList{"07:30:00", "12:00:00"}));
+    QCOMPARE(g.w->DayGrid->row(), 1);
+    QCOMPARE(g.w->EditDayGrid->rowCells(0), (QStringList{"", "07:30:00", "1", "early", ""}));
+    QVERIFY(g.prompter.takeShown().isEmpty());
+}
+
+void TestEditingGrids::equalTimesFollowTheSelectionProcedure() {
+    Grids g;
+    g.enterRow("100000", "", "A", g.w->InsertButton);
+    g.enterRow("100000", "", "B", g.w->InsertButton);
+    g.enterRow("090000", "", "C", g.w->InsertButton);
+    QCOMPARE(g.column(3), (QStringList{"C", "B", "A"}));
+    QCOMPARE(g.w->DayGrid->row(), 1);
+    QCOMPARE(g.w->EditDayGrid->cell(3, 0), QStringLiteral("C"));
+}
+
+void TestEditingGrids::outputNumberRule_data() {
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("17") << "17" << false;
+    QTest::newRow("100") << "100" << false;
+    QTest::newRow("16") << "16" << true;
+    QTest::newRow("0") << "0" << true;
+    QTest::newRow("empty") << "" << true;
+    QTest::newRow("word") << "bell" << true;
+    QTest::newRow("negative") << "-4" << true;
+}
+
+void TestEditingGrids::outputNumberRule() {
+    QFETCH(QString, output);
+    QFETCH(bool, accepted);
+    for (int pass = 0; pass < 2; ++pass) {
+        Grids g;
+        QPushButton* button = pass == 0 ? g.w->InsertButton : g.w->ModifyButton;
+        g.enterRow("101010", output, "x", button);
+        const QStringList shown = g.prompter.takeTexts();
+        if (accepted) {
+            QVERIFY2(shown.isEmpty(), qPrintable(shown.join('|')));
+            QCOMPARE(g.w->DayGrid->cell(2, 1), output);
+        } else {
+            QCOMPARE(shown, QStringList{"Wrong profile number"});
+            QCOMPARE(g.w->DayGrid->cell(1, 1), QString());
+            QVERIFY(!g.w->DayModified);
+        }
+    }
+}
+
+void TestEditingGrids::insertKeepsBlanksModifyTrims() {
+    Grids g;
+    g.enterRow("080000", "1", "first", g.w->InsertButton);
+    g.enterRow("090000", " 2", "  padded  ", g.w->InsertButton);
+    QCOMPARE(g.w->DayGrid->rowCells(2), (QStringList{"", "09:00:00", " 2", "  padded  ", ""}));
+    QTest::mouseClick(g.w->ModifyButton, Qt::LeftButton);
+    QCOMPARE(g.w->DayGrid->rowCells(2), (QStringList{"", "09:00:00", "2", "padded", ""}));
+    QCOMPARE(g.w->EditDayGrid->rowCells(0), (QStringList{"", "09:00:00", "2", "padded", ""}));
+}
+
+void TestEditingGrids::modifyMovesRowAndKeepsSelection() {
+    Grids g;
+    for (const char* t : {"080000", "090000", "100000"})
+        g.enterRow(t, "", t, g.w->InsertButton);
+    QTest::mouseClick(g.w->DayGrid->viewport(), Qt::LeftButton, {},
+                      g.cellCenter(g.w->DayGrid, 3, 1));
+    QCOMPARE(g.w->DayGrid->row(), 1);
+    QCOMPARE(g.w->EditDayGrid->cell(3, 0), QStringLiteral("080000"));
+    g.w->DayGrid->setCell(0, 1, QStringLiteral("+"));
+    g.type(g.w->EditDayGrid, 1, "113000");
+    QTest::mouseClick(g.w->ModifyButton, Qt::LeftButton);
+    QCOMPARE(g.column(1), (QStringList{"09:00:00", "10:00:00", "11:30:00"}));
+    QCOMPARE(g.w->DayGrid->row(), 3);
+    QCOMPARE(g.w->DayGrid->cell(0, 3), QString());
+    QCOMPARE(g.w->EditDayGrid->cell(3, 0), QStringLiteral("080000"));
+}
+
+void TestEditingGrids::badTimes() {
+    Grids g;
+    g.enterRow("080000", "", "ok", g.w->InsertButton);
+    // Modify refuses a time that does not convert; nothing changes.
+    g.w->EditDayGrid->setCell(1, 0, QStringLiteral("25:00:00"));
+    QTest::mouseClick(g.w->ModifyButton, Qt::LeftButton);
+    QCOMPARE(g.prompter.takeTexts(), QStringList{"'25:00:00' is not a valid time"});
+    QCOMPARE(g.column(1), QStringList{"08:00:00"});
+
+    // Insert stores it at the end, selected, and the sort stops on it.
+    g.w->DayModified = false;
+    g.w->EditDayGrid->setCell(1, 0, QStringLiteral("7 o'clock"));
+    QTest::mouseClick(g.w->InsertButton, Qt::LeftButton);
+    QCOMPARE(g.prompter.takeTexts(), QStringList{"'7 o'clock' is not a valid time"});
+    QCOMPARE(g.column(1), (QStringList{"08:00:00", "7 o'clock"}));
+    QCOMPARE(g.w->DayGrid->row(), 2);
+    QVERIFY(g.w->DayModified);
+
+    // Every later sort stops on it until it is corrected, with no exchange.
+    g.w->EditDayGrid->setCell(1, 0, QStringLiteral("06:00"));
+    QTest::mouseClick(g.w->InsertButton, Qt::LeftButton);
+    QCOMPARE(g.prompter.takeTexts(), QStringList{"'7 o'clock' is not a valid time"});
+    QCOMPARE(g.column(1), (QStringList{"08:00:00", "7 o'clock", "06:00"}));
+}
+
+void TestEditingGrids::removeAndDeleteKey() {
+    Grids g;
+    g.enterRow("080000", "", "only", g.w->InsertButton);
+    QTest::mouseClick(g.w->RemoveButton, Qt::LeftButton);
+    QCOMPARE(g.column(3), QStringList{"only"});
+
+    g.enterRow("090000", "", "second", g.w->InsertButton);
+    g.enterRow("100000", "", "third", g.w->InsertButton);
+    g.w->DayModified = false;
+    g.w->DayGrid->setRow(2);
+    QTest::mouseClick(g.w->RemoveButton, Qt::LeftButton);
+    QCOMPARE(g.column(3), (QStringList{"only", "third"}));
+    QVERIFY(g.w->DayModified);
+
+    g.w->DayGrid->setFocus();
+    g.w->DayGrid->setRow(1);
+    QTest::keyClick(g.w->DayGrid, Qt::Key_Delete);
+    QCOMPARE(g.column(3), QStringList{"third"});
+    QVERIFY(g.prompter.takeShown().isEmpty());
+}
+
+void TestEditingGrids::arrowKeysWalkTheGrid() {
+    Grids g;
+    for (const char* t : {"080000", "090000"})
+        g.enterRow(t, "", t, g.w->InsertButton);
+    g.w->DayGrid->setRow(1);
+    g.type(g.w->EditDayGrid, 3, "typed, not inserted");
+    QLineEdit* editor = g.cellEditor(g.w->EditDayGrid);
+    QTest::keyClick(editor, Qt::Key_Up);
+    QCOMPARE(g.w->DayGrid->row(), 1);
+    QCOMPARE(g.w->EditDayGrid->cell(3, 0), QStringLiteral("typed, not inserted"));
+    QTest::keyClick(editor, Qt::Key_Down);
+    QCOMPARE(g.w->DayGrid->row(), 2);
+    QCOMPARE(g.w->EditDayGrid->cell(3, 0), QStringLiteral("090000"));
+    QTest::keyClick(g.cellEditor(g.w->EditDayGrid), Qt::Key_Down);
+    QCOMPARE(g.w->DayGrid->row(), 2);
+    QTest::keyClick(g.cellEditor(g.w->EditDayGrid), Qt::Key_Up);
+    QCOMPARE(g.w->EditDayGrid->cell(3, 0), QStringLiteral("080000"));
+    QVERIFY(!g.w->DayGrid->cell(3, 1).contains("typed"));
+}
+
+void TestEditingGrids::dayEditorSkipsMarkColumn() {
+    Grids g;
+    StringGrid* e = g.w->EditDayGrid;
+    e->setFocus();
+    e->setCol(1);
+    QTest::keyClick(g.cellEditor(e), Qt::Key_Backtab);
+    QCOMPARE(e->col(), 4);
+    QTest::keyClick(g.cellEditor(e), Qt::Key_Tab);
+    QCOMPARE(e->col(), 1);
+    QTest::mouseClick(e->viewport(), Qt::LeftButton, {}, g.cellCenter(e, 0, 0));
+    QCOMPARE(e->col(), 4);
+
+    // The month editor types only into its file column.
+    StringGrid* m = g.w->EditMonthGrid;
+    QTest::mouseClick(m->viewport(), Qt::LeftButton, {}, g.cellCenter(m, 1, 0));
+    QCOMPARE(m->col(), 2);
+}
+
+void TestEditingGrids::mediaButtonFillsEditorOnly() {
+    Grids g;
+    g.enterRow("080000", "", "a", g.w->InsertButton);
+    g.enterRow("090000", "", "b", g.w->InsertButton);
+    g.w->DayModified = false;
+    g.prompter.openAnswers = {g.path("bell.wav")};
+    QTest::mouseClick(g.w->Select24dButton, Qt::LeftButton);
+    QCOMPARE(g.prompter.openRequests.last().filter, QStringLiteral("any file|*.*"));
+    QCOMPARE(g.w->EditDayGrid->cell(4, 0), g.path("bell.wav"));
+    QCOMPARE(g.w->DayGrid->cell(4, 2), QString());
+    QVERIFY(!g.w->DayModified);
+    g.w->DayGrid->setRow(1);
+    QCOMPARE(g.w->EditDayGrid->cell(4, 0), QString());
+    QVERIFY(!g.w->DayModified);
+}
+
+void TestEditingGrids::monthEditorWritesThrough() {
+    Grids g;
+    g.w->MonthGrid->setRow(7);
+    QCOMPARE(g.w->EditMonthGrid->rowCells(0), (QStringList{"", "7", ""}));
+    g.w->MonthGrid->setCell(0, 7, QStringLiteral("+"));
+    g.w->EditMonthGrid->setFocus();
+    QLineEdit* editor = g.cellEditor(g.w->EditMonthGrid);
+    QVERIFY(editor);
+    QTest::keyClick(editor, Qt::Key_S);
+    QVERIFY(g.w->MonthModified);
+    QCOMPARE(g.w->MonthGrid->rowCells(7), (QStringList{"", "7", "s"}));
+    QTest::keyClicks(editor, "at.24h");
+    QCOMPARE(g.w->MonthGrid->cell(2, 7), QStringLiteral("sat.24h"));
+
+    g.w->MonthModified = false;
+    g.w->MonthGrid->setRow(8);
+    g.prompter.openAnswers = {g.path("sun.24h")};
+    QTest::mouseClick(g.w->Select31hButton, Qt::LeftButton);
+    QCOMPARE(g.prompter.openRequests.last().filter, QStringLiteral(".24h files|*.24h"));
+    QCOMPARE(g.w->MonthGrid->cell(2, 8), g.path("sun.24h"));
+    QVERIFY(g.w->MonthModified);
+}
+
+void TestEditingGrids::monthDoubleClickAndEnterLoadTheDay() {
+    Grids g;
+    g.write("three.24h", "03:00:00,3,three\r\n");
+    g.w->MonthGrid->setCell(2, 3, g.path("three.24h"));
+    g.w->DayModified = true;
+
+    // A day without an entry: the message, no question, nothing touched.
+    const QPoint day2 = g.cellCenter(g.w->MonthGrid, 2, 2);
+    QTest::mouseClick(g.w->MonthGrid->viewport(), Qt::LeftButton, {}, day2);
+    QTest::mouseDClick(g.w->MonthGrid->viewport(), Qt::LeftButton, {}, day2);
+    QCOMPARE(g.prompter.takeTexts(), QStringList{".24h file don't specified"});
+    QCOMPARE(g.w->DayGroupBox->title(), QStringLiteral("Untitled.24h"));
+
+    g.prompter.answers = {Answer::No};
+    g.w->MonthGrid->setFocus();
+    g.w->MonthGrid->setRow(3);
+    QTest::keyClick(g.w->MonthGrid, Qt::Key_Return);
+    QCOMPARE(g.prompter.takeShown().size(), 1);
+    QCOMPARE(g.w->DayGroupBox->title(), g.path("three.24h"));
+    QCOMPARE(g.column(3), QStringList{"three"});
+}
+
+void TestEditingGrids::columnWidthsAndScrollFollow() {
+    Grids g;
+    QHeaderView* header = g.w->DayGrid->horizontalHeader();
+    header->resizeSection(3, 300);
+    QCOMPARE(g.w->EditDayGrid->colWidth(3), 128);
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    QCOMPARE(g.w->EditDayGrid->colWidth(3), 300);
+    // The editor's own widths are not copied back.
+    g.w->EditDayGrid->setColWidth(1, 90);
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
+    QCOMPARE(g.w->DayGrid->colWidth(1), 48);
+
+    for (int c = 0; c < 5; ++c) {
+        g.w->DayGrid->setColWidth(c, 300);
+        g.w->EditDayGrid->setColWidth(c, 300);
+    }
+    QTRY_VERIFY(g.w->DayGrid->horizontalScrollBar()->maximum() > 0);
+    g.w->DayGrid->setLeftCol(2);
+    QCOMPARE(g.w->EditDayGrid->leftCol(), 2);
+    g.w->EditDayGrid->setLeftCol(1);
+    QCOMPARE(g.w->DayGrid->leftCol(), 1);
+}
+
+QTEST_MAIN(TestEditingGrids)
+#include "test_editing_grids.moc"
