@@ -260,8 +260,7 @@ void TMainForm::CreateRadioBank(int count)
     }
 }
 
-void TMainForm::EnableRadios(int count)
-{
+void TMainForm::EnableRadios(int count) {
     for (int n = 1; n <= 16; ++n) {
         const QString name = QStringLiteral("Radio%1").arg(n);
         for (QObject* child : BottomPanel->children()) {

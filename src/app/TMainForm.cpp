@@ -2,6 +2,7 @@
 #include "app/TMainForm.h"
 
 #include "app/TAboutBox.h"
+#include "device/TComSetupDlg.h"
 #include "run/RunEngine.h"
 #include "platform/ProgramError.h"
 #include "schedule/StringGrid.h"
@@ -19,9 +20,9 @@ TMainForm::TMainForm(const Services& services, QWidget* parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     buildLayout();
+    connectDevice();
     connectEditingGrids();
     connectRunMode();
-    connect(TestLinkTimer, &QTimer::timeout, this, [this] { handle([this] { TestLinkTimerTimer(); }); });
     SaveDialog.confirmOverwrite = true;
     OpenDialog.filter = QStringLiteral("Any file|*.*");
 }
@@ -30,11 +31,12 @@ TMainForm::~TMainForm() = default;
 
 bool TMainForm::FormCreate()
 {
+    ComSetupDlg = new TComSetupDlg(prompter(), this);
     setWindowTitle(kEditModeTitle);
     CreateRadioBank(16);
     RunAdvance = 0;
-    LPTAddr = 888;
-    PulseTime = 100;
+    device().LPTAddr = 888;
+    device().PulseTime = 100;
     try {
         LoadPortLibrary();
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/DeviceLink.h"
 #include "platform/Prompter.h"
 
 #include <QMainWindow>
@@ -25,6 +26,7 @@ class MediaOpener;
 class RunEngine;
 class StringGrid;
 class TAboutBox;
+class TComSetupDlg;
 
 // The caption of every plain message box and of the general error display.
 inline const QString kProgramTitle = QStringLiteral("Cantrel");
@@ -37,7 +39,7 @@ inline const QString kRunModeTitle = QStringLiteral("Cantrel 1.18 - Run mode");
 //   src/schedule  the two documents and the editing grids
 //   src/run       Run mode and the scheduler tick
 //   src/device    the connection, pulses, link test and radio bank
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public DeviceView {
     Q_OBJECT
 public:
     struct Services {
@@ -61,9 +63,9 @@ public:
     void setAboutBox(TAboutBox* box) { aboutBox_ = box; }
 
     // ---- state record ------------------------------------------------------
-    quint32 LPTAddr = 0;
-    quint32 PulseTime = 0;
-    qint32 DeviceID = 0;
+    // LPTAddr, PulseTime, ComHandle, ComNumber and DeviceID live in the
+    // device link, which the window owns.
+    DeviceLink& device() const { return *device_; }
     qint32 RunAdvance = 0;
 
     bool DayModified = false;
@@ -129,12 +131,19 @@ public:
     void ReadSettings();
     void WriteSettings();
 
-    // ---- device link ------------------------------------------------------------
+    // ---- device link (src/device/MainFormDevice.cpp) -------------------------------
     void LoadPortLibrary();
     void UnloadPortLibrary();
     void CloseComPort();
     void TestLinkTimerTimer();
+    bool serialConnectionOpen() const;
+    void setConnectionText(const QString& text) override;
+    void setLinkText(const QString& text) override;
+    void enableRadios(int count) override;
+    void selectRadio(int n) override;
+    void showMessage(const QString& text) override { ShowMessage(text); }
     void Port1Click();
+    int ExecuteComSetup();
     void Sound1Click();
     void RadioButtonClick(QObject* sender);
     void PulseOutput(int output);
@@ -178,6 +187,7 @@ public:
     QMenu* Setup1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* Sound1 = nullptr;
+    TComSetupDlg* ComSetupDlg = nullptr;
 
     // The shared open and save dialogs: each use sets its filter, and the
     // chosen file name carries over to the next use.
@@ -190,6 +200,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void connectDevice();
     void connectEditingGrids();
     void connectRunMode();
     void buildLayout();
@@ -202,6 +213,8 @@ private:
     Services services_;
     TAboutBox* aboutBox_ = nullptr;
     std::unique_ptr<RunEngine> runEngine_;
+    std::unique_ptr<DeviceLink> device_;
+    bool linkTestRunning_ = false;
 };
 
 } // namespace cantrel

@@ -43,9 +43,9 @@ void TestMainWindow::startsInEditModeWithEmptyDocuments()
     QCOMPARE(w.windowTitle(), QStringLiteral("Cantrel 1.18 - Edit mode"));
     QCOMPARE(w.DayGroupBox->title(), QStringLiteral("Untitled.24h"));
     QCOMPARE(w.MonthGroupBox->title(), QStringLiteral("Untitled.31d"));
-    QCOMPARE(w.LPTAddr, 888u);
-    QCOMPARE(w.PulseTime, 100u);
-    QCOMPARE(w.DeviceID, 0);
+    QCOMPARE(w.device().LPTAddr, 888u);
+    QCOMPARE(w.device().PulseTime, 100u);
+    QCOMPARE(w.device().DeviceID, 0);
     QCOMPARE(w.RunAdvance, 0);
     QVERIFY(!w.DayModified && !w.DayHasFile && !w.MonthModified && !w.MonthHasFile);
 

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace cantrel {
+
+class Prompter;
+class UpDown;
+
+// The communication setup dialog: port, device ID and run advance. It checks
+// the two numbers before OK may close it; the main window applies them.
+class TComSetupDlg final : public QDialog {
+    Q_OBJECT
+public:
+    TComSetupDlg(Prompter& prompter, QWidget* owner);
+
+    // Shows the connection index in the port list; a COM port beyond COM4
+    // gets an entry of its own so that OK without a change keeps it.
+    void showConnection(int index);
+    // The connection index of the selected entry.
+    int selectedConnection() const;
+
+    void FormShow();
+    void PortEditChange();
+    // True when the dialog may close with OK.
+    bool FormCloseQuery();
+
+    QFrame* Bevel1;
+    QLabel* Label3;
+    QComboBox* PortEdit;
+    QLabel* Label2;
+    QLineEdit* DevIDEdit;
+    UpDown* DevIDUpDown;
+    QLabel* Label1;
+    QLineEdit* RunAdvEdit;
+    UpDown* RunAdvUpDown;
+    QPushButton* OKBtn;
+    QPushButton* CancelBtn;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    Prompter& prompter_;
+};
+
+} // namespace cantrel
