@@ -1,0 +1,131 @@
+#include "run/ExecuteThread.h"
+
+#include "app/TMainForm.h"
+#include "platform/ProgramError.h"
+#include "run/RunEngine.h"
+
+#include <QCoreApplication>
+
+#include <atomic>
+
+namespace cantrel {
+
+namespace {
+
+std::atomic<int> live{0};
+
+// Reports go through an object that is never deleted: a worker may post to
+// it at the very moment the window (or the application) is going away, and
+// a report that arrives after the window has gone finds the link closed.
+QObject* reportGate() {
+    static QObject* const gate = new QObject;
+    return gate;
+}
+
+QString trimmedBlanks(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= 32)
+        ++begin;
+    while (end > begin && text[end - 1].unicode() <= 32)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+} // namespace
+
+ExecuteThread::ExecuteThread(std::shared_ptr<RunLink> link) : link_(std::move(link)) {
+    ++live;
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+ExecuteThread::~ExecuteThread() {
+    --live;
+}
+
+int ExecuteThread::liveCount() {
+    return live;
+}
+
+void ExecuteThread::prepareReports() {
+    reportGate();
+}
+
+void ExecuteThread::RunRow() {
+    FileName = trimmedBlanks(FileName);
+    std::optional<Failure> failure;
+    if (!FileName.isEmpty()) {
+        const std::optional<bool> opened = link_->open(FileName);
+        if (!opened)
+            return;
+        if (!*opened)
+            failure = Failure{QStringLiteral("Can't execute file")};
+    }
+    if (!failure) {
+        if (OutputNumber != 0) {
+            Stage = 0;
+            if (!Synchronize([this](TMainForm& form) { ReportStage(form); }))
+                return;
+            if (!link_->sleepFor(qint64(AdvanceSec) * 1000))
+                return;
+        }
+        Stage = 1;
+        if (!Synchronize([this](TMainForm& form) { ReportStage(form); }))
+            return;
+        if (!pulseFailure_)
+            return;
+        failure = std::move(pulseFailure_);
+    }
+    Stage = 2;
+    if (!Synchronize([this](TMainForm& form) { ReportStage(form); }))
+        return;
+    // Queued onto the GUI thread, not called inside a report: the run timer
+    // goes on ticking while the operator reads the box, and this worker ends
+    // once it has been closed.
+    Synchronize([&failure](TMainForm& form) {
+        if (failure->programText)
+            form.ShowMessage(failure->text);
+        else
+            form.prompter().error(kProgramTitle, failure->text);
+    });
+}
+
+bool ExecuteThread::Synchronize(const std::function<void(TMainForm&)>& step) {
+    if (!link_->alive())
+        return false;
+    bool ran = false;
+    QMetaObject::invokeMethod(
+        reportGate(),
+        [&] {
+            if (TMainForm* form = link_->form()) {
+                step(*form);
+                ran = true;
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    return ran;
+}
+
+void ExecuteThread::ReportStage(TMainForm& form) {
+    RunEngine& engine = *form.runEngine();
+    if (Stage == 1) {
+        // The failure goes back to the worker, which marks "!" and shows it.
+        try {
+            engine.pulse(OutputNumber & 0xFF);
+        } catch (const ProgramError& failure) {
+            pulseFailure_ = Failure{failure.text(), true};
+            return;
+        } catch (const PlatformError& failure) {
+            pulseFailure_ = Failure{failure.text(), false};
+            return;
+        } catch (const std::exception& failure) {
+            pulseFailure_ = Failure{QString::fromLocal8Bit(failure.what()), false};
+            return;
+        }
+    }
+    static const QString marks[] = {QStringLiteral(">"), QStringLiteral("+"), QStringLiteral("!")};
+    if (engine.markRow(RowIndex, RowLayout, marks[Stage], holdsRow_))
+        holdsRow_ = false;
+}
+
+} // namespace cantrel

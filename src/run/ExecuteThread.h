@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QString>
+#include <QThread>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace cantrel {
+
+class RunLink;
+class TMainForm;
+
+// One fired day row: opens its media file, waits out the run advance when
+// the row names an output, then has the GUI thread pulse the output and mark
+// the row. Nobody holds it once started; it deletes itself when it ends.
+// The window may go away at any point: the worker then ends without another
+// report, and a sleeping worker wakes at once, so nothing waits for it.
+class ExecuteThread final : public QThread {
+    Q_OBJECT
+  public:
+    // Created suspended: set the fields, then start().
+    explicit ExecuteThread(std::shared_ptr<RunLink> link);
+    ~ExecuteThread() override;
+
+    qint32 OutputNumber = 0;
+    qint32 AdvanceSec = 0;
+    qint32 RowIndex = 0;
+    // What the next report does: 0 waiting (">"), 1 fired ("+"), 2 failed ("!").
+    quint8 Stage = 0;
+    QString FileName;
+    // DayGrid's structure count when RowIndex was taken: a report's mark
+    // lands only while the rows still stand as they did then.
+    quint64 RowLayout = 0;
+
+    // Workers constructed and not yet deleted, for tests.
+    static int liveCount();
+    // The object reports are sent to. Call once from the GUI thread before
+    // the first worker starts, so it lives there.
+    static void prepareReports();
+
+  protected:
+    void run() override { RunRow(); }
+
+  private:
+    struct Failure {
+        QString text;
+        bool programText = true; // else a platform failure, for the error display
+    };
+
+    void RunRow();
+    // Runs step on the GUI thread while this thread waits. False when the
+    // window has gone, before or while the call was queued: the step did not run.
+    bool Synchronize(const std::function<void(TMainForm&)>& step);
+    // GUI thread: the pulse for stage 1, then the mark of Stage.
+    void ReportStage(TMainForm& form);
+
+    std::shared_ptr<RunLink> link_;
+    // Set by a stage-1 report whose pulse failed.
+    std::optional<Failure> pulseFailure_;
+    // Until the first mark is written the tick treats the row as taken.
+    bool holdsRow_ = true;
+};
+
+} // namespace cantrel

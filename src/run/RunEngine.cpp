@@ -1,0 +1,136 @@
+#include "run/RunEngine.h"
+
+#include "app/TMainForm.h"
+#include "platform/MediaOpener.h"
+#include "run/ExecuteThread.h"
+#include "schedule/StringGrid.h"
+
+#include <QDeadlineTimer>
+#include <QPushButton>
+
+namespace cantrel {
+
+namespace {
+
+constexpr int kMarkCol = 0;
+constexpr int kTimeCol = 1;
+
+// DayGrid's cells as the due scan reads them.
+struct DayRows {
+    const StringGridModel& cells;
+    int rowCount() const { return cells.gridRowCount(); }
+    const QString& time(int row) const { return cells.cell(kTimeCol, row); }
+    const QString& mark(int row) const { return cells.cell(kMarkCol, row); }
+};
+
+} // namespace
+
+std::optional<bool> RunLink::open(const QString& target) {
+    QReadLocker opening(&opening_);
+    if (!alive())
+        return std::nullopt;
+    return opener_->open(target);
+}
+
+bool RunLink::sleepFor(qint64 ms) {
+    std::function<void(qint64)> hook;
+    {
+        QMutexLocker lock(&mutex_);
+        hook = sleepHook_;
+    }
+    if (hook) {
+        hook(ms);
+        return alive();
+    }
+    const QDeadlineTimer deadline(ms);
+    QMutexLocker lock(&mutex_);
+    while (form_ && !deadline.hasExpired())
+        woken_.wait(&mutex_, deadline);
+    return form_ != nullptr;
+}
+
+bool RunLink::alive() const {
+    QMutexLocker lock(&mutex_);
+    return form_ != nullptr;
+}
+
+TMainForm* RunLink::form() const {
+    QMutexLocker lock(&mutex_);
+    return form_;
+}
+
+void RunLink::close() {
+    QWriteLocker opening(&opening_);
+    QMutexLocker lock(&mutex_);
+    form_ = nullptr;
+    woken_.wakeAll();
+}
+
+void RunLink::setSleepHook(std::function<void(qint64)> hook) {
+    QMutexLocker lock(&mutex_);
+    sleepHook_ = std::move(hook);
+}
+
+RunEngine::RunEngine(TMainForm& form)
+    : form_(form), link_(std::make_shared<RunLink>(&form, form.services().opener)) {
+    ExecuteThread::prepareReports();
+    index_.watch(form_.DayGrid->cells(), kTimeCol);
+}
+
+RunEngine::~RunEngine() {
+    link_->close();
+}
+
+void RunEngine::bindRunButton(void (TMainForm::*handler)()) {
+    QObject::disconnect(runButtonBinding_);
+    TMainForm* form = &form_;
+    runButtonBinding_ =
+        QObject::connect(form->RunButton, &QAbstractButton::clicked, form, [form, handler] {
+            form->handle([form, handler] { (form->*handler)(); });
+        });
+}
+
+void RunEngine::forgetTakenIfMoved() {
+    const quint64 layout = form_.DayGrid->cells()->structureVersion();
+    if (layout != takenLayout_) {
+        taken_.clear();
+        takenLayout_ = layout;
+    }
+}
+
+DueScan RunEngine::dueRows(int second) {
+    forgetTakenIfMoved();
+    const StringGridModel& cells = *form_.DayGrid->cells();
+    return index_.scan(
+        DayRows{cells}, second, [this](int row) { return taken_.contains(row); },
+        cells.structureVersion());
+}
+
+quint64 RunEngine::take(int row) {
+    forgetTakenIfMoved();
+    ++taken_[row];
+    return takenLayout_;
+}
+
+bool RunEngine::markRow(int row, quint64 layout, const QString& mark, bool release) {
+    StringGrid& grid = *form_.DayGrid;
+    if (layout != grid.cells()->structureVersion() || row < kFirstDayRow || row >= grid.rowCount())
+        return false;
+    grid.setCell(kMarkCol, row, mark);
+    if (release) {
+        forgetTakenIfMoved();
+        const auto held = taken_.find(row);
+        if (held != taken_.end() && --held->second == 0)
+            taken_.erase(held);
+    }
+    return true;
+}
+
+void RunEngine::pulse(int output) {
+    if (pulseHook_)
+        pulseHook_(output);
+    else
+        form_.PulseOutput(output);
+}
+
+} // namespace cantrel
