@@ -1,10 +1,150 @@
-// The settings file "Cantrel.ini".
+// The settings file "Cantrel.ini": read once at start-up from the current
+// folder, written whole at every close request in Edit mode to the program's
+// folder.
+#include "app/SettingsFile.h"
 #include "app/TMainForm.h"
+#include "platform/LockedFile.h"
+#include "platform/ProgramError.h"
+#include "run/ShiftedClock.h"
+#include "schedule/StringGrid.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSplitter>
 
 namespace cantrel {
 
-void TMainForm::ReadSettings() {}
+namespace {
 
-void TMainForm::WriteSettings() {}
+const QString kSettingsName = QStringLiteral("Cantrel.ini");
+
+// A window whose remembered place lies wholly off every screen (a monitor
+// since unplugged) comes back onto the primary one.
+void keepOnScreen(QWidget* window) {
+    const QRect frame = window->frameGeometry();
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersects(frame))
+            return;
+    if (const QScreen* primary = QGuiApplication::primaryScreen())
+        window->move(primary->availableGeometry().topLeft());
+}
+
+} // namespace
+
+QString TMainForm::programFolder() const {
+    return services_.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                             : services_.programFolder;
+}
+
+void TMainForm::LoadControlBounds(const SettingsFile& list, QWidget* control,
+                                  const QString& prefix) {
+    const bool isWindow = control == this;
+    for (const char* edge : {"Left", "Top", "Width", "Height"}) {
+        const std::optional<int> value = list.number(prefix + QLatin1String(edge));
+        if (!value)
+            continue;
+        const QString which = QLatin1String(edge);
+        if (isWindow) {
+            // Left and top place the frame; width and height are outer sizes.
+            const QRect frame = frameGeometry();
+            if (which == QLatin1String("Left"))
+                move(*value, frame.y());
+            else if (which == QLatin1String("Top"))
+                move(frame.x(), *value);
+            else if (which == QLatin1String("Width"))
+                rememberedOuterSize_.setWidth(*value);
+            else
+                rememberedOuterSize_.setHeight(*value);
+            applyRememberedOuterSize();
+        } else if (which == QLatin1String("Width")) {
+            // The month panel is docked to the right: only its width shows,
+            // as the place where the two panels meet.
+            // The day panel takes whatever the window leaves it.
+            Splitter1->setSizes({Splitter1->sizes().value(0), *value});
+        }
+    }
+}
+
+// The frame's size is known only once the window is shown, so a remembered
+// outer size is applied again then.
+void TMainForm::applyRememberedOuterSize() {
+    const QSize extra = frameGeometry().size() - size();
+    resize(rememberedOuterSize_.width() > 0 ? rememberedOuterSize_.width() - extra.width() : width(),
+           rememberedOuterSize_.height() > 0 ? rememberedOuterSize_.height() - extra.height()
+                                             : height());
+}
+
+void TMainForm::SaveControlBounds(SettingsFile& list, QWidget* control, const QString& prefix) const {
+    const QRect r = control == this
+                        ? frameGeometry()
+                        : QRect(control->mapTo(centralWidget(), QPoint(0, 0)), control->size());
+    list.add(prefix + QStringLiteral("Left"), r.x());
+    list.add(prefix + QStringLiteral("Top"), r.y());
+    list.add(prefix + QStringLiteral("Width"), r.width());
+    list.add(prefix + QStringLiteral("Height"), r.height());
+}
+
+void TMainForm::ReadSettings() {
+    QFile file(kSettingsName);
+    // A settings file that cannot be read is treated like a missing one.
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const SettingsFile list = SettingsFile::parse(file.readAll());
+
+    LoadControlBounds(list, this, QStringLiteral("form"));
+    keepOnScreen(this);
+    LoadControlBounds(list, MonthGroupBox, QStringLiteral("month"));
+
+    for (int c = 0; c < 5; ++c)
+        if (const auto w = list.number(QStringLiteral("D%1").arg(c)))
+            DayGrid->setColWidth(c, *w);
+    for (int c = 0; c < 3; ++c)
+        if (const auto w = list.number(QStringLiteral("M%1").arg(c)))
+            MonthGrid->setColWidth(c, *w);
+
+    const QString day = list.value(QStringLiteral("file24h")).value_or(QString());
+    NewDaySchedule();
+    if (QFileInfo::exists(day))
+        LoadDaySchedule(day);
+    const QString month = list.value(QStringLiteral("file31d")).value_or(QString());
+    NewMonthCalendar();
+    if (QFileInfo::exists(month))
+        LoadMonthCalendar(month);
+
+    device().DeviceID = list.number(QStringLiteral("DeviceID")).value_or(0);
+    const int port = list.number(QStringLiteral("Port")).value_or(0);
+    if (const auto advance = list.number(QStringLiteral("RunAdvance")))
+        RunAdvance = clampRunAdvance(*advance);
+    device().SetConnection(port);
+    device().PulseTime = 100;
+}
+
+void TMainForm::WriteSettings() {
+    // Written to the program's folder, which stays the current one after.
+    QDir::setCurrent(programFolder());
+
+    SettingsFile list;
+    SaveControlBounds(list, this, QStringLiteral("form"));
+    SaveControlBounds(list, MonthGroupBox, QStringLiteral("month"));
+    for (int c = 0; c < 5; ++c)
+        list.add(QStringLiteral("D%1").arg(c), DayGrid->colWidth(c));
+    for (int c = 0; c < 3; ++c)
+        list.add(QStringLiteral("M%1").arg(c), MonthGrid->colWidth(c));
+    list.add(QStringLiteral("file24h"), dayScheduleName());
+    list.add(QStringLiteral("file31d"), monthCalendarName());
+    list.add(QStringLiteral("LPTAddr"), device().LPTAddr);
+    list.add(QStringLiteral("Port"), device().ConnectionIndex());
+    list.add(QStringLiteral("DeviceID"), device().DeviceID);
+    list.add(QStringLiteral("RunAdvance"), RunAdvance);
+
+    if (replaceFile(kSettingsName, list.bytes()) != ReplaceResult::Replaced)
+        throw PlatformError(QStringLiteral("Cannot create file \"%1\"")
+                                .arg(QDir::current().absoluteFilePath(kSettingsName)));
+}
 
 } // namespace cantrel

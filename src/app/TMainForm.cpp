@@ -115,6 +115,15 @@ void TMainForm::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (rememberedOuterSize_.width() > 0 || rememberedOuterSize_.height() > 0) {
+        applyRememberedOuterSize();
+        rememberedOuterSize_ = QSize(-1, -1);
+    }
+}
+
 void TMainForm::Exit1Click()
 {
     close();

@@ -24,6 +24,7 @@ namespace cantrel {
 class Clock;
 class MediaOpener;
 class RunEngine;
+class SettingsFile;
 class StringGrid;
 class TAboutBox;
 class TComSetupDlg;
@@ -46,6 +47,8 @@ public:
         Clock* clock;
         Prompter* prompter;
         MediaOpener* opener;
+        // Where the settings are written; the executable's folder when empty.
+        QString programFolder = {};
     };
 
     explicit TMainForm(const Services& services, QWidget* parent = nullptr);
@@ -127,9 +130,13 @@ public:
     void EnableChildControls(QWidget* container, bool enable);
     RunEngine* runEngine() const { return runEngine_.get(); }
 
-    // ---- settings file --------------------------------------------------------
+    // ---- settings file (src/app/Settings.cpp) ----------------------------------
     void ReadSettings();
     void WriteSettings();
+    void LoadControlBounds(const SettingsFile& list, QWidget* control, const QString& prefix);
+    void SaveControlBounds(SettingsFile& list, QWidget* control, const QString& prefix) const;
+    QString programFolder() const;
+    void applyRememberedOuterSize();
 
     // ---- device link (src/device/MainFormDevice.cpp) -------------------------------
     void LoadPortLibrary();
@@ -198,6 +205,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void connectDevice();
@@ -215,6 +223,7 @@ private:
     std::unique_ptr<RunEngine> runEngine_;
     std::unique_ptr<DeviceLink> device_;
     bool linkTestRunning_ = false;
+    QSize rememberedOuterSize_{-1, -1};
 };
 
 } // namespace cantrel

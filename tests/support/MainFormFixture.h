@@ -20,7 +20,10 @@ struct MainFormFixture {
     RecordingOpener opener;
     std::unique_ptr<TMainForm> form;
 
-    MainFormFixture() { QDir::setCurrent(dir.path()); }
+    MainFormFixture() {
+        QDir::setCurrent(dir.path());
+        QDir(dir.path()).mkdir(QStringLiteral("program"));
+    }
     ~MainFormFixture()
     {
         form.reset();
@@ -30,11 +33,14 @@ struct MainFormFixture {
     // Builds the window and runs its start-up; the result of FormCreate.
     bool start()
     {
-        form = std::make_unique<TMainForm>(TMainForm::Services{&clock, &prompter, &opener});
+        form = std::make_unique<TMainForm>(
+            TMainForm::Services{&clock, &prompter, &opener, programFolder()});
         return form->FormCreate();
     }
 
     QString path(const QString& name) const { return dir.filePath(name); }
+    // Stands in for the executable's folder, where the settings are written.
+    QString programFolder() const { return dir.filePath(QStringLiteral("program")); }
 
     void write(const QString& name, const QByteArray& bytes) const
     {

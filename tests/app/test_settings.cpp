@@ -1,0 +1,314 @@
+// "Cantrel.ini": its format, what start-up takes from it, and what a close
+// writes, checked by a second start of the window reading the first's file.
+#include "app/SettingsFile.h"
+#include "schedule/StringGrid.h"
+#include "support/MainFormFixture.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QTest>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using namespace cantrel;
+using namespace cantrel::test;
+
+namespace {
+
+// A pseudo-terminal standing in for a serial port named COMn.
+struct FakeComPort {
+    int master = -1;
+    QByteArray name;
+    explicit FakeComPort(int n) : name("CANTREL_COM" + QByteArray::number(n)) {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            qFatal("no pseudo-terminal");
+        qputenv(name.constData(), ::ptsname(master));
+    }
+    ~FakeComPort() {
+        qunsetenv(name.constData());
+        ::close(master);
+    }
+};
+
+QList<bool> radiosEnabled(const TMainForm& w) {
+    QList<bool> out;
+    for (int n = 1; n <= 16; ++n)
+        out << w.BottomPanel->findChild<QRadioButton*>(QStringLiteral("Radio%1").arg(n))->isEnabled();
+    return out;
+}
+
+QList<bool> firstEnabled(int count) {
+    QList<bool> out;
+    for (int n = 1; n <= 16; ++n)
+        out << (n <= count);
+    return out;
+}
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+private slots:
+    void fileFormat_data();
+    void fileFormat();
+    void writtenFileHasTheKeysInOrder();
+    void secondStartFindsEverythingAsLeft();
+    void portValues_data();
+    void portValues();
+    void emptyFileSelectsLpt378();
+    void valuesThatCannotBeUsed();
+    void rememberedDocuments();
+    void writtenToProgramFolderAndStaysThere();
+    void untitledIsRememberedWhenSavedAtTheQuestion();
+    void writeFailureKeepsWindowOpen();
+};
+
+void TestSettings::fileFormat_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("expected"); // "<absent>" for none
+    QTest::newRow("capitals") << QByteArray("FORMLEFT=12\r\n") << "formLeft" << "12";
+    QTest::newRow("empty value") << QByteArray("formLeft=\r\nformLeft=9\r\n") << "formLeft"
+                                 << "<absent>";
+    QTest::newRow("first wins") << QByteArray("D1=10\r\nD1=20\r\n") << "D1" << "10";
+    QTest::newRow("no equals ignored") << QByteArray("D1\nD1=7\n") << "D1" << "7";
+    QTest::newRow("CR only") << QByteArray("a=1\rb=2\r") << "b" << "2";
+    QTest::newRow("value keeps =") << QByteArray("file24h=a=b.24h") << "file24h" << "a=b.24h";
+    QTest::newRow("name is all before =") << QByteArray("D 1=3\r\n") << "D1" << "<absent>";
+    QTest::newRow("missing") << QByteArray("M0=1\r\n") << "M1" << "<absent>";
+}
+
+void TestSettings::fileFormat() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, key);
+    QFETCH(QString, expected);
+    QCOMPARE(SettingsFile::parse(bytes).value(key).value_or("<absent>"), expected);
+}
+
+void TestSettings::writtenFileHasTheKeysInOrder() {
+    MainFormFixture f;
+    QVERIFY(f.start());
+    QVERIFY(f.form->close());
+    const QByteArray bytes = f.read("program/Cantrel.ini");
+    QVERIFY(bytes.endsWith("\r\n"));
+    QStringList keys;
+    for (const QByteArray& line : bytes.split('\n'))
+        if (!line.isEmpty())
+            keys << QString::fromLatin1(line.left(line.indexOf('=')));
+    QCOMPARE(keys, (QStringList{"formLeft", "formTop", "formWidth", "formHeight", "monthLeft",
+                                "monthTop", "monthWidth", "monthHeight", "D0", "D1", "D2", "D3",
+                                "D4", "M0", "M1", "M2", "file24h", "file31d", "LPTAddr", "Port",
+                                "DeviceID", "RunAdvance"}));
+    QCOMPARE(bytes.count("\r\n"), 22);
+    QVERIFY(bytes.contains("\r\nD0=16\r\nD1=48\r\nD2=16\r\nD3=128\r\nD4=128\r\nM0=16\r\nM1=16\r\n"
+                           "M2=128\r\nfile24h=Untitled.24h\r\nfile31d=Untitled.31d\r\n"
+                           "LPTAddr=888\r\nPort=0\r\nDeviceID=0\r\nRunAdvance=0\r\n"));
+    QVERIFY(bytes.startsWith("formLeft=203\r\nformTop=116\r\n"));
+}
+
+void TestSettings::secondStartFindsEverythingAsLeft() {
+    MainFormFixture f;
+    FakeComPort com2(2);
+    QSize outer;
+    f.write("day.24h", "08:00:00,1,bell\r\n");
+    f.write("month.31d", "1 day.24h\r\n");
+    {
+        QVERIFY(f.start());
+        TMainForm& w = *f.form;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.move(150, 90);
+        w.resize(800, 500);
+        QTRY_COMPARE(w.width(), 800);
+        w.Splitter1->setSizes({500, 260});
+        QTRY_COMPARE(w.MonthGroupBox->width(), 260);
+        w.DayGrid->setColWidth(3, 200);
+        w.MonthGrid->setColWidth(2, 150);
+        w.LoadDaySchedule(f.path("day.24h"));
+        w.LoadMonthCalendar(f.path("month.31d"));
+        w.device().DeviceID = 42;
+        w.device().SetConnection(3);
+        QCOMPARE(w.ConnectionPanel->text(), QStringLiteral("Connection: COM2   Device ID: 42"));
+        w.RunAdvance = 77;
+        outer = w.frameGeometry().size();
+        QVERIFY(w.close());
+    }
+    QCOMPARE(QDir::currentPath(), f.programFolder());
+    f.form.reset();
+    QVERIFY(f.start());
+    TMainForm& w = *f.form;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.pos(), QPoint(150, 90));
+    QTRY_COMPARE(w.frameGeometry().size(), outer);
+    QTRY_COMPARE(w.MonthGroupBox->width(), 260);
+    QCOMPARE(w.DayGrid->colWidth(3), 200);
+    QCOMPARE(w.EditDayGrid->colWidth(3), 200);
+    QCOMPARE(w.MonthGrid->colWidth(2), 150);
+    QCOMPARE(w.DayGroupBox->title(), f.path("day.24h"));
+    QCOMPARE(w.DayGrid->cell(3, 1), QStringLiteral("bell"));
+    QCOMPARE(w.MonthGroupBox->title(), f.path("month.31d"));
+    QCOMPARE(w.MonthGrid->cell(2, 1), QStringLiteral("day.24h"));
+    QCOMPARE(w.device().DeviceID, 42);
+    QCOMPARE(w.device().ConnectionIndex(), 3);
+    QCOMPARE(w.ConnectionPanel->text(), QStringLiteral("Connection: COM2   Device ID: 42"));
+    QCOMPARE(w.RunAdvance, 77);
+    QVERIFY(f.prompter.takeShown().isEmpty());
+}
+
+void TestSettings::portValues_data() {
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("panel");
+    QTest::addColumn<int>("radios");
+    QTest::addColumn<QStringList>("shown");
+    QTest::newRow("1: LPT278") << QByteArray("Port=1\r\n") << "Connection: LPT278" << 4
+                               << QStringList();
+    QTest::newRow("LPTAddr is not read") << QByteArray("LPTAddr=632\r\nPort=0\r\n")
+                                         << "Connection: LPT378" << 4 << QStringList();
+    QTest::newRow("3: COM2") << QByteArray("Port=3\r\nDeviceID=5\r\n")
+                             << "Connection: COM2   Device ID: 5" << 16 << QStringList();
+    QTest::newRow("6: COM5") << QByteArray("Port=6\r\n") << "Connection: COM5   Device ID: 0"
+                             << 16 << QStringList();
+    QTest::newRow("-1: no such port") << QByteArray("Port=-1\r\n") << "Connection: None" << 16
+                                      << QStringList{"Can't open port"};
+}
+
+void TestSettings::portValues() {
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, panel);
+    QFETCH(int, radios);
+    QFETCH(QStringList, shown);
+    FakeComPort com2(2), com5(5);
+    MainFormFixture f;
+    f.write("Cantrel.ini", ini);
+    QVERIFY(f.start());
+    QCOMPARE(f.form->ConnectionPanel->text(), panel);
+    QCOMPARE(radiosEnabled(*f.form), firstEnabled(radios));
+    QCOMPARE(f.prompter.takeTexts(), shown);
+}
+
+void TestSettings::emptyFileSelectsLpt378() {
+    MainFormFixture f;
+    f.write("Cantrel.ini", "");
+    QVERIFY(f.start());
+    QCOMPARE(f.form->ConnectionPanel->text(), QStringLiteral("Connection: LPT378"));
+    QCOMPARE(f.form->LinkPanel->text(), QStringLiteral("Wait"));
+    QCOMPARE(radiosEnabled(*f.form), firstEnabled(4));
+    QCOMPARE(f.form->DayGroupBox->title(), QStringLiteral("Untitled.24h"));
+}
+
+void TestSettings::valuesThatCannotBeUsed() {
+    const struct {
+        QByteArray ini;
+        int runAdvance;
+        int deviceId;
+    } cases[] = {{"RunAdvance=5000\r\n", 3599, 0},
+                 {"RunAdvance=-3\r\n", 0, 0},
+                 {"RunAdvance=12a\r\nDeviceID=x\r\n", 0, 0},
+                 {"RunAdvance=3599\r\nDeviceID=200\r\n", 3599, 200}};
+    for (const auto& c : cases) {
+        MainFormFixture f;
+        f.write("Cantrel.ini", c.ini + "formLeft=\r\nformWidth=wide\r\nformHeight=10\r\n");
+        QVERIFY(f.start());
+        QCOMPARE(f.form->RunAdvance, c.runAdvance);
+        QCOMPARE(f.form->device().DeviceID, c.deviceId);
+        f.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
+        // The layout's place stays; the minimum size holds.
+        QCOMPARE(f.form->pos(), QPoint(203, 116));
+        QCOMPARE(f.form->height(), 250);
+        QVERIFY(f.prompter.takeShown().isEmpty());
+    }
+
+    // A place wholly off every screen comes back onto the screen.
+    MainFormFixture f;
+    f.write("Cantrel.ini", "formLeft=-5000\r\nformTop=9000\r\n");
+    QVERIFY(f.start());
+    QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().intersects(
+        f.form->frameGeometry()));
+}
+
+void TestSettings::rememberedDocuments() {
+    {
+        // A remembered file deleted since: a new document and no message.
+        MainFormFixture f;
+        f.write("Cantrel.ini", "file24h=gone.24h\r\nfile31d=gone.31d\r\n");
+        QVERIFY(f.start());
+        QCOMPARE(f.form->DayGroupBox->title(), QStringLiteral("Untitled.24h"));
+        QCOMPARE(f.form->MonthGroupBox->title(), QStringLiteral("Untitled.31d"));
+        QVERIFY(f.prompter.takeShown().isEmpty());
+    }
+    {
+        // One that exists but is held by another program ends start-up
+        // without writing the settings.
+        MainFormFixture f;
+        f.write("held.24h", "10:00:00,1\r\n");
+        f.write("Cantrel.ini", "file24h=held.24h\r\n");
+        const int fd = ::open(QFile::encodeName(f.path("held.24h")).constData(), O_RDWR);
+        QVERIFY(fd >= 0 && ::flock(fd, LOCK_EX) == 0);
+        QVERIFY(!f.start());
+        ::close(fd);
+        const auto shown = f.prompter.takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].caption, QStringLiteral("Cantrel"));
+        QCOMPARE(shown[0].text, QStringLiteral("Can't load .24h file"));
+        QVERIFY(!QFile::exists(f.path("program/Cantrel.ini")));
+    }
+    {
+        // A calendar line that is not a number: start-up ends with its message.
+        MainFormFixture f;
+        f.write("bad.31d", "x day.24h\r\n");
+        f.write("Cantrel.ini", "file31d=bad.31d\r\n");
+        QVERIFY(!f.start());
+        QCOMPARE(f.prompter.takeTexts(), QStringList{"'x' is not a valid integer value"});
+    }
+}
+
+void TestSettings::writtenToProgramFolderAndStaysThere() {
+    MainFormFixture f;
+    f.write("Cantrel.ini", "DeviceID=9\r\nPort=1\r\n");
+    QVERIFY(f.start());
+    f.form->MonthModified = true;
+    f.prompter.answers = {Answer::Cancel};
+    QVERIFY(!f.form->close());
+    // Read from where it was started, written to the program's folder.
+    QCOMPARE(f.read("Cantrel.ini"), QByteArray("DeviceID=9\r\nPort=1\r\n"));
+    QVERIFY(f.read("program/Cantrel.ini").contains("\r\nLPTAddr=632\r\nPort=1\r\nDeviceID=9\r\n"));
+    // The cancelled close leaves the rewritten file, and dialogs now open
+    // in the program's folder.
+    f.trigger("Load24h1");
+    QCOMPARE(f.prompter.openRequests.last().directory, f.programFolder());
+}
+
+void TestSettings::untitledIsRememberedWhenSavedAtTheQuestion() {
+    // A new day schedule saved under a name at the close question is still
+    // remembered as untitled: the settings were written before the question.
+    MainFormFixture f;
+    QVERIFY(f.start());
+    f.form->DayModified = true;
+    f.prompter.answers = {Answer::Yes};
+    f.prompter.saveAnswers = {f.path("saved.24h")};
+    QVERIFY(f.form->close());
+    QVERIFY(f.read("program/Cantrel.ini").contains("\r\nfile24h=Untitled.24h\r\n"));
+    QCOMPARE(f.read("saved.24h"), QByteArray(",,,\r\n"));
+}
+
+void TestSettings::writeFailureKeepsWindowOpen() {
+    MainFormFixture f;
+    QVERIFY(f.start());
+    QDir(f.programFolder()).mkdir("Cantrel.ini");
+    QVERIFY(!f.form->close());
+    const auto shown = f.prompter.takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].kind, QStringLiteral("error"));
+    QVERIFY(shown[0].text.contains("Cantrel.ini"));
+}
+
+QTEST_MAIN(TestSettings)
+#include "test_settings.moc"
