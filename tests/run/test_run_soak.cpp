@@ -1,0 +1,58 @@
+// A whole day in Run mode over a schedule with a row in every second, ticked
+// every 490 ms of the fake clock with real workers behind it.
+#include "run/RunFixture.h"
+
+using namespace cantrel;
+using namespace cantrel::test;
+
+class TestRunSoak : public QObject {
+    Q_OBJECT
+  private slots:
+    void everyRowOfADayFiresOnceInTimeOrder();
+};
+
+void TestRunSoak::everyRowOfADayFiresOnceInTimeOrder() {
+    RunFixture f;
+    f.start();
+    QList<QStringList> rows;
+    rows.reserve(86400);
+    for (int s = 0; s < 86400; ++s)
+        rows.append({QTime(0, 0).addSecs(s).toString(QStringLiteral("HH:mm:ss")), "0", "", ""});
+    f.setCalendar(10, f.writeDay("day.24h", rows));
+    const QDateTime midnight = f.at(QTime(0, 0));
+    f.enterRun(midnight);
+    QVERIFY(f.inRunMode());
+    QCOMPARE(f.form->DayGrid->rowCount(), 86401);
+
+    // The selection rests on the last row, so every start shows as a move.
+    f.form->DayGrid->setRow(86400, false);
+    QList<int> started;
+    started.reserve(86400);
+    connect(f.form->DayGrid, &StringGrid::selectCell, this,
+            [&started](int, int row) { started << row; });
+
+    int ticks = 0;
+    for (qint64 ms = 0; ms < 86400 * 1000; ms += 490) {
+        f.tick(midnight.addMSecs(ms));
+        // Reports come in between ticks, as they would from the event loop.
+        QCoreApplication::processEvents();
+        if (++ticks % 512 == 0)
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    QVERIFY(f.inRunMode());
+    QVERIFY(QTest::qWaitFor([] { return ExecuteThread::liveCount() == 0; }, 60000));
+
+    QCOMPARE(started.size(), 86400);
+    for (int k = 0; k < started.size(); ++k) {
+        if (started[k] != k + 1)
+            QFAIL(qPrintable(QStringLiteral("start %1 was row %2").arg(k).arg(started[k])));
+    }
+    QCOMPARE(f.pulses.size(), 86400);
+    QVERIFY(std::all_of(f.pulses.begin(), f.pulses.end(), [](int p) { return p == 0; }));
+    const QStringList marks = f.dayMarks();
+    QCOMPARE(marks.count(QStringLiteral("+")), 86400);
+    QVERIFY(f.prompter.takeShown().isEmpty());
+}
+
+QTEST_MAIN(TestRunSoak)
+#include "test_run_soak.moc"
