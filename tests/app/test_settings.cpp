@@ -2,6 +2,7 @@
 // writes, checked by a second start of the window reading the first's file.
 #include "app/SettingsFile.h"
 #include "schedule/StringGrid.h"
+#include "support/FakeComPort.h"
 #include "support/MainFormFixture.h"
 
 #include <QGroupBox>
@@ -11,7 +12,6 @@
 #include <QTest>
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -19,22 +19,6 @@ using namespace cantrel;
 using namespace cantrel::test;
 
 namespace {
-
-// A pseudo-terminal standing in for a serial port named COMn.
-struct FakeComPort {
-    int master = -1;
-    QByteArray name;
-    explicit FakeComPort(int n) : name("CANTREL_COM" + QByteArray::number(n)) {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
-            qFatal("no pseudo-terminal");
-        qputenv(name.constData(), ::ptsname(master));
-    }
-    ~FakeComPort() {
-        qunsetenv(name.constData());
-        ::close(master);
-    }
-};
 
 QList<bool> radiosEnabled(const TMainForm& w) {
     QList<bool> out;
