@@ -51,6 +51,10 @@ void ExecuteThread::prepareReports() {
     reportGate();
 }
 
+void ExecuteThread::flushReports() {
+    QCoreApplication::sendPostedEvents(reportGate(), QEvent::MetaCall);
+}
+
 void ExecuteThread::RunRow() {
     FileName = trimmedBlanks(FileName);
     std::optional<Failure> failure;

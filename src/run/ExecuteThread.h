@@ -39,6 +39,9 @@ class ExecuteThread final : public QThread {
     // The object reports are sent to. Call once from the GUI thread before
     // the first worker starts, so it lives there.
     static void prepareReports();
+    // Runs the reports already queued, so that workers waiting on them see a
+    // closed link now and end, rather than when the application goes.
+    static void flushReports();
 
   protected:
     void run() override { RunRow(); }

@@ -79,6 +79,7 @@ RunEngine::RunEngine(TMainForm& form)
 
 RunEngine::~RunEngine() {
     link_->close();
+    ExecuteThread::flushReports();
 }
 
 void RunEngine::bindRunButton(void (TMainForm::*handler)()) {
