@@ -1,5 +1,6 @@
 // Run mode through the whole window: the mode switch, the tick against a fake
 // clock, the Execute command and what the workers report.
+#include "device/DeviceTestSupport.h"
 #include "run/RunFixture.h"
 
 #include <QGroupBox>
@@ -49,6 +50,7 @@ class TestRunMode : public QObject {
     Q_OBJECT
   private slots:
     void enterAndLeaveRunMode();
+    void leavingOnASerialConnectionKeepsAllRadios();
     void entryFailuresStayInEditMode_data();
     void entryFailuresStayInEditMode();
     void rowFiresOnceThoughSeveralTicksSeeItsSecond();
@@ -115,6 +117,25 @@ void TestRunMode::enterAndLeaveRunMode() {
     QCOMPARE(f.dayMarks(), QStringList{""});
     QCOMPARE(f.monthMarks(), plusOn({10}));
     QVERIFY(f.prompter.takeShown().isEmpty());
+}
+
+void TestRunMode::leavingOnASerialConnectionKeepsAllRadios() {
+    RunFixture f;
+    DevSim device(qEnvironmentVariable("CANTREL_TEST_BIN") + "/cantrel-devsim", f.dir.path());
+    QVERIFY(device.start());
+    qputenv("CANTREL_COM1", device.linkPath().toLocal8Bit());
+    f.start();
+    f.form->device().SetConnection(2);
+    QVERIFY(f.form->serialConnectionOpen());
+    f.setCalendar(10, f.writeDay("ten.24h", {{"08:00:00", "1", "", ""}}));
+
+    f.enterRun(f.at(QTime(7, 0)));
+    QVERIFY(enabledRadios(*f.form).isEmpty());
+    f.form->RunButton->click();
+    QVERIFY(f.inEditMode());
+    QCOMPARE(enabledRadios(*f.form).size(), 16);
+    f.form.reset();
+    qunsetenv("CANTREL_COM1");
 }
 
 void TestRunMode::entryFailuresStayInEditMode_data() {
@@ -409,6 +430,13 @@ void TestRunMode::workerOutcomes_data() {
     QTest::newRow("no advance") << "5"
                                 << "clip.mp3" << 0 << "" << QStringList{">", "+"} << QList<int>{5}
                                 << QList<qint64>{0} << "";
+    // A settings file may hold anything; the tick and the worker see 0..3599.
+    QTest::newRow("advance beyond an hour") << "5"
+                                            << "" << 5000 << "" << QStringList{">", "+"}
+                                            << QList<int>{5} << QList<qint64>{3599000} << "";
+    QTest::newRow("negative advance")
+        << "5"
+        << "" << -10 << "" << QStringList{">", "+"} << QList<int>{5} << QList<qint64>{0} << "";
     QTest::newRow("media file missing") << "5"
                                         << "gone.mp3" << 30 << "" << QStringList{"!"}
                                         << QList<int>{} << QList<qint64>{} << "Can't execute file";
@@ -440,7 +468,7 @@ void TestRunMode::workerOutcomes() {
     f.enterRun(f.at(QTime(11, 0)));
     MarkHistory history(f.form->DayGrid, 1);
 
-    f.tick(f.at(QTime(12, 0)).addSecs(-advance));
+    f.tick(f.at(QTime(12, 0)).addSecs(-qBound(0, advance, 3599)));
     QVERIFY(f.workersDone());
     QCOMPARE(history.marks, marks);
     QCOMPARE(f.pulses, pulses);
