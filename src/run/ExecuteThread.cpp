@@ -1,5 +1,7 @@
 #include "run/ExecuteThread.h"
 
+#include "schedule/Cells.h"
+
 #include "app/TMainForm.h"
 #include "platform/ProgramError.h"
 #include "run/RunEngine.h"
@@ -20,16 +22,6 @@ std::atomic<int> live{0};
 QObject* reportGate() {
     static QObject* const gate = new QObject;
     return gate;
-}
-
-QString trimmedBlanks(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin].unicode() <= 32)
-        ++begin;
-    while (end > begin && text[end - 1].unicode() <= 32)
-        --end;
-    return text.mid(begin, end - begin);
 }
 
 } // namespace
@@ -56,7 +48,7 @@ void ExecuteThread::flushReports() {
 }
 
 void ExecuteThread::RunRow() {
-    FileName = trimmedBlanks(FileName);
+    FileName = trimmedControls(FileName);
     std::optional<Failure> failure;
     if (!FileName.isEmpty()) {
         const std::optional<bool> opened = link_->open(FileName);

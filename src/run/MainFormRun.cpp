@@ -6,6 +6,7 @@
 #include "run/ExecuteThread.h"
 #include "run/RunEngine.h"
 #include "run/ShiftedClock.h"
+#include "schedule/Cells.h"
 #include "schedule/MonthCalendarFile.h"
 #include "schedule/StringGrid.h"
 
@@ -15,15 +16,6 @@
 #include <QTimer>
 
 namespace cantrel {
-
-namespace {
-
-constexpr int kOutputCol = 2;
-constexpr int kMediaCol = 4;
-constexpr int kCalendarMarkCol = 0;
-constexpr int kCalendarFileCol = 2;
-
-} // namespace
 
 void TMainForm::connectRunMode() {
     runEngine_ = std::make_unique<RunEngine>(*this);
@@ -40,14 +32,14 @@ void TMainForm::RunButtonClick() {
     if (!ConfirmDayScheduleClose())
         return;
     for (int day = 1; day <= monthDays; ++day)
-        MonthGrid->setCell(kCalendarMarkCol, day, QString());
+        MonthGrid->setCell(MonthCol::Mark, day, QString());
     try {
         // Entering loads today's file by the calendar date; the advance only
         // moves the ticks.
         const QDate today = services().clock->now().date();
         const int day = today.day();
-        LoadDaySchedule(MonthGrid->cell(kCalendarFileCol, day));
-        MonthGrid->setCell(kCalendarMarkCol, day, QStringLiteral("+"));
+        LoadDaySchedule(MonthGrid->cell(MonthCol::File, day));
+        MonthGrid->setCell(MonthCol::Mark, day, QStringLiteral("+"));
         MonthGrid->setRow(day);
         RunButton->setText(QStringLiteral("Pause"));
         runEngine_->bindRunButton(&TMainForm::PauseButtonClick);
@@ -73,10 +65,10 @@ void TMainForm::TimerTimer() {
     try {
         const QDate date = shifted.date();
         const int day = date.day();
-        const QString dayFile = MonthGrid->cell(kCalendarFileCol, day);
+        const QString dayFile = MonthGrid->cell(MonthCol::File, day);
         if (date != runEngine_->runDate() || dayScheduleName() != dayFile) {
             LoadDaySchedule(dayFile);
-            MonthGrid->setCell(kCalendarMarkCol, day, QStringLiteral("+"));
+            MonthGrid->setCell(MonthCol::Mark, day, QStringLiteral("+"));
             MonthGrid->setRow(day);
             runEngine_->setRunDate(date);
         }
@@ -104,9 +96,9 @@ void TMainForm::ExecuteCurrentRow() {
     const int row = DayGrid->row();
     auto* worker = new ExecuteThread(runEngine_->link());
     worker->AdvanceSec = clampRunAdvance(RunAdvance);
-    worker->OutputNumber = parseWholeNumber(DayGrid->cell(kOutputCol, row)).value_or(0);
+    worker->OutputNumber = parseWholeNumber(DayGrid->cell(DayCol::Output, row)).value_or(0);
     worker->RowIndex = row;
-    worker->FileName = DayGrid->cell(kMediaCol, row);
+    worker->FileName = DayGrid->cell(DayCol::Media, row);
     worker->RowLayout = runEngine_->take(row);
     worker->start();
 }

@@ -3,6 +3,7 @@
 #include "app/TMainForm.h"
 #include "platform/MediaOpener.h"
 #include "run/ExecuteThread.h"
+#include "schedule/Cells.h"
 #include "schedule/StringGrid.h"
 
 #include <QDeadlineTimer>
@@ -12,15 +13,12 @@ namespace cantrel {
 
 namespace {
 
-constexpr int kMarkCol = 0;
-constexpr int kTimeCol = 1;
-
 // DayGrid's cells as the due scan reads them.
 struct DayRows {
     const StringGridModel& cells;
     int rowCount() const { return cells.gridRowCount(); }
-    const QString& time(int row) const { return cells.cell(kTimeCol, row); }
-    const QString& mark(int row) const { return cells.cell(kMarkCol, row); }
+    const QString& time(int row) const { return cells.cell(DayCol::Time, row); }
+    const QString& mark(int row) const { return cells.cell(DayCol::Mark, row); }
 };
 
 } // namespace
@@ -74,7 +72,7 @@ void RunLink::setSleepHook(std::function<void(qint64)> hook) {
 RunEngine::RunEngine(TMainForm& form)
     : form_(form), link_(std::make_shared<RunLink>(&form, form.services().opener)) {
     ExecuteThread::prepareReports();
-    index_.watch(form_.DayGrid->cells(), kTimeCol);
+    index_.watch(form_.DayGrid->cells(), DayCol::Time);
 }
 
 RunEngine::~RunEngine() {
@@ -117,7 +115,7 @@ bool RunEngine::markRow(int row, quint64 layout, const QString& mark, bool relea
     StringGrid& grid = *form_.DayGrid;
     if (layout != grid.cells()->structureVersion() || row < kFirstDayRow || row >= grid.rowCount())
         return false;
-    grid.setCell(kMarkCol, row, mark);
+    grid.setCell(DayCol::Mark, row, mark);
     if (release) {
         forgetTakenIfMoved();
         const auto held = taken_.find(row);

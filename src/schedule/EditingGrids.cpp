@@ -2,6 +2,7 @@
 // columns and keys, Insert / Modify / Remove and the time order.
 #include "app/TMainForm.h"
 #include "platform/ProgramError.h"
+#include "schedule/Cells.h"
 #include "schedule/MonthCalendarFile.h"
 #include "schedule/StringGrid.h"
 #include "schedule/TimeOfDay.h"
@@ -13,21 +14,6 @@
 namespace cantrel {
 
 namespace {
-
-constexpr int kTimeCol = 1;
-constexpr int kOutputCol = 2;
-constexpr int kMediaCol = 4;
-constexpr int kCalendarFileCol = 2;
-
-QString trimmedControls(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin].unicode() <= 32)
-        ++begin;
-    while (end > begin && text[end - 1].unicode() <= 32)
-        --end;
-    return text.mid(begin, end - begin);
-}
 
 // The one check on the output number: above 16 is refused; text that is not
 // a number counts as 0.
@@ -57,7 +43,7 @@ void TMainForm::connectEditingGrids() {
             *handled = EditDayGridKeyDown(editor, e->key());
         });
 
-    EditDayGrid->setMaskedColumn(kTimeCol);
+    EditDayGrid->setMaskedColumn(DayCol::Time);
     EditDayGrid->setColumnGuard([this](int from, int to) { return EditDayGridSelectCell(from, to); });
     EditMonthGrid->setColumnGuard(
         [this](int from, int to) { return EditMonthGridSelectCell(from, to); });
@@ -107,17 +93,17 @@ void TMainForm::CopyColumnWidths(StringGrid* grid) {
 int TMainForm::EditDayGridSelectCell(int fromCol, int toCol) const {
     if (toCol != 0)
         return toCol;
-    return fromCol == kTimeCol ? kMediaCol : kTimeCol;
+    return fromCol == DayCol::Time ? DayCol::Media : DayCol::Time;
 }
 
 // Only the file column of the month editor is typed into.
 int TMainForm::EditMonthGridSelectCell(int, int) const {
-    return kCalendarFileCol;
+    return MonthCol::File;
 }
 
 void TMainForm::EditDayGridEnter() {
     if (EditDayGrid->col() == 0)
-        EditDayGrid->setCol(kTimeCol);
+        EditDayGrid->setCol(DayCol::Time);
 }
 
 // The month editor writes through: every change lands in the selected day.
@@ -160,7 +146,7 @@ bool TMainForm::MonthGridKeyDown(int key) {
 }
 
 void TMainForm::MonthGridDblClick() {
-    handle([this] { LoadDaySchedule(MonthGrid->cell(kCalendarFileCol, MonthGrid->row())); });
+    handle([this] { LoadDaySchedule(MonthGrid->cell(MonthCol::File, MonthGrid->row())); });
 }
 
 void TMainForm::EditDayGridTopLeftChanged(StringGrid* grid) {
@@ -172,7 +158,7 @@ void TMainForm::Select24dButtonClick() {
     OpenDialog.filter = QStringLiteral("any file|*.*");
     const QString path = executeOpenDialog();
     if (!path.isEmpty())
-        EditDayGrid->setCell(kMediaCol, 0, path);
+        EditDayGrid->setCell(DayCol::Media, 0, path);
 }
 
 void TMainForm::Select31hButtonClick() {
@@ -180,15 +166,15 @@ void TMainForm::Select31hButtonClick() {
     const QString path = executeOpenDialog();
     if (path.isEmpty())
         return;
-    EditMonthGrid->setCell(kCalendarFileCol, 0, path);
+    EditMonthGrid->setCell(MonthCol::File, 0, path);
     MonthGrid->setRowCells(MonthGrid->row(), EditMonthGrid->rowCells(0));
     MonthModified = true;
 }
 
 void TMainForm::InsertButtonClick() {
-    checkOutputNumber(EditDayGrid->cell(kOutputCol, 0));
+    checkOutputNumber(EditDayGrid->cell(DayCol::Output, 0));
     // The placeholder row of an empty schedule is filled, not added to.
-    if (DayGrid->rowCount() == 2 && DayGrid->cell(kTimeCol, 1).isEmpty()) {
+    if (DayGrid->rowCount() == 2 && DayGrid->cell(DayCol::Time, 1).isEmpty()) {
         ModifyButtonClick();
         return;
     }
@@ -199,10 +185,10 @@ void TMainForm::InsertButtonClick() {
 }
 
 void TMainForm::ModifyButtonClick() {
-    const QString time = EditDayGrid->cell(kTimeCol, 0);
+    const QString time = EditDayGrid->cell(DayCol::Time, 0);
     if (!parseTimeOfDay(time))
         notAValidTime(time);
-    checkOutputNumber(EditDayGrid->cell(kOutputCol, 0));
+    checkOutputNumber(EditDayGrid->cell(DayCol::Output, 0));
     QStringList cells = EditDayGrid->rowCells(0);
     for (QString& cell : cells)
         cell = trimmedControls(cell);
@@ -225,10 +211,10 @@ void TMainForm::SortDaySchedule() {
     std::vector<std::optional<int>> times;
     times.reserve(size_t(rows));
     for (int r = 1; r <= rows; ++r)
-        times.push_back(parseTimeOfDay(DayGrid->cell(kTimeCol, r)));
+        times.push_back(parseTimeOfDay(DayGrid->cell(DayCol::Time, r)));
     const TimeOrderResult result = orderByTime(times, DayGrid->row() - 1);
     if (result.badRow)
-        notAValidTime(DayGrid->cell(kTimeCol, *result.badRow + 1));
+        notAValidTime(DayGrid->cell(DayCol::Time, *result.badRow + 1));
     DayGrid->permuteDataRows(result.order);
     // The selection followed its row; the editor shows it at its new place.
     if (result.selected >= 0 && result.selected + 1 != DayGrid->row())
