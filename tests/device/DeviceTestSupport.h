@@ -16,6 +16,16 @@
 
 namespace cantrel::test {
 
+// The program's failure text that a call raises, or an empty text.
+template <typename Call> QString failureOf(Call&& call) {
+    try {
+        call();
+    } catch (const ProgramError& failure) {
+        return failure.text();
+    }
+    return {};
+}
+
 // Records what the link shows, in order, and behaves like the radio bank: one
 // selected button, and selecting another one clicks it.
 class RecordingView : public DeviceView {

@@ -10,17 +10,9 @@
 using namespace cantrel;
 using cantrel::test::DevSim;
 using cantrel::test::RecordingView;
+using cantrel::test::failureOf;
 
 namespace {
-
-template <typename Call> QString failureOf(Call&& call) {
-    try {
-        call();
-    } catch (const ProgramError& failure) {
-        return failure.text();
-    }
-    return {};
-}
 
 // A line that answers every write with a set reply at once, or fails on purpose.
 class ScriptedDevice : public QIODevice {

@@ -19,17 +19,9 @@
 
 using namespace cantrel;
 using cantrel::test::RecordingView;
+using cantrel::test::failureOf;
 
 namespace {
-
-template <typename Call> QString failureOf(Call&& call) {
-    try {
-        call();
-    } catch (const ProgramError& failure) {
-        return failure.text();
-    }
-    return {};
-}
 
 // The slave side of a pseudo-terminal stands in for a serial port.
 class PseudoTerminal {

@@ -99,16 +99,16 @@ void TestDueScan::rule() {
 }
 
 void TestDueScan::indexAgreesWithTheRuleThroughRandomEdits_data() {
-    QTest::addColumn<quint32>("seed");
-    for (quint32 seed : {1u, 7u, 2024u, 90210u})
-        QTest::newRow(qPrintable(QString::number(seed))) << seed;
+    QTest::addColumn<quint32>("stream");
+    for (quint32 stream : {1u, 7u, 2024u, 90210u})
+        QTest::newRow(qPrintable(QString::number(stream))) << stream;
 }
 
 // Every kind of change the day grid sees, in random order, with scans in
 // between: the index must answer as the full parse does, every time.
 void TestDueScan::indexAgreesWithTheRuleThroughRandomEdits() {
-    QFETCH(quint32, seed);
-    QRandomGenerator random(seed);
+    QFETCH(quint32, stream);
+    QRandomGenerator random(stream);
     StringGridModel model(5, 2, 1);
     DueIndex index;
     index.watch(&model, 1);
