@@ -1,9 +1,11 @@
 // The main window's side of the device link: start-up with the port library,
 // the radio bank on both roads, and the link test against the simulated device.
 #include "device/DeviceTestSupport.h"
+#include "schedule/StringGrid.h"
 #include "support/MainFormFixture.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -50,6 +52,7 @@ private slots:
     void parallelRadioClicksPulse();
     void serialLinkTestAndReportedSelection();
     void deviceGoingAwayAndComingBack();
+    void deviceGoingAwayInRunMode();
 };
 
 void TestWindowDevice::startupEndsWithoutPortLibrary_data() {
@@ -159,6 +162,45 @@ void TestWindowDevice::deviceGoingAwayAndComingBack() {
             return w.LinkPanel->text() == QStringLiteral("Link OK");
         }(),
         5000);
+}
+
+void TestWindowDevice::deviceGoingAwayInRunMode() {
+    MainFormFixture f;
+    DevSim sim(bin() + "/cantrel-devsim", f.dir.path());
+    QVERIFY(sim.start());
+    EnvScope com1("CANTREL_COM1", sim.linkPath());
+    f.write("day.24h", "12:00:00,3\r\n12:00:05,4\r\n");
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(11, 59, 59)));
+    QVERIFY(f.start());
+    TMainForm& w = *f.form;
+    w.device().SetConnection(2);
+    w.MonthGrid->setCell(2, 10, f.path("day.24h"));
+    w.RunButton->click();
+    QVERIFY(w.Timer->isActive());
+
+    // The line hangs up just as a row falls due: the row may fail, Run mode
+    // goes on, nothing hangs.
+    sim.setMode("hangup");
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 0)));
+    w.TimerTimer();
+    QTRY_VERIFY(!w.DayGrid->cell(0, 1).isEmpty() && w.DayGrid->cell(0, 1) != ">");
+    if (w.DayGrid->cell(0, 1) == "!")
+        QVERIFY(QStringList({"Can't read from port", "Can't write to port"})
+                    .contains(f.prompter.takeTexts().value(0)));
+    QVERIFY(w.Timer->isActive());
+
+    // Once the device is back, the next row fires on it.
+    QVERIFY(sim.waitForTerminal());
+    QTRY_VERIFY([&] {
+        w.handle([&] { w.TestLinkTimerTimer(); });
+        return w.LinkPanel->text() == QStringLiteral("Link OK");
+    }());
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 5)));
+    w.TimerTimer();
+    QTRY_COMPARE(w.DayGrid->cell(0, 2), QStringLiteral("+"));
+    QVERIFY(sim.requests().filter("FD 00 04 ").size() == 1);
+    w.RunButton->click();
+    QVERIFY(!w.Timer->isActive());
 }
 
 QTEST_MAIN(TestWindowDevice)

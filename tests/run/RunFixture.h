@@ -102,7 +102,7 @@ struct RunFixture : MainFormFixture {
     // The window with its start-up done; opener is the desktop's when given.
     void start(MediaOpener* desktop = nullptr) {
         form = std::make_unique<TMainForm>(
-            TMainForm::Services{&clock, &probe, desktop ? desktop : &opener});
+            TMainForm::Services{&clock, &probe, desktop ? desktop : &opener, programFolder()});
         if (!form->FormCreate())
             qFatal("start-up failed");
         form->runEngine()->setPulseHook([this](int output) {
