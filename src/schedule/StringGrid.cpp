@@ -153,6 +153,9 @@ StringGrid::StringGrid(Kind kind, int colCount, int rowCount, QWidget* parent)
     setShowGrid(true);
     setWordWrap(false);
     setTextElideMode(Qt::ElideNone);
+    // Narrow cells as laid out ("00:00:00" in 48 pixels) need the text close
+    // to the grid lines.
+    setStyleSheet(QStringLiteral("QTableView::item { padding: 0px 1px; }"));
     setHorizontalScrollMode(QAbstractItemView::ScrollPerItem);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     verticalHeader()->hide();
