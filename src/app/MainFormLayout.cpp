@@ -239,37 +239,4 @@ void TMainForm::buildBottomPanel()
     });
 }
 
-void TMainForm::CreateRadioBank(int count)
-{
-    for (int n = 1; n <= count; ++n) {
-        auto* radio = new QRadioButton(BottomPanel);
-        radio->setObjectName(QStringLiteral("Radio%1").arg(n));
-        radio->setProperty("tag", n);
-        radio->setGeometry(8 + 24 * (n - 1), 40, 16, 17);
-        // Selecting a button counts as a click on it, whether the operator or
-        // the device's report selected it; clicking the selected one does nothing.
-        connect(radio, &QRadioButton::toggled, this, [this, radio](bool checked) {
-            if (checked)
-                handle([this, radio] { RadioButtonClick(radio); });
-        });
-        radio->show();
-        auto* label = new QLabel(QString::number(n), BottomPanel);
-        label->move(8 + 24 * (n - 1) + (n <= 8 ? 3 : 0), 58);
-        label->adjustSize();
-        label->show();
-    }
-}
-
-void TMainForm::EnableRadios(int count) {
-    for (int n = 1; n <= 16; ++n) {
-        const QString name = QStringLiteral("Radio%1").arg(n);
-        for (QObject* child : BottomPanel->children()) {
-            if (child->objectName().compare(name, Qt::CaseInsensitive) == 0) {
-                static_cast<QWidget*>(child)->setEnabled(n <= count);
-                break;
-            }
-        }
-    }
-}
-
 } // namespace cantrel

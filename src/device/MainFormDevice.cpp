@@ -19,6 +19,33 @@ QRadioButton* findRadio(QWidget* panel, int n) {
 }
 } // namespace
 
+// The radio bank: one button per output, with its number below it.
+void TMainForm::CreateRadioBank(int count) {
+    for (int n = 1; n <= count; ++n) {
+        auto* radio = new QRadioButton(BottomPanel);
+        radio->setObjectName(QStringLiteral("Radio%1").arg(n));
+        radio->setProperty("tag", n);
+        radio->setGeometry(8 + 24 * (n - 1), 40, 16, 17);
+        // Selecting a button counts as a click on it; clicking the selected
+        // one does nothing.
+        connect(radio, &QRadioButton::toggled, this, [this, radio](bool checked) {
+            if (checked)
+                handle([this, radio] { RadioButtonClick(radio); });
+        });
+        radio->show();
+        auto* label = new QLabel(QString::number(n), BottomPanel);
+        label->move(8 + 24 * (n - 1) + (n <= 8 ? 3 : 0), 58);
+        label->adjustSize();
+        label->show();
+    }
+}
+
+void TMainForm::EnableRadios(int count) {
+    for (int n = 1; n <= 16; ++n)
+        if (QRadioButton* radio = findRadio(BottomPanel, n))
+            radio->setEnabled(n <= count);
+}
+
 void TMainForm::connectDevice() {
     device_ = std::make_unique<DeviceLink>(*this);
     connect(TestLinkTimer, &QTimer::timeout, this, [this] {
