@@ -16,7 +16,9 @@ QString QtPrompter::qtFilter(const QString& filter)
 
 void QtPrompter::message(const QString& caption, const QString& text)
 {
-    QMessageBox::information(parent_, caption, text, QMessageBox::Ok);
+    // A plain box: no icon, just the text and OK.
+    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent_);
+    box.exec();
 }
 
 void QtPrompter::error(const QString& caption, const QString& text)

@@ -1,6 +1,7 @@
 // The main window as the operator first sees it, its close, and the About box.
 #include "app/BuildLine.h"
 #include "app/TAboutBox.h"
+#include "platform/QtPrompter.h"
 #include "schedule/StringGrid.h"
 #include "support/MainFormFixture.h"
 
@@ -33,6 +34,7 @@ private slots:
     void buildLine_data();
     void buildLine();
     void aboutBox();
+    void dialogFilters();
 };
 
 void TestMainWindow::startsInEditModeWithEmptyDocuments()
@@ -282,6 +284,14 @@ void TestMainWindow::aboutBox()
         box.exec();
         QVERIFY(!box.isVisible());
     }
+}
+
+void TestMainWindow::dialogFilters()
+{
+    QCOMPARE(QtPrompter::qtFilter(".24h files|*.24h"), QStringLiteral(".24h files (*.24h)"));
+    QCOMPARE(QtPrompter::qtFilter("any file|*.*"), QStringLiteral("any file (*.*)"));
+    QCOMPARE(QtPrompter::qtFilter("Schedules|*.24h;*.31d|All|*"),
+             QStringLiteral("Schedules (*.24h *.31d);;All (*)"));
 }
 
 QTEST_MAIN(TestMainWindow)
