@@ -96,7 +96,7 @@ void TMainForm::ExecuteCurrentRow() {
     const int row = DayGrid->row();
     auto* worker = new ExecuteThread(runEngine_->link());
     worker->AdvanceSec = clampRunAdvance(RunAdvance);
-    worker->OutputNumber = parseWholeNumber(DayGrid->cell(DayCol::Output, row)).value_or(0);
+    worker->OutputNumber = outputNumber(DayGrid->cell(DayCol::Output, row));
     worker->RowIndex = row;
     worker->FileName = DayGrid->cell(DayCol::Media, row);
     worker->RowLayout = runEngine_->take(row);

@@ -1,5 +1,7 @@
 #include "schedule/Cells.h"
 
+#include "schedule/MonthCalendarFile.h"
+
 namespace cantrel {
 
 QString trimmedControls(const QString& text) {
@@ -10,6 +12,10 @@ QString trimmedControls(const QString& text) {
     while (end > begin && text[end - 1].unicode() <= 32)
         --end;
     return text.mid(begin, end - begin);
+}
+
+int outputNumber(const QString& cell) {
+    return parseWholeNumber(trimmedControls(cell)).value_or(0);
 }
 
 } // namespace cantrel

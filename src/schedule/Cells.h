@@ -23,4 +23,8 @@ inline constexpr int File = 2;
 // The text without the characters of codes 0 to 32 at either end.
 QString trimmedControls(const QString& text);
 
+// The output number of a "P" cell: a whole decimal number, blanks around it
+// allowed; anything else names no output (0).
+int outputNumber(const QString& cell);
+
 } // namespace cantrel

@@ -3,7 +3,6 @@
 #include "app/TMainForm.h"
 #include "platform/ProgramError.h"
 #include "schedule/Cells.h"
-#include "schedule/MonthCalendarFile.h"
 #include "schedule/StringGrid.h"
 #include "schedule/TimeOfDay.h"
 #include "schedule/TimeOrder.h"
@@ -18,8 +17,7 @@ namespace {
 // The one check on the output number: above 16 is refused; text that is not
 // a number counts as 0.
 void checkOutputNumber(const QString& text) {
-    const int number = parseWholeNumber(trimmedControls(text)).value_or(0);
-    if (number > 16)
+    if (outputNumber(text) > 16)
         throw ProgramError(QStringLiteral("Wrong profile number"));
 }
 

@@ -424,6 +424,9 @@ void TestRunMode::workerOutcomes_data() {
     QTest::newRow("output that is not a number")
         << "abc"
         << "clip.mp3" << 30 << "" << QStringList{"+"} << QList<int>{0} << QList<qint64>{} << "";
+    QTest::newRow("output typed with blanks around it")
+        << " 7 "
+        << "" << 0 << "" << QStringList{">", "+"} << QList<int>{7} << QList<qint64>{0} << "";
     QTest::newRow("low 8 bits of the output")
         << "261"
         << "" << 30 << "" << QStringList{">", "+"} << QList<int>{5} << QList<qint64>{30000} << "";
