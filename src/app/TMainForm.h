@@ -208,6 +208,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The question about unsaved changes, shared by both documents: Cancel
+    // keeps everything; Yes saves as the document's Save command does (a
+    // failure of that save ends the question); then the document's name
+    // (its panel's title) is emptied and it counts as unmodified.
+    bool confirmDocumentClose(QGroupBox* panel, bool& modified, void (TMainForm::*save)());
     void connectDevice();
     void connectEditingGrids();
     void connectRunMode();

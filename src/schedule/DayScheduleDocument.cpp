@@ -20,21 +20,7 @@ void TMainForm::setDayScheduleName(const QString& name) {
 }
 
 bool TMainForm::ConfirmDayScheduleClose() {
-    if (DayModified) {
-        switch (
-            prompter().question(QStringLiteral("Warning"), changedQuestion(dayScheduleName()))) {
-        case Answer::Cancel:
-            return false;
-        case Answer::Yes:
-            Save24h1Click();
-            break;
-        default:
-            break;
-        }
-    }
-    setDayScheduleName(QString());
-    DayModified = false;
-    return true;
+    return confirmDocumentClose(DayGroupBox, DayModified, &TMainForm::Save24h1Click);
 }
 
 void TMainForm::NewDaySchedule() {

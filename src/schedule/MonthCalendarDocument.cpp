@@ -20,21 +20,7 @@ void TMainForm::setMonthCalendarName(const QString& name) {
 }
 
 bool TMainForm::ConfirmMonthCalendarClose() {
-    if (MonthModified) {
-        switch (
-            prompter().question(QStringLiteral("Warning"), changedQuestion(monthCalendarName()))) {
-        case Answer::Cancel:
-            return false;
-        case Answer::Yes:
-            Save31d1Click();
-            break;
-        default:
-            break;
-        }
-    }
-    setMonthCalendarName(QString());
-    MonthModified = false;
-    return true;
+    return confirmDocumentClose(MonthGroupBox, MonthModified, &TMainForm::Save31d1Click);
 }
 
 void TMainForm::NewMonthCalendar() {
