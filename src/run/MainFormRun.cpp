@@ -24,7 +24,7 @@ void TMainForm::connectRunMode() {
     connect(Timer, &QTimer::timeout, this, [this] { TimerTimer(); });
     connect(ExecuteButton, &QAbstractButton::clicked, this,
             [this] { handle([this] { ExecuteButtonClick(); }); });
-    connect(DayGrid, &QAbstractItemView::doubleClicked, this,
+    connect(DayGrid, &StringGrid::doubleClickedAnywhere, this,
             [this] { handle([this] { ExecuteButtonClick(); }); });
 }
 

@@ -53,7 +53,7 @@ void TMainForm::connectEditingGrids() {
             [this](QKeyEvent* e, bool* handled) { *handled = DayGridKeyDown(e->key()); });
     connect(MonthGrid, &StringGrid::keyPressed, this,
             [this](QKeyEvent* e, bool* handled) { *handled = MonthGridKeyDown(e->key()); });
-    connect(MonthGrid, &QAbstractItemView::doubleClicked, this, [this] { MonthGridDblClick(); });
+    connect(MonthGrid, &StringGrid::doubleClickedAnywhere, this, [this] { MonthGridDblClick(); });
 
     connect(Select24dButton, &QAbstractButton::clicked, this,
             [this] { handle([this] { Select24dButtonClick(); }); });

@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QScrollBar>
 
 namespace cantrel {
@@ -171,6 +172,8 @@ StringGrid::StringGrid(Kind kind, int colCount, int rowCount, QWidget* parent)
     if (kind == Kind::Document) {
         setSelectionBehavior(QAbstractItemView::SelectRows);
         setEditTriggers(QAbstractItemView::NoEditTriggers);
+        // Tab leaves a document grid for the next control.
+        setTabKeyNavigation(false);
     } else {
         horizontalHeader()->hide();
         setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -209,8 +212,13 @@ StringGrid::StringGrid(Kind kind, int colCount, int rowCount, QWidget* parent)
 }
 
 bool StringGrid::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == horizontalHeader()->viewport() && event->type() == QEvent::MouseButtonRelease)
-        emit mouseReleased();
+    if (watched == horizontalHeader()->viewport()) {
+        if (event->type() == QEvent::MouseButtonRelease)
+            emit mouseReleased();
+        else if (event->type() == QEvent::MouseButtonDblClick &&
+                 static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            emit doubleClickedAnywhere();
+    }
     return QTableView::eventFilter(watched, event);
 }
 
@@ -267,6 +275,11 @@ void StringGrid::appendRow(QStringList cells) {
 
 void StringGrid::removeRow(int row) {
     changeRows([&] { model_->removeGridRow(row); });
+    // Another row now stands under the selection (the one below moved up,
+    // or the selection moved up from a removed last row): that is a change
+    // of the selected row like any other.
+    if (rowCount() > fixedRows())
+        emit selectCell(col(), this->row());
 }
 
 void StringGrid::permuteDataRows(const std::vector<int>& order) {
@@ -291,15 +304,44 @@ void StringGrid::mouseReleaseEvent(QMouseEvent* event) {
     emit mouseReleased();
 }
 
+void StringGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton)
+        emit doubleClickedAnywhere();
+}
+
 bool StringGrid::offerKey(QKeyEvent* event) {
     bool handled = false;
     emit keyPressed(event, &handled);
     return handled;
 }
 
+// A document grid is not typed into: besides the keys its handlers take,
+// only the keys that move the selection act on it.
+static bool movesSelection(const QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        return true;
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        // Without Ctrl these only walk the columns of the selected row.
+        return event->modifiers() & Qt::ControlModifier;
+    default:
+        return false;
+    }
+}
+
 void StringGrid::keyPressEvent(QKeyEvent* event) {
-    if (!offerKey(event))
-        QTableView::keyPressEvent(event);
+    if (offerKey(event))
+        return;
+    if (editTriggers() == NoEditTriggers && !movesSelection(event)) {
+        event->ignore();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void StringGrid::focusInEvent(QFocusEvent* event) {

@@ -114,6 +114,9 @@ class StringGrid : public QTableView {
     void selectCell(int col, int row);
     void topLeftChanged();
     void mouseReleased();
+    // A left double-click anywhere on the grid: a cell, the header or the
+    // empty area below the rows.
+    void doubleClickedAnywhere();
     void keyPressed(QKeyEvent* event, bool* handled);
     void focused();
 
@@ -132,7 +135,10 @@ class StringGrid : public QTableView {
 
   protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Typing never jumps to a row whose text matches.
+    void keyboardSearch(const QString&) override {}
     void focusInEvent(QFocusEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;

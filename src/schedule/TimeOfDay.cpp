@@ -12,18 +12,18 @@ bool isDigit(QChar c) {
     return c.unicode() >= u'0' && c.unicode() <= u'9';
 }
 
-// Reads one part of one or two digits at pos; nullopt if there is none or a
-// third digit follows.
-std::optional<int> readPart(QStringView text, qsizetype& pos) {
-    qsizetype digits = 0;
+// Reads one part of one or more digits at pos, as long as its value stays
+// within limit ("007" is 7); nullopt if there is no digit or it goes beyond.
+std::optional<int> readPart(QStringView text, qsizetype& pos, int limit) {
+    const qsizetype start = pos;
     int value = 0;
     while (pos < text.size() && isDigit(text[pos])) {
-        if (++digits > 2)
-            return std::nullopt;
         value = value * 10 + (text[pos].unicode() - u'0');
+        if (value > limit)
+            return std::nullopt;
         ++pos;
     }
-    if (digits == 0)
+    if (pos == start)
         return std::nullopt;
     return value;
 }
@@ -51,8 +51,8 @@ std::optional<int> parseTimeOfDay(QStringView text) {
                 return std::nullopt;
             ++pos;
         }
-        const std::optional<int> value = readPart(text, pos);
-        if (!value || *value > limits[part])
+        const std::optional<int> value = readPart(text, pos, limits[part]);
+        if (!value)
             return std::nullopt;
         seconds += *value * scale[part];
     }

@@ -86,6 +86,10 @@ private slots:
     void badTimes();
     void removeAndDeleteKey();
     void arrowKeysWalkTheGrid();
+    void removeRefreshesTheEditor();
+    void typingInADocumentGridChangesNothing();
+    void enterAndDoubleClickAnywhereExecute();
+    void selectingADayLeavesTheCalendarUnmodified();
     void dayEditorSkipsMarkColumn();
     void mediaButtonFillsEditorOnly();
     void monthEditorWritesThrough();
@@ -256,6 +260,108 @@ void TestEditingGrids::arrowKeysWalkTheGrid() {
     QTest::keyClick(g.cellEditor(g.w->EditDayGrid), Qt::Key_Up);
     QCOMPARE(g.w->EditDayGrid->cell(3, 0), QStringLiteral("080000"));
     QVERIFY(!g.w->DayGrid->cell(3, 1).contains("typed"));
+}
+
+void TestEditingGrids::removeRefreshesTheEditor() {
+    Grids g;
+    for (const char* t : {"080000", "090000", "100000"})
+        g.enterRow(t, "", t, g.w->InsertButton);
+
+    // The last row goes: the selection moves up, and the editor follows it,
+    // so a Modify afterwards cannot write the removed row over its neighbour.
+    g.w->DayGrid->setRow(3);
+    QTest::mouseClick(g.w->RemoveButton, Qt::LeftButton);
+    QCOMPARE(g.w->DayGrid->row(), 2);
+    QCOMPARE(g.w->EditDayGrid->rowCells(0), (QStringList{"", "09:00:00", "", "090000", ""}));
+    QTest::mouseClick(g.w->ModifyButton, Qt::LeftButton);
+    QCOMPARE(g.column(3), (QStringList{"080000", "090000"}));
+
+    // A row in the middle goes: the row below moves up under the selection.
+    g.enterRow("100000", "", "100000", g.w->InsertButton);
+    g.w->DayGrid->setRow(1);
+    QTest::mouseClick(g.w->RemoveButton, Qt::LeftButton);
+    QCOMPARE(g.w->DayGrid->row(), 1);
+    QCOMPARE(g.w->EditDayGrid->cell(3, 0), QStringLiteral("090000"));
+    QVERIFY(g.prompter.takeShown().isEmpty());
+}
+
+void TestEditingGrids::typingInADocumentGridChangesNothing() {
+    Grids g;
+    for (const char* t : {"080000", "090000", "100000"})
+        g.enterRow(t, "", QStringLiteral("1 %1").arg(QLatin1String(t)), g.w->InsertButton);
+    g.w->DayGrid->setRow(3);
+    g.type(g.w->EditDayGrid, 3, "typed, not inserted");
+
+    // Letters and digits do not search the rows, Left and Right do not walk
+    // the cells: the selection stays and the editor keeps what was typed.
+    g.w->DayGrid->setFocus();
+    for (int key : {int(Qt::Key_1), int(Qt::Key_0), int(Qt::Key_T), int(Qt::Key_Space),
+                    int(Qt::Key_Left), int(Qt::Key_Right), int(Qt::Key_Home)})
+        QTest::keyClick(g.w->DayGrid, Qt::Key(key));
+    QCOMPARE(g.w->DayGrid->row(), 3);
+    QCOMPARE(g.w->EditDayGrid->cell(3, 0), QStringLiteral("typed, not inserted"));
+    QCOMPARE(g.column(3), (QStringList{"1 080000", "1 090000", "1 100000"}));
+
+    g.w->MonthGrid->setFocus();
+    g.w->MonthGrid->setRow(5);
+    QTest::keyClicks(g.w->MonthGrid, "1");
+    QCOMPARE(g.w->MonthGrid->row(), 5);
+
+    // Tab leaves the grid for the next control instead of walking its cells.
+    g.w->activateWindow();
+    g.w->DayGrid->setFocus();
+    QTRY_VERIFY(g.w->DayGrid->hasFocus());
+    const int col = g.w->DayGrid->col();
+    QTest::keyClick(g.w->DayGrid, Qt::Key_Tab);
+    QVERIFY(!g.w->DayGrid->hasFocus());
+    QCOMPARE(g.w->DayGrid->col(), col);
+}
+
+void TestEditingGrids::enterAndDoubleClickAnywhereExecute() {
+    Grids g;
+    g.write("bell.wav", "");
+    g.enterRow("080000", "0", "bell", g.w->InsertButton);
+    g.w->DayGrid->setCell(4, 1, g.path("bell.wav"));
+    StringGrid* grid = g.w->DayGrid;
+
+    const QString bell = g.path("bell.wav");
+    g.w->DayGrid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Return);
+    QTRY_COMPARE(g.opener.openedSoFar(), QStringList{bell});
+
+    // A cell, the empty area below the rows, and the header.
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, g.cellCenter(grid, 3, 1));
+    QTRY_COMPARE(g.opener.openedSoFar(), QStringList(2, bell));
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {},
+                       QPoint(grid->viewport()->width() / 2, grid->viewport()->height() - 4));
+    QTRY_COMPARE(g.opener.openedSoFar(), QStringList(3, bell));
+    QTest::mouseDClick(grid->horizontalHeader()->viewport(), Qt::LeftButton, {}, QPoint(60, 5));
+    QTRY_COMPARE(g.opener.openedSoFar(), QStringList(4, bell));
+    // Only the left button.
+    QTest::mouseDClick(grid->viewport(), Qt::RightButton, {}, g.cellCenter(grid, 3, 1));
+    QTest::qWait(100);
+    QCOMPARE(g.opener.openedSoFar(), QStringList(4, bell));
+}
+
+void TestEditingGrids::selectingADayLeavesTheCalendarUnmodified() {
+    Grids g;
+    g.w->MonthGrid->setCell(2, 7, QStringLiteral("sat.24h"));
+    g.w->EditMonthGrid->setFocus();
+    g.w->MonthGrid->setRow(7);
+    QVERIFY(g.cellEditor(g.w->EditMonthGrid));
+    QTest::mouseClick(g.w->MonthGrid->viewport(), Qt::LeftButton, {},
+                      g.cellCenter(g.w->MonthGrid, 2, 3));
+    QCOMPARE(g.w->MonthGrid->row(), 3);
+    g.w->MonthGrid->setFocus();
+    QTest::keyClick(g.w->MonthGrid, Qt::Key_Down);
+    QCOMPARE(g.w->MonthGrid->row(), 4);
+    g.w->MonthGrid->setRow(7);
+    g.w->EditMonthGrid->setFocus();
+    g.w->MonthGrid->setRow(9);
+    g.w->DayGrid->setFocus();
+    QCOMPARE(g.w->EditMonthGrid->rowCells(0), (QStringList{"", "9", ""}));
+    QCOMPARE(g.w->MonthGrid->cell(2, 7), QStringLiteral("sat.24h"));
+    QVERIFY(!g.w->MonthModified);
 }
 
 void TestEditingGrids::dayEditorSkipsMarkColumn() {

@@ -40,8 +40,13 @@ void TestTimeOfDay::parses_data() {
     QTest::newRow("trailing colon") << "12:" << OptionalInt();
     QTest::newRow("leading colon") << ":30" << OptionalInt();
     QTest::newRow("empty middle part") << "12::00" << OptionalInt();
-    QTest::newRow("three digits") << "012:00" << OptionalInt();
-    QTest::newRow("three digit seconds") << "12:00:001" << OptionalInt();
+    QTest::newRow("leading zeros in hours") << "007:30:00" << OptionalInt(7 * 3600 + 30 * 60);
+    QTest::newRow("leading zeros everywhere") << "0000023:0059:00000059" << OptionalInt(86399);
+    QTest::newRow("three digit seconds") << "12:00:001" << OptionalInt(43201);
+    QTest::newRow("three digit hour") << "123:00" << OptionalInt();
+    QTest::newRow("zeros then too large") << "00024:00" << OptionalInt();
+    QTest::newRow("minute 100") << "12:100" << OptionalInt();
+    QTest::newRow("long number") << "99999999999999999999" << OptionalInt();
     QTest::newRow("sign") << "+1:00" << OptionalInt();
     QTest::newRow("blank inside") << "12 :00" << OptionalInt();
     QTest::newRow("dot separator") << "12.30" << OptionalInt();

@@ -116,6 +116,13 @@ public:
         QMutexLocker lock(&mutex_);
         return std::exchange(opened, {});
     }
+    // What has been opened so far, kept: safe to poll from QTRY_ macros,
+    // which evaluate their expression again once it holds.
+    QStringList openedSoFar()
+    {
+        QMutexLocker lock(&mutex_);
+        return opened;
+    }
     bool succeed = true;
 
 private:
