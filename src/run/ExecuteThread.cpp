@@ -27,6 +27,7 @@ QObject* reportGate() {
 } // namespace
 
 ExecuteThread::ExecuteThread(std::shared_ptr<RunLink> link) : link_(std::move(link)) {
+    dueSince_.start();
     ++live;
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
@@ -62,7 +63,7 @@ void ExecuteThread::RunRow() {
             Stage = 0;
             if (!Synchronize([this](TMainForm& form) { ReportStage(form); }))
                 return;
-            if (!link_->sleepFor(qint64(AdvanceSec) * 1000))
+            if (!link_->sleepUntil(dueSince_, qint64(AdvanceSec) * 1000))
                 return;
         }
         Stage = 1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QThread>
 
@@ -20,7 +21,7 @@ class TMainForm;
 class ExecuteThread final : public QThread {
     Q_OBJECT
   public:
-    // Created suspended: set the fields, then start().
+    // Created suspended, at the row's due instant: set the fields, then start().
     explicit ExecuteThread(std::shared_ptr<RunLink> link);
     ~ExecuteThread() override;
 
@@ -60,6 +61,9 @@ class ExecuteThread final : public QThread {
     void ReportStage(TMainForm& form);
 
     std::shared_ptr<RunLink> link_;
+    // The pulse comes AdvanceSec seconds after the row fell due, however long
+    // the opener took (as long as it took less).
+    QElapsedTimer dueSince_;
     // Set by a stage-1 report whose pulse failed.
     std::optional<Failure> pulseFailure_;
     // Until the first mark is written the tick treats the row as taken.

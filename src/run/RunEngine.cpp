@@ -30,7 +30,7 @@ std::optional<bool> RunLink::open(const QString& target) {
     return opener_->open(target);
 }
 
-bool RunLink::sleepFor(qint64 ms) {
+bool RunLink::sleepUntil(const QElapsedTimer& dueSince, qint64 ms) {
     std::function<void(qint64)> hook;
     {
         QMutexLocker lock(&mutex_);
@@ -40,7 +40,7 @@ bool RunLink::sleepFor(qint64 ms) {
         hook(ms);
         return alive();
     }
-    const QDeadlineTimer deadline(ms);
+    const QDeadlineTimer deadline(ms - dueSince.elapsed(), Qt::PreciseTimer);
     QMutexLocker lock(&mutex_);
     while (form_ && !deadline.hasExpired())
         woken_.wait(&mutex_, deadline);

@@ -6,6 +6,7 @@
 #include "run/DueScan.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QMutex>
 #include <QReadWriteLock>
@@ -31,8 +32,9 @@ class RunLink {
 
     // Worker side. The result of the opener, or nothing when the window is gone.
     std::optional<bool> open(const QString& target);
-    // Sleeps ms, or less when the window goes away; false if it has.
-    bool sleepFor(qint64 ms);
+    // Sleeps until ms have passed since the row fell due, or less when the
+    // window goes away; false if it has.
+    bool sleepUntil(const QElapsedTimer& dueSince, qint64 ms);
     bool alive() const;
 
     // GUI side: the window, or null once it has gone.
@@ -41,7 +43,7 @@ class RunLink {
     // owner), never for a sleeping worker.
     void close();
 
-    // Tests: stands in for the sleep of the run advance.
+    // Tests: stands in for the sleep of the run advance; gets the whole advance.
     void setSleepHook(std::function<void(qint64 ms)> hook);
 
   private:

@@ -99,10 +99,13 @@ struct RunFixture : MainFormFixture {
             qFatal("workers still alive after the test");
     }
 
-    // The window with its start-up done; opener is the desktop's when given.
-    void start(MediaOpener* desktop = nullptr) {
-        form = std::make_unique<TMainForm>(
-            TMainForm::Services{&clock, &probe, desktop ? desktop : &opener, programFolder()});
+    // The window with its start-up done. A real opener, clock or prompter
+    // stands in for the test's own when given.
+    void start(MediaOpener* desktop = nullptr, Clock* realClock = nullptr,
+               Prompter* realPrompter = nullptr) {
+        form = std::make_unique<TMainForm>(TMainForm::Services{
+            realClock ? realClock : &clock, realPrompter ? realPrompter : &probe,
+            desktop ? desktop : &opener, programFolder()});
         if (!form->FormCreate())
             qFatal("start-up failed");
         form->runEngine()->setPulseHook([this](int output) {

@@ -7,6 +7,11 @@
 #include <QMenu>
 #include <QProcess>
 #include <QRadioButton>
+#include <QThread>
+#include <QTimeZone>
+
+#include <atomic>
+#include <ctime>
 
 using namespace cantrel;
 using namespace cantrel::test;
@@ -70,6 +75,9 @@ class TestRunMode : public QObject {
     void lateMarkLandsNowhere();
     void windowGoneWhileWorkersWait();
     void exitDoesNotWaitForSleepingWorkers();
+    void closingWaitsForAnOpenInProgress();
+    void summerTimeChanges_data();
+    void summerTimeChanges();
     void desktopOpenerGetsThePath();
 };
 
@@ -79,7 +87,9 @@ void TestRunMode::enterAndLeaveRunMode() {
     TMainForm& w = *f.form;
     const QString day = f.writeDay("ten.24h", {{"08:00:00", "1", "", ""}});
     f.setCalendar(10, day);
-    w.MonthGrid->setCell(0, 3, QStringLiteral("+")); // left from an earlier run
+    // Left from an earlier run, the last day of the month among them.
+    w.MonthGrid->setCell(0, 3, QStringLiteral("+"));
+    w.MonthGrid->setCell(0, 31, QStringLiteral("+"));
 
     f.enterRun(f.at(QTime(7, 0)));
     QVERIFY(f.inRunMode());
@@ -568,6 +578,95 @@ void TestRunMode::exitDoesNotWaitForSleepingWorkers() {
     QVERIFY2(probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0,
              (out + probe.readAllStandardError()).constData());
     QVERIFY2(out.contains("sleeping workers: 2"), out.constData());
+}
+
+// The opener belongs to whoever made the window: once the window has gone
+// its owner may delete it, so the window's close waits for an open that a
+// worker has in progress.
+void TestRunMode::closingWaitsForAnOpenInProgress() {
+    class HeldOpener final : public MediaOpener {
+      public:
+        bool open(const QString&) override {
+            started = true;
+            QThread::msleep(400);
+            finished = true;
+            return true;
+        }
+        std::atomic<bool> started{false};
+        std::atomic<bool> finished{false};
+    } held;
+    RunFixture f;
+    f.start(&held);
+    f.write("clip.mp3", "media");
+    f.form->DayGrid->setRowCells(1, {"", "12:00:00", "1", "", f.path("clip.mp3")});
+    f.form->ExecuteButton->click();
+    QVERIFY(QTest::qWaitFor([&] { return held.started.load(); }, 5000));
+    f.form.reset();
+    QVERIFY(held.finished);
+    QVERIFY(f.workersDone());
+    QVERIFY(f.pulses.isEmpty());
+}
+
+void TestRunMode::summerTimeChanges_data() {
+    QTest::addColumn<QDateTime>("enter");
+    QTest::addColumn<int>("minutes");
+    QTest::addColumn<QStringList>("times");
+    QTest::addColumn<QStringList>("marks");
+    // Local time in a zone with summer time (entered as UTC: 01:58 winter
+    // time in spring, the first 02:58 in autumn); the run advance is 30 s.
+    // In spring 02:00:00 to 02:59:59 do not exist; the row at 03:00:00
+    // opens its media at 01:59:30 winter time, 30 real seconds early.
+    QTest::newRow("spring forward")
+        << QDateTime(QDate(2027, 3, 28), QTime(0, 58, 0), Qt::UTC) << 5
+        << QStringList{"01:59:50", "02:30:00", "03:00:00", "03:00:10"}
+        << QStringList{"+", "", "+", "+"};
+    // In autumn 02:00:00 to 02:59:59 come twice; each row fires once.
+    QTest::newRow("fall back") << QDateTime(QDate(2027, 10, 31), QTime(0, 58, 0), Qt::UTC)
+                               << 70
+                               << QStringList{"02:59:00", "02:30:00", "02:59:59", "03:00:10"}
+                               << QStringList{"+", "+", "+", "+"};
+}
+
+// Ticks every 490 ms of real time, as the run timer does, across a change
+// to and from summer time.
+void TestRunMode::summerTimeChanges() {
+    QFETCH(QDateTime, enter);
+    QFETCH(int, minutes);
+    QFETCH(QStringList, times);
+    QFETCH(QStringList, marks);
+    const QByteArray oldZone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    {
+        RunFixture f;
+        f.start();
+        f.sleeps->openForGood();
+        QList<QStringList> rows;
+        for (int i = 0; i < times.size(); ++i)
+            rows.append({times[i], QString::number(i + 1), "", ""});
+        const QString day = f.writeDay("day.24h", rows);
+        for (int d = 1; d <= 31; ++d)
+            f.setCalendar(d, day);
+        f.form->RunAdvance = 30;
+        const QDateTime local = enter.toLocalTime();
+        f.enterRun(local);
+        for (qint64 ms = 0; ms <= minutes * 60000; ms += 490) {
+            f.clock.set(local.addMSecs(ms));
+            f.form->TimerTimer();
+        }
+        QVERIFY(f.inRunMode());
+        QTRY_COMPARE(f.dayMarks(), marks);
+        QVERIFY(f.workersDone());
+        QList<int> expected;
+        for (int i = 0; i < marks.size(); ++i)
+            if (marks[i] == "+")
+                expected << i + 1;
+        std::sort(f.pulses.begin(), f.pulses.end());
+        QCOMPARE(f.pulses, expected);
+        QCOMPARE(f.sleeps->asked(), QList<qint64>(expected.size(), 30000));
+    }
+    qputenv("TZ", oldZone);
+    tzset();
 }
 
 // The real opener, handed a program that writes down its arguments.
