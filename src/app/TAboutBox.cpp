@@ -4,15 +4,19 @@
 #include "platform/MediaOpener.h"
 
 #include <QEvent>
-#include <functional>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+
+#include <algorithm>
+#include <functional>
+#include <utility>
 
 namespace cantrel {
 
@@ -34,22 +38,36 @@ QIcon programIcon()
 }
 
 namespace {
-// The mail label reacts to a click like a link.
-class ClickFilter final : public QObject {
+// The mail label answers a click like a link does: the left button, pressed
+// and released on it. Other buttons, and a press dragged off the label, do
+// nothing.
+class LinkClick final : public QObject {
 public:
-    ClickFilter(QObject* parent, std::function<void()> onClick)
-        : QObject(parent), onClick_(std::move(onClick)) {}
+    LinkClick(QWidget* label, std::function<void()> onClick)
+        : QObject(label), label_(label), onClick_(std::move(onClick)) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::MouseButtonRelease)
-            onClick_();
+        if (event->type() == QEvent::MouseButtonPress ||
+            event->type() == QEvent::MouseButtonRelease) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton) {
+                if (event->type() == QEvent::MouseButtonPress) {
+                    pressed_ = true;
+                } else if (std::exchange(pressed_, false) &&
+                           label_->rect().contains(mouse->position().toPoint())) {
+                    onClick_();
+                }
+            }
+        }
         return QObject::eventFilter(watched, event);
     }
 
 private:
+    QWidget* label_;
     std::function<void()> onClick_;
+    bool pressed_ = false;
 };
 } // namespace
 
@@ -96,10 +114,14 @@ TAboutBox::TAboutBox(MediaOpener& opener, QWidget* parent) : QDialog(parent), op
 
     MailLabel = new QLabel(QStringLiteral("cantrel@example.org"), panel);
     MailLabel->setObjectName(QStringLiteral("MailLabel"));
-    MailLabel->setStyleSheet(QStringLiteral("color: blue; text-decoration: underline;"));
+    QFont underlined = dialogFont;
+    underlined.setUnderline(true);
+    MailLabel->setFont(underlined);
+    QPalette blue = MailLabel->palette();
+    blue.setColor(QPalette::WindowText, Qt::blue);
+    MailLabel->setPalette(blue);
     MailLabel->setCursor(Qt::PointingHandCursor);
-    MailLabel->move(168, 96);
-    MailLabel->installEventFilter(new ClickFilter(MailLabel, [this] { MailLabelClick(); }));
+    MailLabel->installEventFilter(new LinkClick(MailLabel, [this] { MailLabelClick(); }));
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));
@@ -111,6 +133,10 @@ TAboutBox::TAboutBox(MediaOpener& opener, QWidget* parent) : QDialog(parent), op
     FormCreate();
     for (QLabel* label : {ProductName, Copyright, MailLabel})
         label->adjustSize();
+    // The address is shown whole whatever the desktop's font: at 168 when it
+    // fits there, else moved left just enough to end inside the panel.
+    const int panelInnerRight = panel->contentsRect().right() - 4;
+    MailLabel->move(std::min(168, panelInnerRight - MailLabel->width() + 1), 96);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }

@@ -1,12 +1,39 @@
 #include "platform/MediaOpener.h"
 
+#include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <fcntl.h>
+#include <mutex>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+// Why not QProcess: it kills its child when it is destroyed, and an opener
+// that is still running when we stop waiting (xdg-open stays with the player
+// on some desktops) must be left alone; startDetached in turn tells us nothing
+// about how the opener ended. So the opener is started with posix_spawnp (an
+// argument vector, no shell, no event loop needed on the worker thread), its
+// end is polled with waitpid up to the bound, and one that outlives the bound
+// is handed to a reaper thread that collects it whenever it ends, so no
+// zombie stays behind.
 
 namespace cantrel {
 
 namespace {
+
+using namespace std::chrono_literals;
+
 // "mailto:x@y" and "https://..." are links, not files; a Windows-looking
 // drive letter never reaches us here, so two letters or more make a scheme.
 bool isLink(const QString& target)
@@ -14,6 +41,115 @@ bool isLink(const QString& target)
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]+:"));
     return scheme.match(target).hasMatch();
 }
+
+// Collects openers that outlived the wait. One thread for the whole program,
+// started on first need; it sleeps while there is nothing to collect. It is
+// never stopped and its state never freed, so a program that exits while it
+// runs finds nothing destroyed under it.
+class LateReaper {
+public:
+    static void adopt(pid_t pid)
+    {
+        static LateReaper* const reaper = new LateReaper;
+        reaper->add(pid);
+    }
+
+private:
+    LateReaper() { std::thread([this] { run(); }).detach(); }
+
+    void add(pid_t pid)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            pids_.push_back(pid);
+        }
+        added_.notify_one();
+    }
+
+    [[noreturn]] void run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            if (pids_.empty())
+                added_.wait(lock, [this] { return !pids_.empty(); });
+            else
+                added_.wait_for(lock, 200ms);
+            std::erase_if(pids_, [](pid_t pid) {
+                const pid_t r = ::waitpid(pid, nullptr, WNOHANG);
+                return r == pid || (r == -1 && errno != EINTR);
+            });
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable added_;
+    std::vector<pid_t> pids_;
+};
+
+// Starts the opener; the child's pid, or 0 when it could not be started.
+pid_t spawnOpener(const QByteArray& program, const QByteArray& target)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    // It reads nothing from us; its complaints go where ours go.
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    // A player that runs for an hour must not hold on to a descriptor of
+    // ours that a thread opened without close-on-exec at this very moment
+    // (a document's lock, the serial line).
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+#endif
+
+    // A worker thread's blocked signals and an ignored SIGPIPE would
+    // otherwise be inherited by the opener and by whatever it starts.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &pipe);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>(target.constData()),
+                    nullptr};
+    pid_t pid = 0;
+    const int failed =
+        ::posix_spawnp(&pid, program.constData(), &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return failed ? 0 : pid;
+}
+
+// The opener's verdict within waitMs; one still running by then is taken as
+// opened and left to the reaper.
+bool awaitOpener(pid_t pid, int waitMs)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    // Most openers answer within some tens of milliseconds: look often at
+    // first, then less often.
+    std::chrono::milliseconds pause = 1ms;
+    for (;;) {
+        int status = 0;
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid)
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        // Someone else collected it: it did start, and that is all we know.
+        if (r == -1 && errno != EINTR)
+            return true;
+        const Clock::time_point now = Clock::now();
+        if (now >= deadline) {
+            LateReaper::adopt(pid);
+            return true;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(20));
+    }
+}
+
 } // namespace
 
 QString DesktopMediaOpener::openerProgram()
@@ -28,7 +164,8 @@ bool DesktopMediaOpener::open(const QString& target)
         return false;
     if (!isLink(target) && !QFileInfo::exists(target))
         return false;
-    return QProcess::startDetached(openerProgram(), {target});
+    const pid_t pid = spawnOpener(QFile::encodeName(openerProgram()), QFile::encodeName(target));
+    return pid != 0 && awaitOpener(pid, waitMs_);
 }
 
 } // namespace cantrel

@@ -5,20 +5,28 @@
 namespace cantrel {
 
 // Hands a media file (or a mailto: link) to the desktop's opener. May be
-// called from worker threads.
+// called from worker threads, several at once.
 class MediaOpener {
 public:
     virtual ~MediaOpener() = default;
-    // False when the file does not exist or the opener cannot be started.
+    // False when the target was not opened: a file that does not exist, an
+    // opener that cannot be started, or one that reports a failure.
     virtual bool open(const QString& target) = 0;
 };
 
 // The real opener: xdg-open, or the program named by CANTREL_OPENER, started
-// detached with the target as its only argument (never through a shell).
+// with the target as its only argument (never through a shell). It waits up
+// to waitMs for the opener's verdict: exit status 0 is opened; a non-zero
+// status or a crash is a failure. An opener still running after waitMs
+// counts as opened and is left running.
 class DesktopMediaOpener final : public MediaOpener {
 public:
+    explicit DesktopMediaOpener(int waitMs = 2000) : waitMs_(waitMs) {}
     bool open(const QString& target) override;
     static QString openerProgram();
+
+private:
+    const int waitMs_;
 };
 
 } // namespace cantrel

@@ -9,28 +9,48 @@ QString QtPrompter::qtFilter(const QString& filter)
 {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList out;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-        out << QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(';', ' '));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'));
+        // "*.*" means every file, also one without a dot in its name; to Qt
+        // it would mean only names with a dot.
+        for (QString& pattern : patterns)
+            if (pattern == QLatin1String("*.*"))
+                pattern = QStringLiteral("*");
+        out << QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(QLatin1Char(' ')));
+    }
     return out.join(QStringLiteral(";;"));
 }
+
+namespace {
+// Texts are shown as written: a file name such as "<b>Week</b>.24h" inside a
+// question must not be taken for markup.
+QMessageBox::StandardButton showBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                                    const QString& text, QMessageBox::StandardButtons buttons,
+                                    QMessageBox::StandardButton defaultButton)
+{
+    QMessageBox box(icon, caption, text, buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(defaultButton);
+    return QMessageBox::StandardButton(box.exec());
+}
+} // namespace
 
 void QtPrompter::message(const QString& caption, const QString& text)
 {
     // A plain box: no icon, just the text and OK.
-    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent_);
-    box.exec();
+    showBox(parent_, QMessageBox::NoIcon, caption, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 void QtPrompter::error(const QString& caption, const QString& text)
 {
-    QMessageBox::critical(parent_, caption, text, QMessageBox::Ok);
+    showBox(parent_, QMessageBox::Critical, caption, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 Answer QtPrompter::question(const QString& caption, const QString& text)
 {
-    switch (QMessageBox::warning(parent_, caption, text,
-                                 QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                                 QMessageBox::Yes)) {
+    // Yes is the default: Enter keeps the operator's edits.
+    switch (showBox(parent_, QMessageBox::Warning, caption, text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes)) {
     case QMessageBox::Yes:
         return Answer::Yes;
     case QMessageBox::No:

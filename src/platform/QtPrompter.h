@@ -18,7 +18,7 @@ public:
     QString openFile(const FileDialogRequest& request) override;
     QString saveFile(const FileDialogRequest& request) override;
 
-    // "Any file|*.*" -> "Any file (*.*)"
+    // "Any file|*.*" -> "Any file (*)", ".24h files|*.24h" -> ".24h files (*.24h)"
     static QString qtFilter(const QString& filter);
 
 private:

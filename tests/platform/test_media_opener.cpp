@@ -1,0 +1,195 @@
+#include "platform/MediaOpener.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <array>
+#include <thread>
+#include <unistd.h>
+
+using namespace cantrel;
+
+// The real opener, with small shell scripts standing in for xdg-open.
+class TestMediaOpener : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init();
+    void cleanup();
+    void handsOverTheTargetAlone_data();
+    void handsOverTheTargetAlone();
+    void openerFailureIsFailure_data();
+    void openerFailureIsFailure();
+    void missingFileStartsNothing();
+    void openerThatCannotStart_data();
+    void openerThatCannotStart();
+    void slowOpenerCountsAsOpenedAndIsLeftRunning();
+    void concurrentOpensGetTheirOwnVerdicts();
+
+  private:
+    QString path(const QString& name) const { return dir_->filePath(name); }
+    QByteArray read(const QString& name) const;
+    QString touch(const QString& name);
+    // Writes an executable shell script and makes it the opener.
+    QString useOpener(const QString& name, const QByteArray& body);
+
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+void TestMediaOpener::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+}
+
+void TestMediaOpener::cleanup() {
+    qunsetenv("CANTREL_OPENER");
+    dir_.reset();
+}
+
+QByteArray TestMediaOpener::read(const QString& name) const {
+    QFile file(path(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QString TestMediaOpener::touch(const QString& name) {
+    QFile file(path(name));
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot create %s", qPrintable(file.fileName()));
+    file.write("media");
+    return file.fileName();
+}
+
+QString TestMediaOpener::useOpener(const QString& name, const QByteArray& body) {
+    QFile script(path(name));
+    if (!script.open(QIODevice::WriteOnly))
+        qFatal("cannot create %s", qPrintable(script.fileName()));
+    script.write("#!/bin/sh\ncd '" + QFile::encodeName(dir_->path()) + "'\n" + body);
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("CANTREL_OPENER", QFile::encodeName(script.fileName()));
+    return script.fileName();
+}
+
+// Whatever the target holds, the opener gets it as one argument, byte for
+// byte; no shell ever sees it. Links go over without an existence test.
+void TestMediaOpener::handsOverTheTargetAlone_data() {
+    QTest::addColumn<QString>("name"); // a file created in the test folder
+    QTest::addColumn<QString>("link");
+    QTest::newRow("plain file") << "clip.mp3" << QString();
+    QTest::newRow("spaces and quotes") << R"(it's a "clip", take 2.mp3)" << QString();
+    QTest::newRow("shell characters, non-ASCII")
+        << QStringLiteral("Café ♪ $HOME;`id` *.mp3 &") << QString();
+    QTest::newRow("https link") << QString() << "https://example.org/a b?x=1&y='2'#top";
+    QTest::newRow("mailto link") << QString() << "mailto:cantrel@example.org?subject=Run log";
+}
+
+void TestMediaOpener::handsOverTheTargetAlone() {
+    QFETCH(QString, name);
+    QFETCH(QString, link);
+    useOpener("opener.sh", "printf '%s\\n' \"$#\" \"$@\" > args\n");
+    const QString target = link.isEmpty() ? touch(name) : link;
+
+    QVERIFY(DesktopMediaOpener(5000).open(target));
+    QCOMPARE(read("args"), "1\n" + target.toUtf8() + "\n");
+}
+
+// xdg-open exits 1 to 4 when it cannot open the file (no application for
+// its type, a bad argument, a tool missing, the action failed).
+void TestMediaOpener::openerFailureIsFailure_data() {
+    QTest::addColumn<QByteArray>("ending");
+    QTest::newRow("exit 1") << QByteArray("exit 1");
+    QTest::newRow("exit 2") << QByteArray("exit 2");
+    QTest::newRow("exit 3") << QByteArray("exit 3");
+    QTest::newRow("exit 4") << QByteArray("exit 4");
+    QTest::newRow("crash") << QByteArray("kill -SEGV $$");
+}
+
+void TestMediaOpener::openerFailureIsFailure() {
+    QFETCH(QByteArray, ending);
+    useOpener("opener.sh", "echo ran > ran\n" + ending + "\n");
+    QVERIFY(!DesktopMediaOpener(5000).open(touch("clip.mp3")));
+    QCOMPARE(read("ran"), QByteArray("ran\n"));
+}
+
+void TestMediaOpener::missingFileStartsNothing() {
+    useOpener("opener.sh", "echo ran > ran\n");
+    DesktopMediaOpener opener(5000);
+    QVERIFY(!opener.open(path("gone.mp3")));
+    QVERIFY(!opener.open(QString()));
+    QTest::qWait(200);
+    QVERIFY(!QFile::exists(path("ran")));
+}
+
+void TestMediaOpener::openerThatCannotStart_data() {
+    QTest::addColumn<QString>("program");
+    QTest::newRow("no such path") << "/nonexistent/cantrel-opener";
+    QTest::newRow("not on PATH") << "cantrel-no-such-opener";
+    QTest::newRow("not executable") << "plain.sh";
+}
+
+void TestMediaOpener::openerThatCannotStart() {
+    QFETCH(QString, program);
+    QFile plain(path("plain.sh"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.write("#!/bin/sh\nexit 0\n");
+    plain.close();
+    QVERIFY(plain.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    if (program == QLatin1String("plain.sh"))
+        program = plain.fileName();
+    qputenv("CANTREL_OPENER", QFile::encodeName(program));
+    QVERIFY(!DesktopMediaOpener(5000).open(touch("clip.mp3")));
+}
+
+namespace {
+// A child of this process, running or not yet collected.
+bool isOurChild(const QByteArray& pid) {
+    QFile stat("/proc/" + pid.trimmed() + "/stat");
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    // "pid (command) state ppid ..."; the command may hold spaces.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 1 && fields[1].toLongLong() == ::getpid();
+}
+} // namespace
+
+// An opener that stays (some desktops' xdg-open waits for the player) counts
+// as opened after the bound; it is not killed, and once it ends it is
+// collected, not left behind as a zombie.
+void TestMediaOpener::slowOpenerCountsAsOpenedAndIsLeftRunning() {
+    useOpener("opener.sh", "echo $$ > pid.tmp && mv pid.tmp pid\nsleep 2\necho done > done\n");
+    QVERIFY(DesktopMediaOpener(300).open(touch("clip.mp3")));
+    QVERIFY2(!QFile::exists(path("done")), "open waited for the opener to end");
+    QTRY_VERIFY(QFile::exists(path("pid")));
+    const QByteArray pid = read("pid");
+
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("done")), 15000);
+    QTRY_VERIFY2(!isOurChild(pid), "the opener stays behind as a zombie");
+}
+
+// Several workers open at once; each gets its own opener's verdict, also when
+// the openers end in another order than they started.
+void TestMediaOpener::concurrentOpensGetTheirOwnVerdicts() {
+    useOpener("opener.sh", "n=$(basename \"$1\")\nsleep \"0.${n%%-*}\"\n"
+                           "case \"$1\" in *bad*) exit 3;; esac\n");
+    constexpr int count = 8;
+    QStringList targets;
+    for (int i = 0; i < count; ++i)
+        targets << touch(QStringLiteral("%1-%2.mp3").arg(count - i).arg(i % 3 ? "good" : "bad"));
+
+    DesktopMediaOpener opener(10000);
+    std::array<bool, count> opened{};
+    std::vector<std::thread> workers;
+    for (int i = 0; i < count; ++i)
+        workers.emplace_back([&, i] { opened[i] = opener.open(targets[i]); });
+    for (std::thread& worker : workers)
+        worker.join();
+
+    for (int i = 0; i < count; ++i)
+        QVERIFY2(opened[i] == !targets[i].contains("bad"), qPrintable(targets[i]));
+}
+
+QTEST_GUILESS_MAIN(TestMediaOpener)
+#include "test_media_opener.moc"
