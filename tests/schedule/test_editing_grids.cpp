@@ -451,9 +451,11 @@ void TestEditingGrids::columnWidthsAndScrollFollow() {
     QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
     QCOMPARE(g.w->EditDayGrid->colWidth(3), 300);
     // The editor's own widths are not copied back.
-    g.w->EditDayGrid->setColWidth(1, 90);
+    const int timeWidth = g.w->DayGrid->colWidth(1);
+    g.w->EditDayGrid->setColWidth(1, timeWidth + 40);
     QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
-    QCOMPARE(g.w->DayGrid->colWidth(1), 48);
+    QCOMPARE(g.w->DayGrid->colWidth(1), timeWidth);
+    QCOMPARE(g.w->EditDayGrid->colWidth(1), timeWidth);
 
     for (int c = 0; c < 5; ++c) {
         g.w->DayGrid->setColWidth(c, 300);
