@@ -13,7 +13,10 @@ case "$cmd" in
   *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
 esac
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libbenchmark-dev)
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libbenchmark-dev
+  # the desktop tests: a virtual X server, a window manager, keys and clicks sent through the
+  # server, the root window's properties, and the X protocol library the tests ask it with
+  xvfb openbox xdotool x11-utils libxcb1-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

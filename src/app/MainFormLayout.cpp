@@ -13,6 +13,9 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace cantrel {
 
@@ -21,16 +24,33 @@ namespace {
 constexpr int kStatusBarHeight = 19;
 constexpr int kBottomPanelHeight = 88;
 constexpr int kDayPanelWidth = 443;
-constexpr int kDayPanelHeight = 281;
 constexpr int kSplitterWidth = 4;
 constexpr int kMonthPanelWidth = 196;
 constexpr int kEditStripHeight = 33;
+// The window's place and outer size as laid out, and its smallest outer size;
+// outer sizes count the window manager's frame.
+constexpr QRect kOuterGeometry(203, 116, 651, 442);
+constexpr QSize kMinimumOuterSize(480, 250);
 
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption)
 {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QLatin1String(name));
     return button;
+}
+
+// The panel's width: the laid-out one, or what the label itself needs to show
+// the widest of the texts whole (frame and indent included).
+int widthShowing(QLabel* panel, int laidOut, const QStringList& texts)
+{
+    const QString shown = panel->text();
+    int width = laidOut;
+    for (const QString& text : texts) {
+        panel->setText(text);
+        width = std::max(width, panel->sizeHint().width());
+    }
+    panel->setText(shown);
+    return width;
 }
 
 QAction* addItem(QMenu* menu, const char* name, const QString& text)
@@ -74,11 +94,7 @@ void TMainForm::buildLayout()
     column->addWidget(BottomPanel);
     setCentralWidget(central);
 
-    setMinimumSize(480, 250);
-    move(203, 116);
-    resize(kDayPanelWidth + kSplitterWidth + kMonthPanelWidth,
-           menuBar()->sizeHint().height() + kDayPanelHeight + kBottomPanelHeight +
-               kStatusBarHeight);
+    setOuterGeometry(kOuterGeometry);
 
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));
@@ -88,6 +104,39 @@ void TMainForm::buildLayout()
     TestLinkTimer = new QTimer(this);
     TestLinkTimer->setObjectName(QStringLiteral("TestLinkTimer"));
     TestLinkTimer->setInterval(3000);
+}
+
+void TMainForm::setOuterGeometry(const QRect& outer)
+{
+    outerGeometry_ = outer;
+    fitToFrame();
+}
+
+// Sizes the window so that its frame, not the window inside it, has the
+// wanted place and size, and makes the minimum a minimum of the frame. Until
+// the window manager has framed the window its frame counts as nothing.
+void TMainForm::fitToFrame()
+{
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    fittedFrame_ = frame;
+    const QSize border(frame.left() + frame.right(), frame.top() + frame.bottom());
+    setMinimumSize(kMinimumOuterSize - border);
+    resize(outerGeometry_.size().expandedTo(kMinimumOuterSize) - border);
+    move(outerGeometry_.topLeft());
+}
+
+// A window manager frames the window only after it is shown and reports the
+// frame a little later, with a move of the window into it. Once the frame
+// is known, the window is fitted to it again; from then on the window's size
+// is the operator's.
+void TMainForm::followFrame()
+{
+    if (framed_ || !windowHandle())
+        return;
+    const QMargins frame = windowHandle()->frameMargins();
+    if (frame != fittedFrame_ && windowState() == Qt::WindowNoState)
+        fitToFrame();
+    framed_ = isVisible() && !frame.isNull();
 }
 
 void TMainForm::buildMenus()
@@ -138,14 +187,23 @@ void TMainForm::buildStatusBar()
     bar->setFixedHeight(kStatusBarHeight);
     ConnectionPanel = new QLabel(QStringLiteral("Connection: None"), bar);
     ConnectionPanel->setObjectName(QStringLiteral("ConnectionPanel"));
-    ConnectionPanel->setFixedWidth(300);
     LinkPanel = new QLabel(QStringLiteral("Wait"), bar);
     LinkPanel->setObjectName(QStringLiteral("LinkPanel"));
-    LinkPanel->setFixedWidth(50);
     for (QLabel* panel : {ConnectionPanel, LinkPanel}) {
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         bar->addWidget(panel);
     }
+    // Laid out 300 and 50 wide; wider where the font needs more room for
+    // a text the panel carries.
+    ConnectionPanel->setFixedWidth(
+        widthShowing(ConnectionPanel, 300,
+                     {QStringLiteral("Connection: None"), QStringLiteral("Connection: LPT378"),
+                      QStringLiteral("Connection: LPT278"),
+                      QStringLiteral("Connection: COM4   Device ID: 127")}));
+    LinkPanel->setFixedWidth(widthShowing(LinkPanel, 50,
+                                          {QStringLiteral("Wait"), QStringLiteral("No link"),
+                                           QStringLiteral("Link OK"),
+                                           QStringLiteral("Link error")}));
 }
 
 // Builds a group box holding a document grid above an editor strip with its

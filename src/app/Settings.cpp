@@ -25,13 +25,21 @@ const QString kSettingsName = QStringLiteral("Cantrel.ini");
 
 // A window whose remembered place lies wholly off every screen (a monitor
 // since unplugged) comes back onto the primary one.
-void keepOnScreen(QWidget* window) {
-    const QRect frame = window->frameGeometry();
+QRect keptOnScreen(const QRect& outer) {
+    const QRect shown(outer.topLeft(), outer.size().expandedTo(QSize(1, 1)));
     for (const QScreen* screen : QGuiApplication::screens())
-        if (screen->availableGeometry().intersects(frame))
-            return;
-    if (const QScreen* primary = QGuiApplication::primaryScreen())
-        window->move(primary->availableGeometry().topLeft());
+        if (screen->availableGeometry().intersects(shown))
+            return outer;
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    return primary ? outer.translated(primary->availableGeometry().topLeft() - outer.topLeft())
+                   : outer;
+}
+
+// A remembered document that is gone, or whose name is now a folder's, is
+// skipped and the new document stays.
+bool documentExists(const QString& name) {
+    const QFileInfo info(name);
+    return info.exists() && !info.isDir();
 }
 
 } // namespace
@@ -51,16 +59,16 @@ void TMainForm::LoadControlBounds(const SettingsFile& list, QWidget* control,
         const QString which = QLatin1String(edge);
         if (isWindow) {
             // Left and top place the frame; width and height are outer sizes.
-            const QRect frame = frameGeometry();
+            QRect outer = outerGeometry();
             if (which == QLatin1String("Left"))
-                move(*value, frame.y());
+                outer.moveLeft(*value);
             else if (which == QLatin1String("Top"))
-                move(frame.x(), *value);
+                outer.moveTop(*value);
             else if (which == QLatin1String("Width"))
-                rememberedOuterSize_.setWidth(*value);
+                outer.setWidth(*value);
             else
-                rememberedOuterSize_.setHeight(*value);
-            applyRememberedOuterSize();
+                outer.setHeight(*value);
+            setOuterGeometry(outer);
         } else if (which == QLatin1String("Width")) {
             // The month panel is docked to the right: only its width shows,
             // as the place where the two panels meet.
@@ -68,15 +76,6 @@ void TMainForm::LoadControlBounds(const SettingsFile& list, QWidget* control,
             Splitter1->setSizes({Splitter1->sizes().value(0), *value});
         }
     }
-}
-
-// The frame's size is known only once the window is shown, so a remembered
-// outer size is applied again then.
-void TMainForm::applyRememberedOuterSize() {
-    const QSize extra = frameGeometry().size() - size();
-    resize(rememberedOuterSize_.width() > 0 ? rememberedOuterSize_.width() - extra.width() : width(),
-           rememberedOuterSize_.height() > 0 ? rememberedOuterSize_.height() - extra.height()
-                                             : height());
 }
 
 void TMainForm::SaveControlBounds(SettingsFile& list, QWidget* control, const QString& prefix) const {
@@ -97,7 +96,7 @@ void TMainForm::ReadSettings() {
     const SettingsFile list = SettingsFile::parse(file.readAll());
 
     LoadControlBounds(list, this, QStringLiteral("form"));
-    keepOnScreen(this);
+    setOuterGeometry(keptOnScreen(outerGeometry()));
     LoadControlBounds(list, MonthGroupBox, QStringLiteral("month"));
 
     for (int c = 0; c < 5; ++c)
@@ -109,11 +108,11 @@ void TMainForm::ReadSettings() {
 
     const QString day = list.value(QStringLiteral("file24h")).value_or(QString());
     NewDaySchedule();
-    if (QFileInfo::exists(day))
+    if (documentExists(day))
         LoadDaySchedule(day);
     const QString month = list.value(QStringLiteral("file31d")).value_or(QString());
     NewMonthCalendar();
-    if (QFileInfo::exists(month))
+    if (documentExists(month))
         LoadMonthCalendar(month);
 
     device().DeviceID = list.number(QStringLiteral("DeviceID")).value_or(0);

@@ -4,7 +4,9 @@
 #include "platform/Prompter.h"
 
 #include <QMainWindow>
+#include <QMargins>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 
 #include <functional>
@@ -136,7 +138,10 @@ public:
     void LoadControlBounds(const SettingsFile& list, QWidget* control, const QString& prefix);
     void SaveControlBounds(SettingsFile& list, QWidget* control, const QString& prefix) const;
     QString programFolder() const;
-    void applyRememberedOuterSize();
+    // The window's place and outer size, its frame included: as laid out,
+    // or as the settings file remembers them.
+    QRect outerGeometry() const { return outerGeometry_; }
+    void setOuterGeometry(const QRect& outer);
 
     // ---- device link (src/device/MainFormDevice.cpp) -------------------------------
     void LoadPortLibrary();
@@ -206,6 +211,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // The question about unsaved changes, shared by both documents: Cancel
@@ -222,13 +229,19 @@ private:
     void buildMonthPanel();
     void buildBottomPanel();
     void buildStatusBar();
+    void fitToFrame();
+    void followFrame();
 
     Services services_;
     TAboutBox* aboutBox_ = nullptr;
     std::unique_ptr<RunEngine> runEngine_;
     std::unique_ptr<DeviceLink> device_;
     bool linkTestRunning_ = false;
-    QSize rememberedOuterSize_{-1, -1};
+    QRect outerGeometry_;
+    // The frame the window was last fitted to, and whether the window
+    // manager's frame has been seen.
+    QMargins fittedFrame_;
+    bool framed_ = false;
 };
 
 } // namespace cantrel

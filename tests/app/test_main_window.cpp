@@ -1,10 +1,10 @@
 // The main window as the operator first sees it, its close, and the About box.
 #include "app/BuildLine.h"
 #include "app/TAboutBox.h"
-#include "platform/QtPrompter.h"
 #include "schedule/StringGrid.h"
 #include "support/MainFormFixture.h"
 
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSplitter>
+#include <QStyle>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -26,6 +27,10 @@ class TestMainWindow : public QObject {
 private slots:
     void startsInEditModeWithEmptyDocuments();
     void layoutMatchesTheDesign();
+    void startingWidthsShowTheirTexts_data();
+    void startingWidthsShowTheirTexts();
+    void statusPanelsShowTheirTexts_data();
+    void statusPanelsShowTheirTexts();
     void menusAndTheirItems();
     void resizingKeepsRunButtonAndMonthPanel();
     void closeIsRefusedInRunMode();
@@ -34,7 +39,6 @@ private slots:
     void buildLine_data();
     void buildLine();
     void aboutBox();
-    void dialogFilters();
 };
 
 void TestMainWindow::startsInEditModeWithEmptyDocuments()
@@ -62,16 +66,11 @@ void TestMainWindow::startsInEditModeWithEmptyDocuments()
     QCOMPARE(w.EditDayGrid->col(), 1);
     QCOMPARE(w.EditMonthGrid->col(), 2);
 
-    const int dayWidths[] = {16, 48, 16, 128, 128};
-    for (int c = 0; c < 5; ++c) {
-        QCOMPARE(w.DayGrid->colWidth(c), dayWidths[c]);
-        QCOMPARE(w.EditDayGrid->colWidth(c), dayWidths[c]);
-    }
-    const int monthWidths[] = {16, 16, 128};
-    for (int c = 0; c < 3; ++c) {
-        QCOMPARE(w.MonthGrid->colWidth(c), monthWidths[c]);
-        QCOMPARE(w.EditMonthGrid->colWidth(c), monthWidths[c]);
-    }
+    // The editors have their grids' widths.
+    for (int c = 0; c < 5; ++c)
+        QCOMPARE(w.EditDayGrid->colWidth(c), w.DayGrid->colWidth(c));
+    for (int c = 0; c < 3; ++c)
+        QCOMPARE(w.EditMonthGrid->colWidth(c), w.MonthGrid->colWidth(c));
 
     QCOMPARE(w.ConnectionPanel->text(), QStringLiteral("Connection: None"));
     QCOMPARE(w.LinkPanel->text(), QStringLiteral("Wait"));
@@ -101,14 +100,14 @@ void TestMainWindow::layoutMatchesTheDesign()
     TMainForm& w = *f.form;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QCOMPARE(w.minimumSize(), QSize(480, 250));
-    QCOMPARE(w.pos(), QPoint(203, 116));
+    // Place and size are the frame's.
+    QTRY_COMPARE(w.frameGeometry(), QRect(203, 116, 651, 442));
     QCOMPARE(w.statusBar()->height(), 19);
-    QCOMPARE(w.ConnectionPanel->width(), 300);
-    QCOMPARE(w.LinkPanel->width(), 50);
     QCOMPARE(w.BottomPanel->height(), 88);
-    QCOMPARE(w.DayGroupBox->size(), QSize(443, 281));
     QCOMPARE(w.MonthGroupBox->width(), 196);
+    // The day panel fills what the bottom panel, the splitter and the month panel leave.
+    QCOMPARE(w.DayGroupBox->size(),
+             w.centralWidget()->size() - QSize(4 + 196, 88));
     QCOMPARE(w.Splitter1->handleWidth(), 4);
 
     const struct {
@@ -119,7 +118,9 @@ void TestMainWindow::layoutMatchesTheDesign()
                    {w.ModifyButton, "&Modify", {104, 8, 75, 25}},
                    {w.RemoveButton, "&Remove", {192, 8, 75, 25}},
                    {w.ExecuteButton, "&Execute", {280, 8, 75, 25}},
-                   {w.RunButton, "Run", {561, 8, 49, 49}}};
+                   // Laid out at 561 on a 643-wide panel, it keeps its distance
+                   // to the right edge.
+                   {w.RunButton, "Run", {w.BottomPanel->width() - 643 + 561, 8, 49, 49}}};
     for (const auto& b : buttons) {
         QCOMPARE(b.button->text(), QLatin1String(b.caption));
         QCOMPARE(b.button->geometry(), b.rect);
@@ -133,6 +134,79 @@ void TestMainWindow::layoutMatchesTheDesign()
     QCOMPARE(w.DayGrid->defaultRowHeight(), 16);
     QCOMPARE(w.DayGrid->selectionBehavior(), QAbstractItemView::SelectRows);
     QCOMPARE(w.DayGrid->editTriggers(), QAbstractItemView::NoEditTriggers);
+}
+
+void TestMainWindow::startingWidthsShowTheirTexts_data()
+{
+    QTest::addColumn<QString>("grid");
+    QTest::addColumn<int>("col");
+    QTest::addColumn<int>("laidOut");
+    QTest::addColumn<QStringList>("texts"); // none: the width stays as laid out
+    QTest::newRow("mark") << "DayGrid" << 0 << 16 << QStringList();
+    QTest::newRow("time") << "DayGrid" << 1 << 48 << QStringList{"00:00:00", "23:59:59"};
+    QTest::newRow("output") << "DayGrid" << 2 << 16 << QStringList{"12", "16"};
+    QTest::newRow("comments") << "DayGrid" << 3 << 128 << QStringList();
+    QTest::newRow("media file") << "DayGrid" << 4 << 128 << QStringList();
+    QTest::newRow("day mark") << "MonthGrid" << 0 << 16 << QStringList();
+    QTest::newRow("day") << "MonthGrid" << 1 << 16 << QStringList{"28", "31"};
+    QTest::newRow(".24h file") << "MonthGrid" << 2 << 128 << QStringList();
+}
+
+void TestMainWindow::startingWidthsShowTheirTexts()
+{
+    QFETCH(QString, grid);
+    QFETCH(int, col);
+    QFETCH(int, laidOut);
+    QFETCH(QStringList, texts);
+    MainFormFixture f;
+    QVERIFY(f.start());
+    const StringGrid* g = f.form->findChild<StringGrid*>(grid);
+    const int width = g->colWidth(col);
+    if (texts.isEmpty()) {
+        QCOMPARE(width, laidOut);
+        return;
+    }
+    QVERIFY(width >= laidOut);
+    // A cell keeps for its text what the grid line (1), the cell padding
+    // (1 each side) and the style's text margins leave.
+    const int textMargin = g->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, g) + 1;
+    const int room = width - 1 - 2 - 2 * textMargin;
+    for (const QString& text : texts)
+        QVERIFY2(g->fontMetrics().horizontalAdvance(text) <= room,
+                 qPrintable(QStringLiteral("\"%1\" in %2").arg(text).arg(width)));
+}
+
+void TestMainWindow::statusPanelsShowTheirTexts_data()
+{
+    QTest::addColumn<QString>("panel");
+    QTest::addColumn<int>("laidOut");
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("connection") << "ConnectionPanel" << 300
+                                << QStringList{"Connection: None", "Connection: LPT378",
+                                               "Connection: LPT278",
+                                               "Connection: COM4   Device ID: 127"};
+    QTest::newRow("link") << "LinkPanel" << 50
+                          << QStringList{"Wait", "No link", "Link OK", "Link error"};
+}
+
+void TestMainWindow::statusPanelsShowTheirTexts()
+{
+    QFETCH(QString, panel);
+    QFETCH(int, laidOut);
+    QFETCH(QStringList, texts);
+    MainFormFixture f;
+    QVERIFY(f.start());
+    f.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
+    const QLabel* label = f.form->statusBar()->findChild<QLabel*>(panel);
+    QVERIFY(label->width() >= laidOut);
+    // Inside its frame a label sets its text off by half an "x".
+    const QFontMetrics metrics = label->fontMetrics();
+    const int room =
+        label->contentsRect().width() - metrics.horizontalAdvance(QLatin1Char('x')) / 2;
+    for (const QString& text : texts)
+        QVERIFY2(metrics.horizontalAdvance(text) <= room,
+                 qPrintable(QStringLiteral("\"%1\" in %2").arg(text).arg(label->width())));
 }
 
 void TestMainWindow::menusAndTheirItems()
@@ -169,27 +243,42 @@ void TestMainWindow::resizingKeepsRunButtonAndMonthPanel()
     const int runGap = w.BottomPanel->width() - w.RunButton->geometry().right();
     const int buttonGap = w.DayEditPanel->width() - w.Select24dButton->geometry().right();
     const int editorWidth = w.EditDayGrid->width();
+    const int dayWidth = w.DayGroupBox->width();
     w.resize(w.width() + 200, w.height() + 100);
     QTRY_COMPARE(w.BottomPanel->width() - w.RunButton->geometry().right(), runGap);
     QCOMPARE(w.MonthGroupBox->width(), 196);
-    QCOMPARE(w.DayGroupBox->width(), 443 + 200);
+    QCOMPARE(w.DayGroupBox->width(), dayWidth + 200);
     QCOMPARE(w.DayEditPanel->width() - w.Select24dButton->geometry().right(), buttonGap);
     QCOMPARE(w.EditDayGrid->width(), editorWidth + 200);
 
+    // The smallest window is 480 x 250 with its frame.
     w.resize(100, 100);
-    QTRY_COMPARE(w.size(), QSize(480, 250));
+    QTRY_COMPARE(w.frameGeometry().size(), QSize(480, 250));
 }
 
 void TestMainWindow::closeIsRefusedInRunMode()
 {
     MainFormFixture f;
     QVERIFY(f.start());
+    // A file from an earlier close, dated well in the past.
+    const QByteArray earlier("formLeft=10\r\nDeviceID=7\r\n");
+    f.write("program/Cantrel.ini", earlier);
+    const QDateTime written(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::UTC);
+    {
+        QFile ini(f.path("program/Cantrel.ini"));
+        QVERIFY(ini.open(QIODevice::ReadWrite));
+        QVERIFY(ini.setFileTime(written, QFileDevice::FileModificationTime));
+    }
     f.form->Timer->start();
     QVERIFY(!f.form->close());
     const auto shown = f.prompter.takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].caption, QStringLiteral("Error"));
     QCOMPARE(shown[0].text, QStringLiteral("Can't terminate programm in run mode"));
+    QVERIFY(f.form->Timer->isActive());
+    // The settings file is not touched.
+    QCOMPARE(f.read("program/Cantrel.ini"), earlier);
+    QCOMPARE(QFileInfo(f.path("program/Cantrel.ini")).lastModified().toUTC(), written);
     f.form->Timer->stop();
 }
 
@@ -284,14 +373,6 @@ void TestMainWindow::aboutBox()
         box.exec();
         QVERIFY(!box.isVisible());
     }
-}
-
-void TestMainWindow::dialogFilters()
-{
-    QCOMPARE(QtPrompter::qtFilter(".24h files|*.24h"), QStringLiteral(".24h files (*.24h)"));
-    QCOMPARE(QtPrompter::qtFilter("any file|*.*"), QStringLiteral("any file (*.*)"));
-    QCOMPARE(QtPrompter::qtFilter("Schedules|*.24h;*.31d|All|*"),
-             QStringLiteral("Schedules (*.24h *.31d);;All (*)"));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -47,7 +47,11 @@ private slots:
     void portValues();
     void emptyFileSelectsLpt378();
     void valuesThatCannotBeUsed();
-    void rememberedDocuments();
+    void rememberedDocumentMissing_data();
+    void rememberedDocumentMissing();
+    void rememberedDocumentUnreadable_data();
+    void rememberedDocumentUnreadable();
+    void emptyNameWritesNoLine();
     void writtenToProgramFolderAndStaysThere();
     void untitledIsRememberedWhenSavedAtTheQuestion();
     void writeFailureKeepsWindowOpen();
@@ -78,6 +82,13 @@ void TestSettings::fileFormat() {
 void TestSettings::writtenFileHasTheKeysInOrder() {
     MainFormFixture f;
     QVERIFY(f.start());
+    // Widths as the operator left them.
+    const int dayWidths[] = {16, 60, 24, 128, 140};
+    for (int c = 0; c < 5; ++c)
+        f.form->DayGrid->setColWidth(c, dayWidths[c]);
+    const int monthWidths[] = {16, 22, 128};
+    for (int c = 0; c < 3; ++c)
+        f.form->MonthGrid->setColWidth(c, monthWidths[c]);
     QVERIFY(f.form->close());
     const QByteArray bytes = f.read("program/Cantrel.ini");
     QVERIFY(bytes.endsWith("\r\n"));
@@ -90,7 +101,7 @@ void TestSettings::writtenFileHasTheKeysInOrder() {
                                 "D4", "M0", "M1", "M2", "file24h", "file31d", "LPTAddr", "Port",
                                 "DeviceID", "RunAdvance"}));
     QCOMPARE(bytes.count("\r\n"), 22);
-    QVERIFY(bytes.contains("\r\nD0=16\r\nD1=48\r\nD2=16\r\nD3=128\r\nD4=128\r\nM0=16\r\nM1=16\r\n"
+    QVERIFY(bytes.contains("\r\nD0=16\r\nD1=60\r\nD2=24\r\nD3=128\r\nD4=140\r\nM0=16\r\nM1=22\r\n"
                            "M2=128\r\nfile24h=Untitled.24h\r\nfile31d=Untitled.31d\r\n"
                            "LPTAddr=888\r\nPort=0\r\nDeviceID=0\r\nRunAdvance=0\r\n"));
     QVERIFY(bytes.startsWith("formLeft=203\r\nformTop=116\r\n"));
@@ -113,6 +124,8 @@ void TestSettings::secondStartFindsEverythingAsLeft() {
         w.Splitter1->setSizes({500, 260});
         QTRY_COMPARE(w.MonthGroupBox->width(), 260);
         w.DayGrid->setColWidth(3, 200);
+        // Narrower than a start would make it: the file still wins.
+        w.DayGrid->setColWidth(1, 40);
         w.MonthGrid->setColWidth(2, 150);
         w.LoadDaySchedule(f.path("day.24h"));
         w.LoadMonthCalendar(f.path("month.31d"));
@@ -133,6 +146,7 @@ void TestSettings::secondStartFindsEverythingAsLeft() {
     QTRY_COMPARE(w.frameGeometry().size(), outer);
     QTRY_COMPARE(w.MonthGroupBox->width(), 260);
     QCOMPARE(w.DayGrid->colWidth(3), 200);
+    QCOMPARE(w.DayGrid->colWidth(1), 40);
     QCOMPARE(w.EditDayGrid->colWidth(3), 200);
     QCOMPARE(w.MonthGrid->colWidth(2), 150);
     QCOMPARE(w.DayGroupBox->title(), f.path("day.24h"));
@@ -206,7 +220,7 @@ void TestSettings::valuesThatCannotBeUsed() {
         QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
         // The layout's place stays; the minimum size holds.
         QCOMPARE(f.form->pos(), QPoint(203, 116));
-        QCOMPARE(f.form->height(), 250);
+        QCOMPARE(f.form->frameGeometry().height(), 250);
         QVERIFY(f.prompter.takeShown().isEmpty());
     }
 
@@ -218,40 +232,98 @@ void TestSettings::valuesThatCannotBeUsed() {
         f.form->frameGeometry()));
 }
 
-void TestSettings::rememberedDocuments() {
-    {
-        // A remembered file deleted since: a new document and no message.
-        MainFormFixture f;
-        f.write("Cantrel.ini", "file24h=gone.24h\r\nfile31d=gone.31d\r\n");
-        QVERIFY(f.start());
-        QCOMPARE(f.form->DayGroupBox->title(), QStringLiteral("Untitled.24h"));
-        QCOMPARE(f.form->MonthGroupBox->title(), QStringLiteral("Untitled.31d"));
-        QVERIFY(f.prompter.takeShown().isEmpty());
-    }
-    {
-        // One that exists but is held by another program ends start-up
-        // without writing the settings.
-        MainFormFixture f;
-        f.write("held.24h", "10:00:00,1\r\n");
-        f.write("Cantrel.ini", "file24h=held.24h\r\n");
-        const int fd = ::open(QFile::encodeName(f.path("held.24h")).constData(), O_RDWR);
-        QVERIFY(fd >= 0 && ::flock(fd, LOCK_EX) == 0);
-        QVERIFY(!f.start());
-        ::close(fd);
-        const auto shown = f.prompter.takeShown();
-        QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].caption, QStringLiteral("Cantrel"));
-        QCOMPARE(shown[0].text, QStringLiteral("Can't load .24h file"));
-        QVERIFY(!QFile::exists(f.path("program/Cantrel.ini")));
-    }
-    {
-        // A calendar line that is not a number: start-up ends with its message.
-        MainFormFixture f;
-        f.write("bad.31d", "x day.24h\r\n");
-        f.write("Cantrel.ini", "file31d=bad.31d\r\n");
-        QVERIFY(!f.start());
-        QCOMPARE(f.prompter.takeTexts(), QStringList{"'x' is not a valid integer value"});
-    }
+void TestSettings::rememberedDocumentMissing_data() {
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QStringList>("folders");
+    QTest::newRow("deleted since") << QByteArray("file24h=gone.24h\r\nfile31d=gone.31d\r\n")
+                                   << QStringList();
+    QTest::newRow("now a folder") << QByteArray("file24h=week.24h\r\nfile31d=year.31d\r\n")
+                                  << QStringList{"week.24h", "year.31d"};
+}
+
+// A remembered document that is not there as a file: the new document stays
+// and start-up goes on without a word.
+void TestSettings::rememberedDocumentMissing() {
+    QFETCH(QByteArray, ini);
+    QFETCH(QStringList, folders);
+    MainFormFixture f;
+    for (const QString& folder : folders)
+        QVERIFY(QDir(f.dir.path()).mkdir(folder));
+    f.write("Cantrel.ini", ini + "DeviceID=3\r\n");
+    QVERIFY(f.start());
+    QCOMPARE(f.form->DayGroupBox->title(), QStringLiteral("Untitled.24h"));
+    QCOMPARE(f.form->MonthGroupBox->title(), QStringLiteral("Untitled.31d"));
+    QCOMPARE(f.form->device().DeviceID, 3);
+    QVERIFY(f.prompter.takeShown().isEmpty());
+}
+
+void TestSettings::rememberedDocumentUnreadable_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("held");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("day schedule held") << "file24h" << "held.24h" << QByteArray("10:00:00,1\r\n")
+                                       << true << "message" << "Can't load .24h file";
+    QTest::newRow("calendar held") << "file31d" << "held.31d" << QByteArray("1 day.24h\r\n")
+                                   << true << "message" << "Can't load .31d file!";
+    QTest::newRow("calendar day not a number")
+        << "file31d" << "bad.31d" << QByteArray("x day.24h\r\n") << false << "error"
+        << "'x' is not a valid integer value";
+}
+
+// A remembered document that is there but cannot be loaded (held open by
+// another program, or not what it should be) ends start-up with its message,
+// and nothing is written.
+void TestSettings::rememberedDocumentUnreadable() {
+    QFETCH(QString, key);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, held);
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    MainFormFixture f;
+    f.write(name, bytes);
+    f.write("Cantrel.ini", (key + "=" + name + "\r\n").toLatin1());
+    const int fd = ::open(QFile::encodeName(f.path(name)).constData(), O_RDWR);
+    QVERIFY(fd >= 0);
+    if (held)
+        QVERIFY(::flock(fd, LOCK_EX) == 0);
+    const bool started = f.start();
+    ::close(fd);
+    QVERIFY(!started);
+    const auto shown = f.prompter.takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].kind, kind);
+    QCOMPARE(shown[0].caption, QStringLiteral("Cantrel"));
+    QCOMPARE(shown[0].text, text);
+    QVERIFY(!QFile::exists(f.path("program/Cantrel.ini")));
+}
+
+// A document whose name was emptied by its question (answered No, then the
+// close cancelled at the other question) has no line in the next file
+// written, and the start after reads it as a new document.
+void TestSettings::emptyNameWritesNoLine() {
+    MainFormFixture f;
+    QVERIFY(f.start());
+    f.form->DayModified = true;
+    f.form->MonthModified = true;
+    f.prompter.answers = {Answer::No, Answer::Cancel};
+    QVERIFY(!f.form->close());
+    QCOMPARE(f.form->DayGroupBox->title(), QString());
+    f.prompter.answers = {Answer::No};
+    QVERIFY(f.form->close());
+    const QByteArray bytes = f.read("program/Cantrel.ini");
+    QVERIFY2(bytes.contains("\r\nM2=128\r\nfile31d=Untitled.31d\r\nLPTAddr=888\r\n"), bytes);
+    QVERIFY(!bytes.contains("file24h"));
+    QCOMPARE(bytes.count("\r\n"), 21);
+
+    f.prompter.takeShown();
+    f.form.reset();
+    QVERIFY(f.start());
+    QCOMPARE(f.form->DayGroupBox->title(), QStringLiteral("Untitled.24h"));
+    QVERIFY(f.prompter.takeShown().isEmpty());
 }
 
 void TestSettings::writtenToProgramFolderAndStaysThere() {

@@ -1,0 +1,89 @@
+// The main window under a window manager: its place and outer size, frame
+// included, come back unchanged from one start to the next, and the laid-out
+// and minimum sizes are sizes of the frame.
+#include "DesktopSupport.h"
+#include "support/MainFormFixture.h"
+
+#include <QTest>
+#include <QWindow>
+
+using namespace cantrel;
+using namespace cantrel::test;
+
+namespace {
+
+// Shows the window and waits until the window manager has framed it.
+bool showFramed(TMainForm& w) {
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        return false;
+    return QTest::qWaitFor([&] { return !w.windowHandle()->frameMargins().isNull(); }, 10000);
+}
+
+} // namespace
+
+class TestDesktopWindow : public QObject {
+    Q_OBJECT
+  private slots:
+    void startsAndClosesKeepThePlace_data();
+    void startsAndClosesKeepThePlace();
+    void minimumSizeIsTheFrames();
+};
+
+void TestDesktopWindow::startsAndClosesKeepThePlace_data() {
+    QTest::addColumn<QByteArray>("ini"); // empty: no settings file
+    QTest::addColumn<QRect>("outer");
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("laid out") << QByteArray() << QRect(203, 116, 651, 442)
+                              << QByteArray("formLeft=203\r\nformTop=116\r\nformWidth=651\r\n"
+                                            "formHeight=442\r\nmonthLeft=");
+    QTest::newRow("remembered")
+        << QByteArray("formLeft=100\r\nformTop=80\r\nformWidth=700\r\nformHeight=500\r\n")
+        << QRect(100, 80, 700, 500)
+        << QByteArray("formLeft=100\r\nformTop=80\r\nformWidth=700\r\nformHeight=500\r\n"
+                      "monthLeft=");
+}
+
+void TestDesktopWindow::startsAndClosesKeepThePlace() {
+    QFETCH(QByteArray, ini);
+    QFETCH(QRect, outer);
+    QFETCH(QByteArray, written);
+    MainFormFixture f;
+    if (!ini.isEmpty())
+        f.write("Cantrel.ini", ini);
+    // Each start reads what the close before it wrote.
+    for (int start = 1; start <= 3; ++start) {
+        QVERIFY(f.start());
+        TMainForm& w = *f.form;
+        QVERIFY(showFramed(w));
+        QVERIFY(w.frameGeometry().size() != w.size());
+        QTRY_COMPARE(serverFrame(w), outer);
+        QTRY_COMPARE(w.frameGeometry(), outer);
+        QVERIFY(w.close());
+        QVERIFY2(f.read("program/Cantrel.ini").startsWith(written),
+                 qPrintable(QStringLiteral("start %1").arg(start)));
+        f.form.reset();
+    }
+}
+
+void TestDesktopWindow::minimumSizeIsTheFrames() {
+    MainFormFixture f;
+    f.write("Cantrel.ini", "formWidth=300\r\nformHeight=200\r\n");
+    QVERIFY(f.start());
+    TMainForm& w = *f.form;
+    QVERIFY(showFramed(w));
+    QTRY_COMPARE(serverFrame(w), QRect(203, 116, 480, 250));
+    QTRY_COMPARE(w.frameGeometry(), QRect(203, 116, 480, 250));
+
+    // Through the window manager, as a drag of the frame would: made larger,
+    // then asked for less than the minimum, the frame stops at 480 x 250.
+    const QString window = QString::number(w.winId());
+    QVERIFY(xdotool({"windowsize", window, "800", "600"}));
+    QTRY_COMPARE(w.size(), QSize(800, 600));
+    QVERIFY(xdotool({"windowsize", window, "100", "100"}));
+    QTRY_COMPARE(serverFrame(w), QRect(203, 116, 480, 250));
+    QTRY_COMPARE(w.frameGeometry(), QRect(203, 116, 480, 250));
+}
+
+QTEST_MAIN(TestDesktopWindow)
+#include "test_desktop_window.moc"
