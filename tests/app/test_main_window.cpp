@@ -109,6 +109,13 @@ void TestMainWindow::layoutMatchesTheDesign()
     QCOMPARE(w.DayGroupBox->size(),
              w.centralWidget()->size() - QSize(4 + 196, 88));
     QCOMPARE(w.Splitter1->handleWidth(), 4);
+    // Every control, the grids and their cell editors included, uses the
+    // 11-pixel dialog font.
+    for (QWidget* control : {static_cast<QWidget*>(w.DayGrid), static_cast<QWidget*>(w.EditDayGrid),
+                             static_cast<QWidget*>(w.MonthGrid),
+                             static_cast<QWidget*>(w.EditMonthGrid),
+                             static_cast<QWidget*>(w.InsertButton)})
+        QVERIFY2(control->font().pixelSize() == 11, qPrintable(control->objectName()));
 
     const struct {
         QPushButton* button;
@@ -167,10 +174,10 @@ void TestMainWindow::startingWidthsShowTheirTexts()
         return;
     }
     QVERIFY(width >= laidOut);
-    // A cell keeps for its text what the grid line (1), the cell padding
-    // (1 each side) and the style's text margins leave.
+    // A cell keeps for its text what the grid line (1) and the style's text
+    // margins leave.
     const int textMargin = g->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, g) + 1;
-    const int room = width - 1 - 2 - 2 * textMargin;
+    const int room = width - 1 - 2 * textMargin;
     for (const QString& text : texts)
         QVERIFY2(g->fontMetrics().horizontalAdvance(text) <= room,
                  qPrintable(QStringLiteral("\"%1\" in %2").arg(text).arg(width)));
