@@ -7,6 +7,8 @@
 #include "schedule/StringGrid.h"
 
 #include <QDeadlineTimer>
+
+#include <algorithm>
 #include <QPushButton>
 
 namespace cantrel {
@@ -40,7 +42,8 @@ bool RunLink::sleepUntil(const QElapsedTimer& dueSince, qint64 ms) {
         hook(ms);
         return alive();
     }
-    const QDeadlineTimer deadline(ms - dueSince.elapsed(), Qt::PreciseTimer);
+    // Already past: an expired deadline, never -1, which would mean "forever".
+    const QDeadlineTimer deadline(std::max<qint64>(0, ms - dueSince.elapsed()), Qt::PreciseTimer);
     QMutexLocker lock(&mutex_);
     while (form_ && !deadline.hasExpired())
         woken_.wait(&mutex_, deadline);

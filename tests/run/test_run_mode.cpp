@@ -76,6 +76,7 @@ class TestRunMode : public QObject {
     void windowGoneWhileWorkersWait();
     void exitDoesNotWaitForSleepingWorkers();
     void closingWaitsForAnOpenInProgress();
+    void pulseDueAlreadyPassed();
     void summerTimeChanges_data();
     void summerTimeChanges();
     void desktopOpenerGetsThePath();
@@ -605,6 +606,30 @@ void TestRunMode::closingWaitsForAnOpenInProgress() {
     QVERIFY(held.finished);
     QVERIFY(f.workersDone());
     QVERIFY(f.pulses.isEmpty());
+}
+
+// The open took longer than the run advance: the pulse is due at once,
+// however little or much it is overdue (1 ms over must not read as "never").
+void TestRunMode::pulseDueAlreadyPassed() {
+    RunFixture f;
+    f.start();
+    const std::shared_ptr<RunLink> link = f.form->runEngine()->link();
+    link->setSleepHook({});
+    QThread* worker = QThread::create([&] {
+        for (qint64 overdue : {1, 1, 1, 2, 3, 1000}) {
+            QElapsedTimer since;
+            since.start();
+            QThread::usleep(2500);
+            link->sleepUntil(since, since.elapsed() - overdue);
+        }
+    });
+    worker->start();
+    const bool done = worker->wait(QDeadlineTimer(3000));
+    if (!done)
+        f.form.reset(); // wakes the stuck sleep
+    worker->wait();
+    delete worker;
+    QVERIFY2(done, "a wait whose end had passed went on");
 }
 
 void TestRunMode::summerTimeChanges_data() {
