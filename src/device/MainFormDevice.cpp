@@ -5,7 +5,10 @@
 
 #include <QLabel>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QTimer>
+
+#include <functional>
 
 namespace cantrel {
 
@@ -16,6 +19,19 @@ QRadioButton* findRadio(QWidget* panel, int n) {
         if (child->objectName().compare(name, Qt::CaseInsensitive) == 0)
             return qobject_cast<QRadioButton*>(child);
     return nullptr;
+}
+
+// The link test and the radio buttons have nothing of their own to do about a
+// line that fails: whatever escapes them, the program's texts included, goes to
+// the general error display, and the timer goes on firing.
+void showUnhandled(TMainForm& form, const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const TextFailure& failure) {
+        form.prompter().error(kProgramTitle, failure.text());
+    } catch (const std::exception& failure) {
+        form.prompter().error(kProgramTitle, QString::fromLocal8Bit(failure.what()));
+    }
 }
 } // namespace
 
@@ -30,7 +46,7 @@ void TMainForm::CreateRadioBank(int count) {
         // one does nothing.
         connect(radio, &QRadioButton::toggled, this, [this, radio](bool checked) {
             if (checked)
-                handle([this, radio] { RadioButtonClick(radio); });
+                showUnhandled(*this, [this, radio] { RadioButtonClick(radio); });
         });
         radio->show();
         auto* label = new QLabel(QString::number(n), BottomPanel);
@@ -53,9 +69,8 @@ void TMainForm::connectDevice() {
         // another box on top of it every three seconds.
         if (linkTestRunning_)
             return;
-        linkTestRunning_ = true;
-        handle([this] { TestLinkTimerTimer(); });
-        linkTestRunning_ = false;
+        const QScopedValueRollback running(linkTestRunning_, true);
+        showUnhandled(*this, [this] { TestLinkTimerTimer(); });
     });
 }
 
@@ -104,7 +119,8 @@ void TMainForm::enableRadios(int count) {
 
 // The device reports its selected output. Selecting a button that was not
 // selected counts as a click on it: its output fires, inside this exchange,
-// and a failure of that inner exchange ends the outer one too.
+// and a failure of that inner exchange ends the outer one too, so it reaches
+// the error display through the link test rather than through the click.
 void TMainForm::selectRadio(int n) {
     if (n < 1 || n > 16)
         return;

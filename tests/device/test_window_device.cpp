@@ -4,6 +4,10 @@
 #include "schedule/StringGrid.h"
 #include "support/MainFormFixture.h"
 
+#include <algorithm>
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -34,6 +38,62 @@ QRadioButton* radio(const TMainForm& w, int n) {
     return w.BottomPanel->findChild<QRadioButton*>(QStringLiteral("Radio%1").arg(n));
 }
 
+// Shown boxes as "kind|caption|text", the form the checks below compare.
+QStringList boxes(ScriptedPrompter& prompter) {
+    QStringList out;
+    for (const ScriptedPrompter::Shown& s : prompter.takeShown())
+        out << s.kind + '|' + s.caption + '|' + s.text;
+    return out;
+}
+
+// Runs link tests, as the timer would, until one reads "Link OK".
+bool linkComesBack(TMainForm& w) {
+    const QDeadlineTimer deadline(5000);
+    while (!deadline.hasExpired()) {
+        w.TestLinkTimer->timeout({});
+        if (w.LinkPanel->text() == QStringLiteral("Link OK"))
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
+// Keeps each error box open for holdMs, running the event loop meanwhile as a
+// real box does, so the window's timers go on firing under it.
+class HoldingPrompter final : public Prompter {
+  public:
+    struct Box {
+        QString kind, caption, text;
+        int openBoxes = 0;  // boxes open while this one was, itself included
+        int ticksUnder = 0; // link test ticks while it was open
+    };
+    QList<Box> shown;
+    int holdMs = 0;
+    int ticks = 0;
+
+    void message(const QString& caption, const QString& text) override {
+        shown.append({QStringLiteral("message"), caption, text, open_ + 1, 0});
+    }
+    void error(const QString& caption, const QString& text) override {
+        const qsizetype index = shown.size();
+        shown.append({QStringLiteral("error"), caption, text, ++open_, 0});
+        const int ticksBefore = ticks;
+        if (holdMs > 0) {
+            QEventLoop box;
+            QTimer::singleShot(holdMs, &box, &QEventLoop::quit);
+            box.exec();
+        }
+        shown[index].ticksUnder = ticks - ticksBefore;
+        --open_;
+    }
+    Answer question(const QString&, const QString&) override { return Answer::Cancel; }
+    QString openFile(const FileDialogRequest&) override { return {}; }
+    QString saveFile(const FileDialogRequest&) override { return {}; }
+
+  private:
+    int open_ = 0;
+};
+
 struct EnvScope {
     QByteArray name;
     EnvScope(const char* n, const QString& value) : name(n) {
@@ -50,8 +110,10 @@ private slots:
     void startupEndsWithoutPortLibrary_data();
     void startupEndsWithoutPortLibrary();
     void parallelRadioClicksPulse();
-    void serialLinkTestAndReportedSelection();
+    void reportedSelection_data();
+    void reportedSelection();
     void deviceGoingAwayAndComingBack();
+    void linkTestFailureBoxesDoNotStack();
     void deviceGoingAwayInRunMode();
 };
 
@@ -105,13 +167,26 @@ void TestWindowDevice::parallelRadioClicksPulse() {
     QVERIFY(f.prompter.takeShown().isEmpty());
 }
 
-void TestWindowDevice::serialLinkTestAndReportedSelection() {
+// The device's selected output, reported in the link test's answer, selects
+// that radio button of the bank and fires its output.
+void TestWindowDevice::reportedSelection_data() {
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<QString>("fired");
+    QTest::newRow("1") << "1" << "FD 05 01 78";
+    QTest::newRow("7") << "7" << "FD 05 07 72";
+    QTest::newRow("16") << "16" << "FD 05 10 69";
+}
+
+void TestWindowDevice::reportedSelection() {
+    QFETCH(QString, selected);
+    QFETCH(QString, fired);
     MainFormFixture f;
     DevSim sim(bin() + "/cantrel-devsim", f.dir.path());
-    QVERIFY(sim.start({"--selected", "7"}));
+    QVERIFY(sim.start({"--selected", selected}));
     EnvScope com1("CANTREL_COM1", sim.linkPath());
     QVERIFY(f.start());
     TMainForm& w = *f.form;
+    w.TestLinkTimer->stop(); // the test counts the requests itself
     w.device().DeviceID = 5;
     w.device().SetConnection(2);
     QCOMPARE(w.ConnectionPanel->text(), QStringLiteral("Connection: COM1   Device ID: 5"));
@@ -119,49 +194,100 @@ void TestWindowDevice::serialLinkTestAndReportedSelection() {
     for (int n = 1; n <= 16; ++n)
         QVERIFY(radio(w, n)->isEnabled());
 
-    // The link test's answer selects the device's output 7, which fires it.
-    QTimer::singleShot(0, &w, [&w] { w.TestLinkTimer->timeout({}); });
-    QTRY_COMPARE(w.LinkPanel->text(), QStringLiteral("Link OK"));
-    QVERIFY(radio(w, 7)->isChecked());
-    QVERIFY(sim.requests().value(0).startsWith("FD 05 00 79"));
-    QVERIFY(sim.requests().value(1).startsWith("FD 05 07 72"));
+    w.TestLinkTimer->timeout({});
+    QCOMPARE(w.LinkPanel->text(), QStringLiteral("Link OK"));
+    for (int n = 1; n <= 16; ++n)
+        QCOMPARE(radio(w, n)->isChecked(), QString::number(n) == selected);
+    QCOMPARE(sim.requests().size(), 2);
+    QVERIFY(sim.requests().value(0).startsWith("FD 05 00 79 "));
+    QVERIFY(sim.requests().value(1).startsWith(fired + ' '));
 
     // Once selected, the same report fires nothing more.
-    w.TestLinkTimerTimer();
+    w.TestLinkTimer->timeout({});
     QCOMPARE(sim.requests().size(), 3);
+    QVERIFY(sim.requests().value(2).startsWith("FD 05 00 79 "));
     QVERIFY(f.prompter.takeShown().isEmpty());
 }
 
+// The link test and the radio buttons leave a failing line to the general
+// error display; the link recovers by itself once the device is back.
 void TestWindowDevice::deviceGoingAwayAndComingBack() {
+    MainFormFixture f;
+    DevSim sim(bin() + "/cantrel-devsim", f.dir.path());
+    // Down long enough that the exchanges below surely find it gone.
+    QVERIFY(sim.start({"--selected", "5", "--down-ms", "1000"}));
+    EnvScope com1("CANTREL_COM1", sim.linkPath());
+    QVERIFY(f.start());
+    TMainForm& w = *f.form;
+    w.TestLinkTimer->stop(); // each tick below is the test's own
+    w.device().SetConnection(2);
+
+    sim.setMode("silent");
+    w.TestLinkTimer->timeout({});
+    QCOMPARE(w.LinkPanel->text(), QStringLiteral("No link"));
+
+    // The answer reports output 5; selecting it fires 5, and the device hangs
+    // up on that request. The failure ends the link test too: its own text is
+    // not shown.
+    sim.setMode("normal hangup");
+    w.TestLinkTimer->timeout({});
+    QCOMPARE(boxes(f.prompter), QStringList{"error|Cantrel|Can't read from port"});
+    QVERIFY(radio(w, 5)->isChecked());
+    QCOMPARE(w.LinkPanel->text(), QStringLiteral("No link"));
+    const QStringList requests = sim.requests();
+    QCOMPARE(requests.size(), 3);
+    QVERIFY(requests[1].startsWith("FD 00 00 06 normal "));
+    QVERIFY(requests[2].startsWith("FD 00 05 79 hangup "));
+
+    // While it is down, both the link test and a click fail on the write.
+    w.TestLinkTimer->timeout({});
+    QCOMPARE(boxes(f.prompter), QStringList{"error|Cantrel|Can't write to port"});
+    radio(w, 3)->click();
+    QCOMPARE(boxes(f.prompter), QStringList{"error|Cantrel|Can't write to port"});
+
+    QVERIFY(sim.waitForTerminal());
+    QVERIFY(linkComesBack(w));
+    f.prompter.takeShown(); // a tick may have come before the device was quite back
+
+    // A click on a line that hangs up while it waits for the answer.
+    sim.setMode("hangup");
+    radio(w, 9)->click();
+    QCOMPARE(boxes(f.prompter), QStringList{"error|Cantrel|Can't read from port"});
+    QVERIFY(sim.requests().constLast().startsWith("FD 00 09 7D hangup"));
+}
+
+// While one link test's failure box is open, the ticks that come meanwhile do
+// not stack boxes on top of it; once it is closed, the next failure shows.
+void TestWindowDevice::linkTestFailureBoxesDoNotStack() {
+    HoldingPrompter prompter;
     MainFormFixture f;
     DevSim sim(bin() + "/cantrel-devsim", f.dir.path());
     QVERIFY(sim.start());
     EnvScope com1("CANTREL_COM1", sim.linkPath());
-    QVERIFY(f.start());
+    f.form = std::make_unique<TMainForm>(
+        TMainForm::Services{&f.clock, &prompter, &f.opener, f.programFolder()});
+    QVERIFY(f.form->FormCreate());
     TMainForm& w = *f.form;
+    w.TestLinkTimer->stop(); // no tick before the first box below
+    QObject::connect(w.TestLinkTimer, &QTimer::timeout, [&prompter] { ++prompter.ticks; });
     w.device().SetConnection(2);
+    sim.stop();
 
-    sim.setMode("silent");
-    QElapsedTimer timer;
-    timer.start();
-    w.TestLinkTimerTimer();
-    QVERIFY(timer.elapsed() < 1000);
-    QCOMPARE(w.LinkPanel->text(), QStringLiteral("No link"));
+    // Open longer than the 3000 ms between ticks, so at least one comes.
+    prompter.holdMs = 4500;
+    w.TestLinkTimer->start();
+    w.TestLinkTimer->timeout({});
+    QCOMPARE(prompter.shown.size(), 1);
+    QCOMPARE(prompter.shown[0].kind, QStringLiteral("error"));
+    QCOMPARE(prompter.shown[0].caption, QStringLiteral("Cantrel"));
+    QCOMPARE(prompter.shown[0].text, QStringLiteral("Can't write to port"));
+    QCOMPARE(prompter.shown[0].openBoxes, 1);
+    QVERIFY(prompter.shown[0].ticksUnder >= 1);
 
-    // The line hangs up: the link test fails with a message, and never hangs.
-    sim.setMode("hangup");
-    QTRY_VERIFY([&] {
-        timer.restart();
-        w.TestLinkTimer->timeout({});
-        return timer.elapsed() < 1000 && !f.prompter.takeShown().isEmpty();
-    }());
-    QVERIFY(sim.waitForTerminal());
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [&] {
-            w.handle([&] { w.TestLinkTimerTimer(); });
-            return w.LinkPanel->text() == QStringLiteral("Link OK");
-        }(),
-        5000);
+    prompter.holdMs = 0;
+    QTRY_COMPARE_WITH_TIMEOUT(prompter.shown.size(), 2, 5000);
+    QCOMPARE(prompter.shown[1].kind, QStringLiteral("error"));
+    QCOMPARE(prompter.shown[1].text, QStringLiteral("Can't write to port"));
 }
 
 void TestWindowDevice::deviceGoingAwayInRunMode() {
@@ -178,27 +304,42 @@ void TestWindowDevice::deviceGoingAwayInRunMode() {
     w.RunButton->click();
     QVERIFY(w.Timer->isActive());
 
+    // The link test goes on in Run mode: the timer's own tick sends the
+    // status request.
+    const auto statusRequests = [&sim] { return sim.requests().filter("FD 00 00 06 ").size(); };
+    const qsizetype before = statusRequests();
+    QTRY_VERIFY_WITH_TIMEOUT(statusRequests() > before, 5000);
+    QTRY_COMPARE(w.LinkPanel->text(), QStringLiteral("Link OK"));
+
     // The line hangs up just as a row falls due: the row may fail, Run mode
     // goes on, nothing hangs.
     sim.setMode("hangup");
     f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 0)));
     w.TimerTimer();
-    QTRY_VERIFY(!w.DayGrid->cell(0, 1).isEmpty() && w.DayGrid->cell(0, 1) != ">");
-    if (w.DayGrid->cell(0, 1) == "!")
-        QVERIFY(QStringList({"Can't read from port", "Can't write to port"})
-                    .contains(f.prompter.takeTexts().value(0)));
+    QTRY_VERIFY(w.DayGrid->cell(0, 1) == "+" || w.DayGrid->cell(0, 1) == "!");
+    if (w.DayGrid->cell(0, 1) == "!") {
+        // The row is marked before its box is shown; wait for the box. A link
+        // test that took the hang-up first shows its own failure beside it.
+        QList<ScriptedPrompter::Shown> shown;
+        // Only gathers what was shown, so it may be evaluated again once it holds.
+        QTRY_VERIFY([&] {
+            shown += f.prompter.takeShown();
+            return std::any_of(shown.cbegin(), shown.cend(),
+                               [](const auto& s) { return s.kind == "message"; });
+        }());
+        for (const ScriptedPrompter::Shown& s : shown)
+            QVERIFY2(QStringList({"Can't read from port", "Can't write to port"}).contains(s.text),
+                     qPrintable(s.text));
+    }
     QVERIFY(w.Timer->isActive());
 
     // Once the device is back, the next row fires on it.
     QVERIFY(sim.waitForTerminal());
-    QTRY_VERIFY([&] {
-        w.handle([&] { w.TestLinkTimerTimer(); });
-        return w.LinkPanel->text() == QStringLiteral("Link OK");
-    }());
+    QVERIFY(linkComesBack(w));
     f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 5)));
     w.TimerTimer();
     QTRY_COMPARE(w.DayGrid->cell(0, 2), QStringLiteral("+"));
-    QVERIFY(sim.requests().filter("FD 00 04 ").size() == 1);
+    QCOMPARE(sim.requests().filter("FD 00 04 ").size(), 1);
     w.RunButton->click();
     QVERIFY(!w.Timer->isActive());
 }

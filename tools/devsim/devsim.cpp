@@ -33,7 +33,8 @@ const char* const Usage =
     "  --log FILE       append the request log to FILE (default: stderr)\n"
     "  --fault MODE     answer mode at start (default normal)\n"
     "  --control FILE   read the mode from FILE before each answer; missing or\n"
-    "                   empty means the --fault mode\n"
+    "                   empty means the --fault mode; several modes are taken\n"
+    "                   one per answer, and the last one stays\n"
     "  --selected N     output selected at start, 1..16 (default 1)\n"
     "  --late-ms MS     delay of a late answer (default 150)\n"
     "  --down-ms MS     how long a hang-up lasts (default 300)\n"
@@ -63,6 +64,7 @@ struct Terminal {
 
 struct PendingWrite {
     Clock::time_point due;
+    int delayMs;
     Bytes bytes;
 };
 
@@ -154,10 +156,27 @@ void closeTerminal(Terminal& t) {
     t = Terminal{};
 }
 
+// Removes the link when it still names this terminal; a link that another
+// device has taken over is left alone.
+void unlinkTerminal(const Terminal& t, const Options& options) {
+    if (options.link.empty()) {
+        return;
+    }
+    char target[4096];
+    const ssize_t n = readlink(options.link.c_str(), target, sizeof target - 1);
+    if (n > 0 && std::string(target, static_cast<size_t>(n)) == t.path) {
+        unlink(options.link.c_str());
+    }
+}
+
 void announce(const Terminal& t, const Options& options, Log& log) {
     if (!options.link.empty()) {
-        unlink(options.link.c_str());
-        if (symlink(t.path.c_str(), options.link.c_str()) != 0) {
+        // Made beside the link and renamed over it, so the link never goes
+        // missing for a moment while a program opens it.
+        const std::string fresh = options.link + ".new";
+        unlink(fresh.c_str());
+        if (symlink(t.path.c_str(), fresh.c_str()) != 0 ||
+            rename(fresh.c_str(), options.link.c_str()) != 0) {
             std::fprintf(stderr, "cantrel-devsim: cannot link %s: %s\n", options.link.c_str(),
                          std::strerror(errno));
             std::exit(2);
@@ -168,15 +187,39 @@ void announce(const Terminal& t, const Options& options, Log& log) {
     log.line("terminal " + t.path + (options.link.empty() ? "" : " linked at " + options.link));
 }
 
-std::string currentMode(const Options& options) {
+std::vector<std::string> controlModes(const Options& options) {
+    std::vector<std::string> modes;
     if (!options.control.empty()) {
         std::ifstream file(options.control);
         std::string word;
-        if (file >> word) {
-            return word;
+        while (file >> word) {
+            modes.push_back(word);
         }
     }
-    return options.fault;
+    return modes;
+}
+
+// The mode in force, without taking it.
+std::string currentMode(const Options& options) {
+    const std::vector<std::string> modes = controlModes(options);
+    return modes.empty() ? options.fault : modes.front();
+}
+
+// The mode for the next answer. Several modes in the control file are taken
+// one per answer ("normal hangup": answer, then hang up on the next request);
+// the last one stays in force.
+std::string takeMode(const Options& options) {
+    const std::vector<std::string> modes = controlModes(options);
+    if (modes.empty()) {
+        return options.fault;
+    }
+    if (modes.size() > 1) {
+        std::ofstream file(options.control, std::ios::trunc);
+        for (size_t i = 1; i < modes.size(); ++i) {
+            file << modes[i] << (i + 1 < modes.size() ? " " : "\n");
+        }
+    }
+    return modes.front();
 }
 
 bool knownMode(const std::string& mode) {
@@ -198,13 +241,7 @@ class Device {
         while (!stopRequested) {
             pollOnce();
         }
-        if (!options_.link.empty()) {
-            char target[4096];
-            const ssize_t n = readlink(options_.link.c_str(), target, sizeof target - 1);
-            if (n > 0 && std::string(target, static_cast<size_t>(n)) == terminal_.path) {
-                unlink(options_.link.c_str());
-            }
-        }
+        unlinkTerminal(terminal_, options_);
         closeTerminal(terminal_);
         return 0;
     }
@@ -264,6 +301,12 @@ class Device {
         for (auto it = pending_.begin(); it != pending_.end();) {
             if (it->due <= now) {
                 send(it->bytes);
+                // A held-back part is logged once it is on the line, so a test
+                // can tell that nothing more of that answer is on its way.
+                if (it->delayMs > 0) {
+                    log_.line(std::to_string(it->bytes.size()) + " bytes sent after " +
+                              std::to_string(it->delayMs) + " ms");
+                }
                 it = pending_.erase(it);
             } else {
                 ++it;
@@ -278,8 +321,10 @@ class Device {
         }
     }
 
+    // Queued even without a delay: the answer goes out after its log line, so
+    // whoever reads the reply finds the request already logged.
     void later(int ms, Bytes bytes) {
-        pending_.push_back({Clock::now() + std::chrono::milliseconds(ms), std::move(bytes)});
+        pending_.push_back({Clock::now() + std::chrono::milliseconds(ms), ms, std::move(bytes)});
     }
 
     void takeRequests() {
@@ -330,7 +375,7 @@ class Device {
             log_.line(text + " bad checksum, no answer");
             return;
         }
-        std::string mode = currentMode(options_);
+        std::string mode = takeMode(options_);
         if (!knownMode(mode)) {
             log_.line("unknown mode " + mode + ", answering normally");
             mode = "normal";
@@ -369,8 +414,11 @@ class Device {
             later(0, bytes);
             text += " -> " + hex(bytes);
         } else if (mode == "hangup") {
+            // Logged first: the program learns of the hang-up at once and may
+            // look at the log straight away.
+            log_.line(text + " -> hung up for " + std::to_string(options_.downMs) + " ms");
             hangUp();
-            text += " -> hung up for " + std::to_string(options_.downMs) + " ms";
+            return;
         } else {
             text += " -> no answer";
         }
@@ -379,6 +427,11 @@ class Device {
     }
 
     void hangUp() {
+        // The device node goes away with the device, as a pulled USB adapter's
+        // does: while it is down, opening the link fails instead of finding a
+        // stale terminal, which the system may already have handed to another
+        // program.
+        unlinkTerminal(terminal_, options_);
         closeTerminal(terminal_);
         pending_.clear();
         received_.clear();
