@@ -291,10 +291,6 @@ void TMainForm::buildBottomPanel()
     RadioButton1->setProperty("tag", 0);
     RadioButton1->setGeometry(112, 48, 16, 17);
     RadioButton1->hide();
-    connect(RadioButton1, &QRadioButton::toggled, this, [this](bool checked) {
-        if (checked)
-            handle([this] { RadioButtonClick(RadioButton1); });
-    });
 }
 
 } // namespace cantrel

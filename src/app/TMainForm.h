@@ -153,6 +153,7 @@ public:
     void setLinkText(const QString& text) override;
     void enableRadios(int count) override;
     void selectRadio(int n) override;
+    void showSelectedRadio(int n) override;
     void showMessage(const QString& text) override { ShowMessage(text); }
     void Port1Click();
     int ExecuteComSetup();
@@ -221,6 +222,7 @@ private:
     // (its panel's title) is emptied and it counts as unmodified.
     bool confirmDocumentClose(QGroupBox* panel, bool& modified, void (TMainForm::*save)());
     void connectDevice();
+    void connectRadio(QRadioButton* radio);
     void connectEditingGrids();
     void connectRunMode();
     void buildLayout();

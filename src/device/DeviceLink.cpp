@@ -124,6 +124,12 @@ int DeviceLink::DeviceExchange(int output) {
     if (meaning.reportedOutput && *meaning.reportedOutput >= 1 && *meaning.reportedOutput <= 16) {
         view_.selectRadio(*meaning.reportedOutput);
     }
+    // The device has now selected this output. The bank shows it at once,
+    // without a click: otherwise the next link test would report it as a
+    // new selection and fire the same output a second time.
+    if (meaning.acknowledged && output >= 1 && output <= 16) {
+        view_.showSelectedRadio(output);
+    }
     view_.setLinkText(meaning.linkText);
     return static_cast<int>(received);
 }

@@ -24,6 +24,8 @@ class DeviceView {
     // counts as a click, so the window fires output n through PulseOutput before
     // returning. Raises ProgramError("Can't find control") when there is none.
     virtual void selectRadio(int n) = 0;
+    // Shows radio button n (1..16) as the selected one without clicking it.
+    virtual void showSelectedRadio(int n) = 0;
     // A plain message box with OK.
     virtual void showMessage(const QString& text) = 0;
 };

@@ -24,14 +24,14 @@ ReplyMeaning decodeReply(QByteArrayView reply, int output) {
     }
     const auto code = static_cast<quint8>(reply[0]);
     if (code == 0xF9) {
-        return {QStringLiteral("Link OK"), std::nullopt};
+        return {QStringLiteral("Link OK"), std::nullopt, true};
     }
     if (code != 0xFE) {
         return {QStringLiteral("Link error"), std::nullopt};
     }
     // Only the answer to a status request reports the selection; an answer to
     // an output request may still describe the state before the switch.
-    ReplyMeaning meaning{QStringLiteral("Link OK"), std::nullopt};
+    ReplyMeaning meaning{QStringLiteral("Link OK"), std::nullopt, true};
     if (reply.size() >= 50 && (output & 0xFF) == 0) {
         const char tens = reply[25];
         const char units = reply[26];

@@ -28,6 +28,8 @@ struct ReplyMeaning {
     // Set when the reply reports the device's selected output (0..19 as the
     // digits allow); only 1..16 names a radio button, the rest is ignored.
     std::optional<int> reportedOutput;
+    // The reply code says the device took the request (FE or F9).
+    bool acknowledged = false;
 };
 
 // What a reply of reply.size() bytes (at most 51) means after a request for output.

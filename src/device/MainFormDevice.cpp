@@ -35,6 +35,15 @@ void showUnhandled(TMainForm& form, const std::function<void()>& handler) {
 }
 } // namespace
 
+// Selecting a button counts as a click on it; clicking the selected one
+// does nothing.
+void TMainForm::connectRadio(QRadioButton* radio) {
+    connect(radio, &QRadioButton::toggled, this, [this, radio](bool checked) {
+        if (checked)
+            showUnhandled(*this, [this, radio] { RadioButtonClick(radio); });
+    });
+}
+
 // The radio bank: one button per output, with its number below it.
 void TMainForm::CreateRadioBank(int count) {
     for (int n = 1; n <= count; ++n) {
@@ -42,12 +51,7 @@ void TMainForm::CreateRadioBank(int count) {
         radio->setObjectName(QStringLiteral("Radio%1").arg(n));
         radio->setProperty("tag", n);
         radio->setGeometry(8 + 24 * (n - 1), 40, 16, 17);
-        // Selecting a button counts as a click on it; clicking the selected
-        // one does nothing.
-        connect(radio, &QRadioButton::toggled, this, [this, radio](bool checked) {
-            if (checked)
-                showUnhandled(*this, [this, radio] { RadioButtonClick(radio); });
-        });
+        connectRadio(radio);
         radio->show();
         auto* label = new QLabel(QString::number(n), BottomPanel);
         label->move(8 + 24 * (n - 1) + (n <= 8 ? 3 : 0), 58);
@@ -64,6 +68,7 @@ void TMainForm::EnableRadios(int count) {
 
 void TMainForm::connectDevice() {
     device_ = std::make_unique<DeviceLink>(*this);
+    connectRadio(RadioButton1);
     connect(TestLinkTimer, &QTimer::timeout, this, [this] {
         // While one link test's failure box is open, later ticks do not stack
         // another box on top of it every three seconds.
@@ -115,6 +120,13 @@ void TMainForm::setLinkText(const QString& text) {
 
 void TMainForm::enableRadios(int count) {
     EnableRadios(count);
+}
+
+void TMainForm::showSelectedRadio(int n) {
+    if (QRadioButton* radio = findRadio(BottomPanel, n)) {
+        const QSignalBlocker quiet(radio);
+        radio->setChecked(true);
+    }
 }
 
 // The device reports its selected output. Selecting a button that was not

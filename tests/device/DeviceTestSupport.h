@@ -53,6 +53,10 @@ class RecordingView : public DeviceView {
             link->PulseOutput(n);
         }
     }
+    void showSelectedRadio(int n) override {
+        events << QStringLiteral("show %1").arg(n);
+        selected = n;
+    }
     void showMessage(const QString& text) override { events << "message " + text; }
 
     QStringList take() { return std::exchange(events, {}); }

@@ -148,7 +148,11 @@ class TestDeviceExchange : public QObject {
         clock.start();
         QCOMPARE(link_->DeviceExchange(output), received);
         const qint64 elapsed = clock.elapsed();
-        QCOMPARE(view_.take(), QStringList{"link " + linkText});
+        // A request for an output that the device took shows that output as
+        // selected, without a click.
+        const QStringList shown =
+            output != 0 ? QStringList{QStringLiteral("show %1").arg(output)} : QStringList();
+        QCOMPARE(view_.take(), shown + QStringList{"link " + linkText});
         QCOMPARE(requestBytes().constLast(), request);
         QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
         if (received == 0) {
@@ -163,25 +167,30 @@ class TestDeviceExchange : public QObject {
         QCOMPARE(view_.take(), QStringList{"link No link"});
     }
 
-    // The device reports output 7 while button 1 is selected: selecting 7 is a
-    // click, whose own exchange runs before the link test shows its text.
-    void reportedOutputFiresThroughTheRadioBank() {
+    // An output the program fires is the device's selection from then on:
+    // the bank shows it at once, so the next link test, which reports it,
+    // fires nothing a second time.
+    void firedOutputIsShownAndNotFiredAgain() {
         view_.selected = 1;
         link_->PulseOutput(7);
-        QCOMPARE(view_.take(), QStringList{"link Link OK"});
-        QCOMPARE(view_.selected, 1); // a fired output does not move the selection
+        QCOMPARE(view_.take(), QStringList({"show 7", "link Link OK"}));
+        QCOMPARE(view_.selected, 7);
 
         const int before = requestBytes().size();
         link_->TestLinkTimerTimer();
-        QCOMPARE(view_.take(), QStringList({"select 7", "link Link OK", "link Link OK"}));
-        QCOMPARE(requestBytes().mid(before), QStringList({"FD 00 00 06", "FD 00 07 7F"}));
-        QCOMPARE(view_.selected, 7);
+        QCOMPARE(view_.take(), QStringList({"select 7", "link Link OK"}));
+        QCOMPARE(requestBytes().mid(before), QStringList{"FD 00 00 06"});
 
-        // Output 0 fired by a schedule row is the same status request; button 7
-        // is selected already, so nothing more is fired.
+        // Output 0 fired by a schedule row is the same status request.
         link_->PulseOutput(256);
         QCOMPARE(view_.take(), QStringList({"select 7", "link Link OK"}));
-        QCOMPARE(requestBytes().mid(before + 2), QStringList{"FD 00 00 06"});
+        QCOMPARE(requestBytes().mid(before + 1), QStringList{"FD 00 00 06"});
+
+        // A request the device did not answer selects nothing.
+        device_->setMode("silent");
+        link_->PulseOutput(5);
+        QCOMPARE(view_.take(), QStringList{"link No link"});
+        QCOMPARE(view_.selected, 7);
     }
 
     void missingRadioLeavesLinkText() {
@@ -203,13 +212,13 @@ class TestDeviceExchange : public QObject {
         const QStringList unchanged{"link Link OK"};
         QTest::newRow("00") << statusReply("00") << unchanged << status;
         QTest::newRow("01") << statusReply("01")
-                            << QStringList({"select 1", "link Link OK", "link Link OK"})
+                            << QStringList({"select 1", "show 1", "link Link OK", "link Link OK"})
                             << status + QByteArray("\xFD\x00\x01\x05", 4);
         QTest::newRow("07") << statusReply("07")
-                            << QStringList({"select 7", "link Link OK", "link Link OK"})
+                            << QStringList({"select 7", "show 7", "link Link OK", "link Link OK"})
                             << status + QByteArray("\xFD\x00\x07\x7F", 4);
         QTest::newRow("16") << statusReply("16")
-                            << QStringList({"select 16", "link Link OK", "link Link OK"})
+                            << QStringList({"select 16", "show 16", "link Link OK", "link Link OK"})
                             << status + QByteArray("\xFD\x00\x10\x76", 4);
         QTest::newRow("17") << statusReply("17") << unchanged << status;
         QTest::newRow("19") << statusReply("19") << unchanged << status;

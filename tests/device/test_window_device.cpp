@@ -340,6 +340,13 @@ void TestWindowDevice::deviceGoingAwayInRunMode() {
     w.TimerTimer();
     QTRY_COMPARE(w.DayGrid->cell(0, 2), QStringLiteral("+"));
     QCOMPARE(sim.requests().filter("FD 00 04 ").size(), 1);
+
+    // The device has output 4 selected now, and the bank shows it: the link
+    // tests that report it do not fire it a second time.
+    QVERIFY(radio(w, 4)->isChecked());
+    const qsizetype afterRow = statusRequests();
+    QTRY_VERIFY_WITH_TIMEOUT(statusRequests() > afterRow, 5000);
+    QCOMPARE(sim.requests().filter("FD 00 04 ").size(), 1);
     w.RunButton->click();
     QVERIFY(!w.Timer->isActive());
 }
