@@ -1,7 +1,9 @@
 #include "platform/QtPrompter.h"
 
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace cantrel {
 
@@ -31,6 +33,13 @@ QMessageBox::StandardButton showBox(QWidget* parent, QMessageBox::Icon icon, con
     QMessageBox box(icon, caption, text, buttons, parent);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(defaultButton);
+    // A short text makes a box so narrow that the window manager cuts its
+    // caption down to "Ca...el"; a box is never narrower than its caption.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int captionWidth = box.fontMetrics().horizontalAdvance(caption) + 160;
+        grid->addItem(new QSpacerItem(captionWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     return QMessageBox::StandardButton(box.exec());
 }
 } // namespace

@@ -72,12 +72,15 @@ struct Shown {
     QMessageBox::StandardButtons buttons;
     // The default button is the one that Enter presses.
     QMessageBox::StandardButton enterPresses = QMessageBox::NoButton;
+    // Room left beside the caption's text for the title bar's icon and buttons.
+    int roomBesideCaption = 0;
 };
 
 // Reads the box, then closes it with Enter.
 Shown lookAndPressEnter(QMessageBox* box) {
     Shown shown{box->windowTitle(), box->text(), box->textFormat(), box->icon(),
                 box->standardButtons()};
+    shown.roomBesideCaption = box->width() - box->fontMetrics().horizontalAdvance(box->windowTitle());
     const QMetaObject::Connection clicked = QObject::connect(
         box, &QMessageBox::buttonClicked, box, [box, &shown](QAbstractButton* button) {
             shown.enterPresses = box->standardButton(button);
@@ -141,6 +144,9 @@ void TestQtPrompter::boxShowsItsKind() {
     QCOMPARE(int(shown->buttons), buttons);
     QCOMPARE(int(shown->enterPresses), defaultButton);
     QCOMPARE(shown->format, Qt::PlainText);
+    // A short text still gives a box wide enough for a window manager to
+    // show the caption whole.
+    QVERIFY2(shown->roomBesideCaption >= 150, qPrintable(QString::number(shown->roomBesideCaption)));
 }
 
 void TestQtPrompter::questionAnswers_data() {
