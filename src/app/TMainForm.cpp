@@ -2,6 +2,7 @@
 #include "app/TMainForm.h"
 
 #include "app/TAboutBox.h"
+#include "device/RadioBank.h"
 #include "device/TComSetupDlg.h"
 #include "run/RunEngine.h"
 #include "platform/ProgramError.h"
@@ -68,7 +69,7 @@ bool TMainForm::FormCreate()
 {
     ComSetupDlg = new TComSetupDlg(prompter(), this);
     setWindowTitle(kEditModeTitle);
-    CreateRadioBank(16);
+    radioBank_->create(16);
     RunAdvance = 0;
     device().LPTAddr = 888;
     device().PulseTime = 100;

@@ -25,6 +25,7 @@ namespace cantrel {
 
 class Clock;
 class MediaOpener;
+class RadioBank;
 class RunEngine;
 class SettingsFile;
 class StringGrid;
@@ -158,10 +159,8 @@ public:
     void Port1Click();
     int ExecuteComSetup();
     void Sound1Click();
-    void RadioButtonClick(QObject* sender);
     void PulseOutput(int output);
-    void CreateRadioBank(int count);
-    void EnableRadios(int count);
+    RadioBank* radioBank() const { return radioBank_; }
 
     // ---- messages -------------------------------------------------------------
     // A plain box with OK, captioned with the program's title.
@@ -222,7 +221,6 @@ private:
     // (its panel's title) is emptied and it counts as unmodified.
     bool confirmDocumentClose(QGroupBox* panel, bool& modified, void (TMainForm::*save)());
     void connectDevice();
-    void connectRadio(QRadioButton* radio);
     void connectEditingGrids();
     void connectRunMode();
     void buildLayout();
@@ -238,6 +236,7 @@ private:
     TAboutBox* aboutBox_ = nullptr;
     std::unique_ptr<RunEngine> runEngine_;
     std::unique_ptr<DeviceLink> device_;
+    RadioBank* radioBank_ = nullptr;
     bool linkTestRunning_ = false;
     QRect outerGeometry_;
     // The frame the window was last fitted to, and whether the window

@@ -1,10 +1,10 @@
 // The main window's side of the device link: the status bar panels, the
-// radio bank and the timers that drive DeviceLink.
+// radio bank and the timer that drive DeviceLink.
 #include "app/TMainForm.h"
+#include "device/RadioBank.h"
 #include "platform/ProgramError.h"
 
 #include <QLabel>
-#include <QRadioButton>
 #include <QScopedValueRollback>
 #include <QTimer>
 
@@ -13,13 +13,6 @@
 namespace cantrel {
 
 namespace {
-QRadioButton* findRadio(QWidget* panel, int n) {
-    const QString name = QStringLiteral("Radio%1").arg(n);
-    for (QObject* child : panel->children())
-        if (child->objectName().compare(name, Qt::CaseInsensitive) == 0)
-            return qobject_cast<QRadioButton*>(child);
-    return nullptr;
-}
 
 // The link test and the radio buttons have nothing of their own to do about a
 // line that fails: whatever escapes them, the program's texts included, goes to
@@ -35,40 +28,12 @@ void showUnhandled(TMainForm& form, const std::function<void()>& handler) {
 }
 } // namespace
 
-// Selecting a button counts as a click on it; clicking the selected one
-// does nothing.
-void TMainForm::connectRadio(QRadioButton* radio) {
-    connect(radio, &QRadioButton::toggled, this, [this, radio](bool checked) {
-        if (checked)
-            showUnhandled(*this, [this, radio] { RadioButtonClick(radio); });
-    });
-}
-
-// The radio bank: one button per output, with its number below it.
-void TMainForm::CreateRadioBank(int count) {
-    for (int n = 1; n <= count; ++n) {
-        auto* radio = new QRadioButton(BottomPanel);
-        radio->setObjectName(QStringLiteral("Radio%1").arg(n));
-        radio->setProperty("tag", n);
-        radio->setGeometry(8 + 24 * (n - 1), 40, 16, 17);
-        connectRadio(radio);
-        radio->show();
-        auto* label = new QLabel(QString::number(n), BottomPanel);
-        label->move(8 + 24 * (n - 1) + (n <= 8 ? 3 : 0), 58);
-        label->adjustSize();
-        label->show();
-    }
-}
-
-void TMainForm::EnableRadios(int count) {
-    for (int n = 1; n <= 16; ++n)
-        if (QRadioButton* radio = findRadio(BottomPanel, n))
-            radio->setEnabled(n <= count);
-}
-
 void TMainForm::connectDevice() {
     device_ = std::make_unique<DeviceLink>(*this);
-    connectRadio(RadioButton1);
+    radioBank_ = new RadioBank(BottomPanel);
+    radioBank_->adopt(RadioButton1);
+    connect(radioBank_, &RadioBank::clicked, this,
+            [this](int output) { showUnhandled(*this, [this, output] { PulseOutput(output); }); });
     connect(TestLinkTimer, &QTimer::timeout, this, [this] {
         // While one link test's failure box is open, later ticks do not stack
         // another box on top of it every three seconds.
@@ -103,10 +68,6 @@ void TMainForm::PulseOutput(int output) {
     device_->PulseOutput(output);
 }
 
-void TMainForm::RadioButtonClick(QObject* sender) {
-    device_->PulseOutput(sender->property("tag").toInt() & 0xFF);
-}
-
 // The menu item is kept hidden; it has nothing to do.
 void TMainForm::Sound1Click() {}
 
@@ -119,14 +80,11 @@ void TMainForm::setLinkText(const QString& text) {
 }
 
 void TMainForm::enableRadios(int count) {
-    EnableRadios(count);
+    radioBank_->enable(count);
 }
 
 void TMainForm::showSelectedRadio(int n) {
-    if (QRadioButton* radio = findRadio(BottomPanel, n)) {
-        const QSignalBlocker quiet(radio);
-        radio->setChecked(true);
-    }
+    radioBank_->show(n);
 }
 
 // The device reports its selected output. Selecting a button that was not
@@ -134,18 +92,8 @@ void TMainForm::showSelectedRadio(int n) {
 // and a failure of that inner exchange ends the outer one too, so it reaches
 // the error display through the link test rather than through the click.
 void TMainForm::selectRadio(int n) {
-    if (n < 1 || n > 16)
-        return;
-    QRadioButton* radio = findRadio(BottomPanel, n);
-    if (!radio)
-        throw ProgramError(QStringLiteral("Can't find control"));
-    if (radio->isChecked())
-        return;
-    {
-        const QSignalBlocker quiet(radio);
-        radio->setChecked(true);
-    }
-    RadioButtonClick(radio);
+    if (radioBank_->select(n))
+        PulseOutput(n);
 }
 
 } // namespace cantrel

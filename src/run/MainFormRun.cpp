@@ -1,6 +1,7 @@
 // Run mode: the switch between Edit and Run mode, the scheduler tick and the
 // Execute command. The window is in Run mode exactly while Timer runs.
 #include "app/TMainForm.h"
+#include "device/RadioBank.h"
 #include "platform/Clock.h"
 #include "platform/ProgramError.h"
 #include "run/ExecuteThread.h"
@@ -110,7 +111,7 @@ void TMainForm::EnableEditControls(bool enable) {
     // Run mode must always be leavable.
     RunButton->setEnabled(true);
     if (enable && !serialConnectionOpen())
-        EnableRadios(4);
+        radioBank()->enable(4);
     File1->setEnabled(enable);
     Setup1->setEnabled(enable);
 }
