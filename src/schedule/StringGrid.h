@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QAbstractTableModel>
-#include <QStringList>
+#include "schedule/StringGridModel.h"
+
 #include <QTableView>
 
 #include <functional>
@@ -9,60 +9,7 @@
 
 namespace cantrel {
 
-// The cells of a grid: rows of text, row 0 the header when the grid has a
-// fixed row. Rows are counted as the grid counts them (header included).
-class StringGridModel final : public QAbstractTableModel {
-    Q_OBJECT
-  public:
-    StringGridModel(int colCount, int rowCount, int fixedRows, QObject* parent = nullptr);
-
-    int fixedRows() const { return fixedRows_; }
-    int colCount() const { return colCount_; }
-    int gridRowCount() const { return int(rows_.size()); }
-    void setGridRowCount(int count);
-
-    const QString& cell(int col, int row) const { return rows_[row][col]; }
-    void setCell(int col, int row, const QString& text);
-    const QStringList& rowCells(int row) const { return rows_[row]; }
-    void setRowCells(int row, QStringList cells);
-    // Replaces every row below the fixed ones in one step.
-    void replaceDataRows(QList<QStringList> rows);
-    QList<QStringList> dataRows() const { return rows_.mid(fixedRows_); }
-    void appendRow(QStringList cells);
-    void removeGridRow(int row);
-    // Reorders the data rows: position k (from the first data row) receives
-    // the row that stood at data position order[k].
-    void permuteDataRows(const std::vector<int>& order);
-
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-
-    void setEditable(bool editable) { editable_ = editable; }
-
-    // Counts every change to which rows exist or where they stand (a load,
-    // an insert, a removal, a reorder), so a row number taken earlier can be
-    // checked before it is used again.
-    quint64 structureVersion() const { return structureVersion_; }
-
-  signals:
-    // A cell changed through the view's cell editor (not through setCell).
-    void cellEdited(int col, int row);
-
-  private:
-    QStringList blankRow() const;
-
-    int colCount_;
-    int fixedRows_;
-    bool editable_ = false;
-    quint64 structureVersion_ = 0;
-    QList<QStringList> rows_;
-};
-
-// A grid of text cells over the model above, addressed (col, row) with the
+// A grid of text cells over a StringGridModel, addressed (col, row) with the
 // header row counted. Whole-row selection for the main grids; in-place
 // editing for the one-row editors.
 class StringGrid : public QTableView {

@@ -2,7 +2,7 @@
 // the index that must give the rule's answer whatever the grid went through.
 #include "run/DueScan.h"
 #include "run/ShiftedClock.h"
-#include "schedule/StringGrid.h"
+#include "schedule/StringGridModel.h"
 
 #include <QRandomGenerator>
 #include <QTest>
