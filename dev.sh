@@ -36,6 +36,7 @@ flags=()
 if [ "${CANTREL_SANITIZE:-0}" = 1 ]; then
   build=build-asan
   flags+=(-DCANTREL_SANITIZE=ON -DCANTREL_BENCH=OFF)
+  export LSAN_OPTIONS="suppressions=$PWD/tests/sanitizer/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 fi
 cmake -S . -B "$build" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)"
