@@ -1,6 +1,7 @@
 // The main window's controls, menus, status bar and timers, built once.
 #include "app/AnchorPlacer.h"
 #include "app/TMainForm.h"
+#include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 
 #include <QGroupBox>
@@ -236,7 +237,7 @@ static QGroupBox* documentPanel(QWidget* parent, const char* name, StringGrid* g
 
 void TMainForm::buildDayPanel()
 {
-    DayGrid = new StringGrid(StringGrid::Kind::Document, 5, 2);
+    DayGrid = new StringGrid(StringGrid::Kind::Document, &daySchedule().rows());
     DayGrid->setObjectName(QStringLiteral("DayGrid"));
     EditDayGrid = new StringGrid(StringGrid::Kind::Editor, 5, 1);
     EditDayGrid->setObjectName(QStringLiteral("EditDayGrid"));
@@ -245,11 +246,12 @@ void TMainForm::buildDayPanel()
     DayGroupBox = documentPanel(Splitter1, "DayGroupBox", DayGrid, &DayEditPanel, "DayEditPanel",
                                 EditDayGrid, Select24dButton, {439, kEditStripHeight},
                                 {1, 3, 413, 21}, {412, 3, 25, 21});
+    connect(&daySchedule(), &ScheduleDocument::nameChanged, DayGroupBox, &QGroupBox::setTitle);
 }
 
 void TMainForm::buildMonthPanel()
 {
-    MonthGrid = new StringGrid(StringGrid::Kind::Document, 3, 32);
+    MonthGrid = new StringGrid(StringGrid::Kind::Document, &monthCalendar().rows());
     MonthGrid->setObjectName(QStringLiteral("MonthGrid"));
     EditMonthGrid = new StringGrid(StringGrid::Kind::Editor, 3, 1);
     EditMonthGrid->setObjectName(QStringLiteral("EditMonthGrid"));
@@ -258,6 +260,7 @@ void TMainForm::buildMonthPanel()
     MonthGroupBox = documentPanel(Splitter1, "MonthGroupBox", MonthGrid, &MonthEditPanel,
                                   "MonthEditPanel", EditMonthGrid, Select31hButton,
                                   {192, kEditStripHeight}, {1, 3, 160, 21}, {163, 3, 25, 21});
+    connect(&monthCalendar(), &ScheduleDocument::nameChanged, MonthGroupBox, &QGroupBox::setTitle);
 }
 
 void TMainForm::buildBottomPanel()

@@ -5,6 +5,7 @@
 #include "device/RadioBank.h"
 #include "device/TComSetupDlg.h"
 #include "run/RunEngine.h"
+#include "schedule/ScheduleDocument.h"
 #include "platform/ProgramError.h"
 #include "schedule/StringGrid.h"
 
@@ -52,7 +53,8 @@ int columnWidthShowing(const StringGrid* grid, QString text)
 } // namespace
 
 TMainForm::TMainForm(const Services& services, QWidget* parent)
-    : QMainWindow(parent), services_(services)
+    : QMainWindow(parent), services_(services), daySchedule_(new DaySchedule(this)),
+      monthCalendar_(new MonthCalendar(this))
 {
     setObjectName(QStringLiteral("MainForm"));
     buildLayout();

@@ -24,6 +24,9 @@ class QTimer;
 namespace cantrel {
 
 class Clock;
+class DaySchedule;
+class MonthCalendar;
+class ScheduleDocument;
 class MediaOpener;
 class RadioBank;
 class RunEngine;
@@ -74,10 +77,9 @@ public:
     DeviceLink& device() const { return *device_; }
     qint32 RunAdvance = 0;
 
-    bool DayModified = false;
-    bool DayHasFile = false;
-    bool MonthModified = false;
-    bool MonthHasFile = false;
+    // The two documents; their grids show their rows.
+    DaySchedule& daySchedule() const { return *daySchedule_; }
+    MonthCalendar& monthCalendar() const { return *monthCalendar_; }
 
     // ---- day schedule document ------------------------------------------------
     QString dayScheduleName() const;
@@ -219,7 +221,7 @@ private:
     // keeps everything; Yes saves as the document's Save command does (a
     // failure of that save ends the question); then the document's name
     // (its panel's title) is emptied and it counts as unmodified.
-    bool confirmDocumentClose(QGroupBox* panel, bool& modified, void (TMainForm::*save)());
+    bool confirmDocumentClose(ScheduleDocument& document, void (TMainForm::*save)());
     void connectDevice();
     void connectEditingGrids();
     void connectRunMode();
@@ -236,6 +238,8 @@ private:
     TAboutBox* aboutBox_ = nullptr;
     std::unique_ptr<RunEngine> runEngine_;
     std::unique_ptr<DeviceLink> device_;
+    DaySchedule* daySchedule_;
+    MonthCalendar* monthCalendar_;
     RadioBank* radioBank_ = nullptr;
     bool linkTestRunning_ = false;
     QRect outerGeometry_;

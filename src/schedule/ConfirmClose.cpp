@@ -1,13 +1,13 @@
 #include "app/TMainForm.h"
 #include "schedule/DocumentText.h"
+#include "schedule/ScheduleDocument.h"
 
-#include <QGroupBox>
 
 namespace cantrel {
 
-bool TMainForm::confirmDocumentClose(QGroupBox* panel, bool& modified, void (TMainForm::*save)()) {
-    if (modified) {
-        switch (prompter().question(QStringLiteral("Warning"), changedQuestion(panel->title()))) {
+bool TMainForm::confirmDocumentClose(ScheduleDocument& document, void (TMainForm::*save)()) {
+    if (document.isModified()) {
+        switch (prompter().question(QStringLiteral("Warning"), changedQuestion(document.name()))) {
         case Answer::Cancel:
             return false;
         case Answer::Yes:
@@ -17,8 +17,8 @@ bool TMainForm::confirmDocumentClose(QGroupBox* panel, bool& modified, void (TMa
             break;
         }
     }
-    panel->setTitle(QString());
-    modified = false;
+    document.setName(QString());
+    document.setModified(false);
     return true;
 }
 

@@ -1,36 +1,30 @@
-// The day schedule document: its File menu commands and the question about
-// unsaved changes. The rows of DayGrid are the document.
+// The window's side of the day schedule: its File menu commands and the
+// question about unsaved changes; the document itself is a DaySchedule.
 #include "app/TMainForm.h"
-#include "platform/LockedFile.h"
 #include "platform/ProgramError.h"
-#include "schedule/DayScheduleFile.h"
-#include "schedule/DocumentText.h"
+#include "schedule/ScheduleDocument.h"
+#include "schedule/StringGrid.h"
 #include "schedule/StringGrid.h"
 
-#include <QGroupBox>
 
 namespace cantrel {
 
 QString TMainForm::dayScheduleName() const {
-    return DayGroupBox->title();
+    return daySchedule().name();
 }
 
 void TMainForm::setDayScheduleName(const QString& name) {
-    DayGroupBox->setTitle(name);
+    daySchedule().setName(name);
 }
 
 bool TMainForm::ConfirmDayScheduleClose() {
-    return confirmDocumentClose(DayGroupBox, DayModified, &TMainForm::Save24h1Click);
+    return confirmDocumentClose(daySchedule(), &TMainForm::Save24h1Click);
 }
 
 void TMainForm::NewDaySchedule() {
     if (!ConfirmDayScheduleClose())
         return;
-    setDayScheduleName(QStringLiteral("Untitled.24h"));
-    DayGrid->setRowCount(2);
-    DayGrid->setRowCells(1, QStringList(DayGrid->colCount()));
-    DayModified = false;
-    DayHasFile = false;
+    DayGrid->whileRowsChange([this] { daySchedule().startNew(); });
 }
 
 void TMainForm::LoadDaySchedule(const QString& name) {
@@ -38,27 +32,15 @@ void TMainForm::LoadDaySchedule(const QString& name) {
         throw ProgramError(QStringLiteral(".24h file don't specified"));
     if (!ConfirmDayScheduleClose())
         return;
-    const std::optional<QByteArray> bytes = readExclusive(name);
-    if (!bytes)
-        throw ProgramError(QStringLiteral("Can't load .24h file"));
-    QList<QStringList> rows = readDayRows(*bytes);
-    // A schedule always has at least one row, empty when the file has none.
-    if (rows.isEmpty())
-        rows.append(QStringList(DayGrid->colCount()));
-    DayGrid->replaceDataRows(std::move(rows));
-    DayModified = false;
-    DayHasFile = true;
-    setDayScheduleName(name);
+    DayGrid->whileRowsChange([this, &name] { daySchedule().load(name); });
+    // The rows were replaced under the grid: row 1 is selected and copied
+    // into the editor.
     DayGrid->setRow(1, false);
     DayGridSelectCell(DayGrid, 1);
 }
 
 void TMainForm::WriteDaySchedule(const QString& name) {
-    if (!name.isEmpty())
-        setDayScheduleName(name);
-    saveDocument(dayScheduleName(), writeDayRows(DayGrid->cells()->dataRows()));
-    DayModified = false;
-    DayHasFile = true;
+    daySchedule().write(name);
 }
 
 void TMainForm::New24h1Click() {
@@ -73,7 +55,7 @@ void TMainForm::Load24h1Click() {
 }
 
 void TMainForm::Save24h1Click() {
-    if (DayHasFile)
+    if (daySchedule().hasFile())
         WriteDaySchedule(QString());
     else
         SaveAs24h1Click();
@@ -87,7 +69,6 @@ void TMainForm::SaveAs24h1Click() {
     if (path.isEmpty())
         return;
     WriteDaySchedule(path);
-    DayHasFile = true;
 }
 
 } // namespace cantrel

@@ -3,6 +3,7 @@
 #include "app/TMainForm.h"
 #include "platform/ProgramError.h"
 #include "schedule/Cells.h"
+#include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 #include "schedule/TimeOfDay.h"
 #include "schedule/TimeOrder.h"
@@ -107,7 +108,7 @@ void TMainForm::EditDayGridEnter() {
 // The month editor writes through: every change lands in the selected day.
 void TMainForm::EditMonthGridSetEditText() {
     MonthGrid->setRowCells(MonthGrid->row(), EditMonthGrid->rowCells(0));
-    MonthModified = true;
+    monthCalendar().setModified(true);
 }
 
 // Up and Down in an editor walk its document grid; the editor then holds the
@@ -166,7 +167,7 @@ void TMainForm::Select31hButtonClick() {
         return;
     EditMonthGrid->setCell(MonthCol::File, 0, path);
     MonthGrid->setRowCells(MonthGrid->row(), EditMonthGrid->rowCells(0));
-    MonthModified = true;
+    monthCalendar().setModified(true);
 }
 
 void TMainForm::InsertButtonClick() {
@@ -178,7 +179,7 @@ void TMainForm::InsertButtonClick() {
     }
     DayGrid->appendRow(EditDayGrid->rowCells(0));
     DayGrid->setRow(DayGrid->rowCount() - 1);
-    DayModified = true;
+    daySchedule().setModified(true);
     SortDaySchedule();
 }
 
@@ -192,7 +193,7 @@ void TMainForm::ModifyButtonClick() {
         cell = trimmedControls(cell);
     EditDayGrid->setRowCells(0, cells);
     DayGrid->setRowCells(DayGrid->row(), std::move(cells));
-    DayModified = true;
+    daySchedule().setModified(true);
     SortDaySchedule();
 }
 
@@ -201,7 +202,7 @@ void TMainForm::RemoveButtonClick() {
     if (DayGrid->rowCount() <= 2)
         return;
     DayGrid->removeRow(DayGrid->row());
-    DayModified = true;
+    daySchedule().setModified(true);
 }
 
 void TMainForm::SortDaySchedule() {

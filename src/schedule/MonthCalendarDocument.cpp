@@ -1,67 +1,36 @@
-// The month calendar document: its File menu commands and the question about
-// unsaved changes. Rows 1 to 31 of MonthGrid are the document.
+// The window's side of the month calendar: its File menu commands and the
+// question about unsaved changes; the document itself is a MonthCalendar.
 #include "app/TMainForm.h"
-#include "platform/LockedFile.h"
-#include "platform/ProgramError.h"
-#include "schedule/DocumentText.h"
-#include "schedule/MonthCalendarFile.h"
-#include "schedule/StringGrid.h"
-
-#include <QGroupBox>
+#include "schedule/ScheduleDocument.h"
 
 namespace cantrel {
 
 QString TMainForm::monthCalendarName() const {
-    return MonthGroupBox->title();
+    return monthCalendar().name();
 }
 
 void TMainForm::setMonthCalendarName(const QString& name) {
-    MonthGroupBox->setTitle(name);
+    monthCalendar().setName(name);
 }
 
 bool TMainForm::ConfirmMonthCalendarClose() {
-    return confirmDocumentClose(MonthGroupBox, MonthModified, &TMainForm::Save31d1Click);
+    return confirmDocumentClose(monthCalendar(), &TMainForm::Save31d1Click);
 }
 
 void TMainForm::NewMonthCalendar() {
     if (!ConfirmMonthCalendarClose())
         return;
-    for (int day = 1; day <= monthDays; ++day)
-        MonthGrid->setRowCells(day, {QString(), QString::number(day), QString()});
-    setMonthCalendarName(QStringLiteral("Untitled.31d"));
-    MonthModified = false;
-    MonthHasFile = false;
+    monthCalendar().startNew();
 }
 
 void TMainForm::LoadMonthCalendar(const QString& name) {
     if (!ConfirmMonthCalendarClose())
         return;
-    const std::optional<QByteArray> bytes = readExclusive(name);
-    if (!bytes)
-        throw ProgramError(QStringLiteral("Can't load .31d file!"));
-    for (const MonthLine& line : readMonthLines(*bytes)) {
-        const std::optional<int> day = parseWholeNumber(line.dayText);
-        if (!day)
-            throw PlatformError(
-                QStringLiteral("'%1' is not a valid integer value").arg(line.dayText));
-        // The calendar has no row for any other number: such a line changes nothing.
-        if (*day >= 1 && *day <= monthDays)
-            MonthGrid->setCell(2, *day, line.path);
-    }
-    MonthModified = false;
-    MonthHasFile = true;
-    setMonthCalendarName(name);
+    monthCalendar().load(name);
 }
 
 void TMainForm::WriteMonthCalendar(const QString& name) {
-    if (!name.isEmpty())
-        setMonthCalendarName(name);
-    QStringList paths;
-    for (int day = 1; day <= monthDays; ++day)
-        paths.append(MonthGrid->cell(2, day));
-    saveDocument(monthCalendarName(), writeMonthCalendar(paths));
-    MonthModified = false;
-    MonthHasFile = true;
+    monthCalendar().write(name);
 }
 
 void TMainForm::New31d1Click() {
@@ -76,7 +45,7 @@ void TMainForm::Load31d1Click() {
 }
 
 void TMainForm::Save31d1Click() {
-    if (MonthHasFile)
+    if (monthCalendar().hasFile())
         WriteMonthCalendar(QString());
     else
         SaveAs31d1Click();

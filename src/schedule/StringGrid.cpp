@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QProxyStyle>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 
 namespace cantrel {
@@ -28,8 +29,13 @@ class NarrowCellStyle final : public QProxyStyle {
 } // namespace
 
 StringGrid::StringGrid(Kind kind, int colCount, int rowCount, QWidget* parent)
-    : QTableView(parent),
-      model_(new StringGridModel(colCount, rowCount, kind == Kind::Document ? 1 : 0, this)) {
+    : StringGrid(kind, new StringGridModel(colCount, rowCount, kind == Kind::Document ? 1 : 0),
+                 parent) {
+    model_->setParent(this);
+}
+
+StringGrid::StringGrid(Kind kind, StringGridModel* rows, QWidget* parent)
+    : QTableView(parent), model_(rows) {
     setModel(model_);
     setShowGrid(true);
     setWordWrap(false);
@@ -87,7 +93,7 @@ StringGrid::StringGrid(Kind kind, int colCount, int rowCount, QWidget* parent)
     // Column borders are dragged on the header: its mouse-up counts as the grid's.
     horizontalHeader()->viewport()->installEventFilter(this);
     // Like any grid, it starts with its first row current.
-    if (rowCount > fixedRows()) {
+    if (this->rowCount() > fixedRows()) {
         quiet_ = true;
         setCurrent(fixedRows(), 0);
         quiet_ = false;
@@ -137,11 +143,11 @@ void StringGrid::setCol(int col) {
 template <class Change> void StringGrid::changeRows(Change change) {
     const int oldRow = row();
     const int oldCol = col();
-    quiet_ = true;
+    // Quiet also when the change fails (a document that cannot be loaded).
+    const QScopedValueRollback quiet(quiet_, true);
     change();
     if (rowCount() > fixedRows())
         setCurrent(std::min(oldRow, rowCount() - 1), oldCol);
-    quiet_ = false;
 }
 
 void StringGrid::setRowCount(int count) {
@@ -163,6 +169,10 @@ void StringGrid::removeRow(int row) {
     // of the selected row like any other.
     if (rowCount() > fixedRows())
         emit selectCell(col(), this->row());
+}
+
+void StringGrid::whileRowsChange(const std::function<void()>& change) {
+    changeRows(change);
 }
 
 void StringGrid::permuteDataRows(const std::vector<int>& order) {

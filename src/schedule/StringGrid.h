@@ -18,6 +18,8 @@ class StringGrid : public QTableView {
     enum class Kind { Document, Editor };
 
     StringGrid(Kind kind, int colCount, int rowCount, QWidget* parent = nullptr);
+    // Shows rows that belong to someone else (a document).
+    StringGrid(Kind kind, StringGridModel* rows, QWidget* parent = nullptr);
 
     StringGridModel* cells() const { return model_; }
     int colCount() const { return model_->colCount(); }
@@ -31,6 +33,9 @@ class StringGrid : public QTableView {
     void appendRow(QStringList cells);
     void removeRow(int row);
     void permuteDataRows(const std::vector<int>& order);
+    // Runs a change that the rows' owner makes to them, like the changes
+    // above: the current row stays (clamped to the last one), quietly.
+    void whileRowsChange(const std::function<void()>& change);
 
     const QString& cell(int col, int row) const { return model_->cell(col, row); }
     void setCell(int col, int row, const QString& text) { model_->setCell(col, row, text); }

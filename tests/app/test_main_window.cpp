@@ -1,6 +1,7 @@
 // The main window as the operator first sees it, its close, and the About box.
 #include "app/BuildLine.h"
 #include "app/TAboutBox.h"
+#include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 #include "support/MainFormFixture.h"
 
@@ -53,7 +54,7 @@ void TestMainWindow::startsInEditModeWithEmptyDocuments()
     QCOMPARE(w.device().PulseTime, 100u);
     QCOMPARE(w.device().DeviceID, 0);
     QCOMPARE(w.RunAdvance, 0);
-    QVERIFY(!w.DayModified && !w.DayHasFile && !w.MonthModified && !w.MonthHasFile);
+    QVERIFY(!w.daySchedule().isModified() && !w.daySchedule().hasFile() && !w.monthCalendar().isModified() && !w.monthCalendar().hasFile());
 
     QCOMPARE(w.DayGrid->rowCount(), 2);
     QCOMPARE(w.DayGrid->rowCells(0), (QStringList{"E", "Time", "P", "Comments", "Media file"}));
@@ -294,8 +295,8 @@ void TestMainWindow::closeAsksDayThenMonthAndCancelKeepsWindow()
     MainFormFixture f;
     QVERIFY(f.start());
     TMainForm& w = *f.form;
-    w.DayModified = true;
-    w.MonthModified = true;
+    w.daySchedule().setModified(true);
+    w.monthCalendar().setModified(true);
 
     f.prompter.answers = {Answer::Cancel};
     QVERIFY(!w.close());
@@ -304,7 +305,7 @@ void TestMainWindow::closeAsksDayThenMonthAndCancelKeepsWindow()
     QCOMPARE(shown[0].caption, QStringLiteral("Warning"));
     QCOMPARE(shown[0].text, QStringLiteral("The file Untitled.24h was changed, would you like "
                                            "to save the changes?"));
-    QVERIFY(w.DayModified && w.MonthModified);
+    QVERIFY(w.daySchedule().isModified() && w.monthCalendar().isModified());
 
     // No to the day schedule, Cancel to the calendar: the day schedule is
     // already closed (its name empty) and the window stays.
@@ -314,8 +315,8 @@ void TestMainWindow::closeAsksDayThenMonthAndCancelKeepsWindow()
              (QStringList{"The file Untitled.24h was changed, would you like to save the changes?",
                           "The file Untitled.31d was changed, would you like to save the changes?"}));
     QCOMPARE(w.DayGroupBox->title(), QString());
-    QVERIFY(!w.DayModified);
-    QVERIFY(w.MonthModified);
+    QVERIFY(!w.daySchedule().isModified());
+    QVERIFY(w.monthCalendar().isModified());
 
     f.prompter.answers = {Answer::No};
     QVERIFY(w.close());
@@ -326,7 +327,7 @@ void TestMainWindow::exitGoesThroughTheSameClose()
     MainFormFixture f;
     QVERIFY(f.start());
     f.form->show();
-    f.form->DayModified = true;
+    f.form->daySchedule().setModified(true);
     f.prompter.answers = {Answer::Cancel};
     f.trigger("Exit1");
     QVERIFY(f.form->isVisible());

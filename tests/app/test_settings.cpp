@@ -1,6 +1,7 @@
 // "Cantrel.ini": its format, what start-up takes from it, and what a close
 // writes, checked by a second start of the window reading the first's file.
 #include "app/SettingsFile.h"
+#include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 #include "support/FakeComPort.h"
 #include "support/MainFormFixture.h"
@@ -307,8 +308,8 @@ void TestSettings::rememberedDocumentUnreadable() {
 void TestSettings::emptyNameWritesNoLine() {
     MainFormFixture f;
     QVERIFY(f.start());
-    f.form->DayModified = true;
-    f.form->MonthModified = true;
+    f.form->daySchedule().setModified(true);
+    f.form->monthCalendar().setModified(true);
     f.prompter.answers = {Answer::No, Answer::Cancel};
     QVERIFY(!f.form->close());
     QCOMPARE(f.form->DayGroupBox->title(), QString());
@@ -330,7 +331,7 @@ void TestSettings::writtenToProgramFolderAndStaysThere() {
     MainFormFixture f;
     f.write("Cantrel.ini", "DeviceID=9\r\nPort=1\r\n");
     QVERIFY(f.start());
-    f.form->MonthModified = true;
+    f.form->monthCalendar().setModified(true);
     f.prompter.answers = {Answer::Cancel};
     QVERIFY(!f.form->close());
     // Read from where it was started, written to the program's folder.
@@ -347,7 +348,7 @@ void TestSettings::untitledIsRememberedWhenSavedAtTheQuestion() {
     // remembered as untitled: the settings were written before the question.
     MainFormFixture f;
     QVERIFY(f.start());
-    f.form->DayModified = true;
+    f.form->daySchedule().setModified(true);
     f.prompter.answers = {Answer::Yes};
     f.prompter.saveAnswers = {f.path("saved.24h")};
     QVERIFY(f.form->close());

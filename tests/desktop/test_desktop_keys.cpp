@@ -3,6 +3,7 @@
 // so a row typed into the editor and not yet inserted survives; Tab leaves
 // the day grid for the next control; Enter runs the selected row.
 #include "DesktopSupport.h"
+#include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 #include "support/MainFormFixture.h"
 
@@ -95,7 +96,7 @@ void TestDesktopKeys::lettersAndDigitsKeepTheDayRow() {
     QCOMPARE(w.DayGrid->row(), 4);
     QCOMPARE(w.EditDayGrid->rowCells(0), typed);
     QCOMPARE(w.DayGrid->rowCells(4), (QStringList{"", "11:00:00", "0", "2nd", ""}));
-    QVERIFY(!w.DayModified);
+    QVERIFY(!w.daySchedule().isModified());
 }
 
 void TestDesktopKeys::lettersAndDigitsKeepTheCalendarDay() {
@@ -111,7 +112,7 @@ void TestDesktopKeys::lettersAndDigitsKeepTheCalendarDay() {
     QTRY_COMPARE(seen.keys, (QList<int>{Qt::Key_1, Qt::Key_3, Qt::Key_D}));
     QCOMPARE(w.MonthGrid->row(), 20);
     QCOMPARE(w.EditMonthGrid->rowCells(0), (QStringList{"", "20", ""}));
-    QVERIFY(!w.MonthModified);
+    QVERIFY(!w.monthCalendar().isModified());
 }
 
 void TestDesktopKeys::tabLeavesTheDayGrid() {

@@ -171,7 +171,7 @@ void TestRunMode::entryFailuresStayInEditMode() {
     f.writeDay("ten.24h", {{"08:00:00", "1", "", ""}});
     f.setCalendar(10, entry.isEmpty() ? QString() : f.path(entry));
     f.form->MonthGrid->setCell(0, 3, QStringLiteral("+"));
-    f.form->DayModified = cancelQuestion;
+    f.form->daySchedule().setModified(cancelQuestion);
     f.prompter.answers = {Answer::Cancel};
 
     f.enterRun(f.at(QTime(7, 0)));

@@ -1,5 +1,6 @@
 // The day schedule document through the window's File menu: the bytes on
 // disk, the question about unsaved changes and the state after each failure.
+#include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 #include "support/MainFormFixture.h"
 
@@ -63,8 +64,8 @@ void TestDayDocument::newDocumentSavesAsThreeCommas()
     f.trigger("SaveAs24h1");
     QCOMPARE(f.read("new.24h"), QByteArray(",,,\r\n"));
     QCOMPARE(f.form->DayGroupBox->title(), f.path("new.24h"));
-    QVERIFY(f.form->DayHasFile);
-    QVERIFY(!f.form->DayModified);
+    QVERIFY(f.form->daySchedule().hasFile());
+    QVERIFY(!f.form->daySchedule().isModified());
 
     f.trigger("Load24h1");
     QCOMPARE(f.prompter.openRequests.last().filter, QStringLiteral(".24h files|*.24h"));
@@ -87,7 +88,7 @@ void TestDayDocument::loadFillsRowsAndEditor()
              (QList<QStringList>{{"", "08:00:00", "3", "Morning bell", "/media/bell one.wav"},
                                  {"", "09:30:00", "", "Break", ""}}));
     QCOMPARE(f.form->DayGroupBox->title(), f.path("day.24h"));
-    QVERIFY(f.form->DayHasFile && !f.form->DayModified);
+    QVERIFY(f.form->daySchedule().hasFile() && !f.form->daySchedule().isModified());
     QCOMPARE(f.form->DayGrid->row(), 1);
     QCOMPARE(f.form->EditDayGrid->rowCells(0),
              (QStringList{"", "08:00:00", "3", "Morning bell", "/media/bell one.wav"}));
@@ -115,7 +116,7 @@ void TestDayDocument::loadFailures()
     QVERIFY(f.start());
     f.write("old.24h", "07:00:00,1,old\r\n");
     f.form->LoadDaySchedule(f.path("old.24h"));
-    f.form->DayModified = true;
+    f.form->daySchedule().setModified(true);
     f.write("target.24h", "10:00:00,2,new\r\n");
     QDir(f.dir.path()).mkdir("folder.24h");
     std::optional<HeldLock> lock;
@@ -136,8 +137,8 @@ void TestDayDocument::loadFailures()
                           "Can't load .24h file"}));
     QCOMPARE(dataRows(*f.form), before);
     QCOMPARE(f.form->DayGroupBox->title(), QString());
-    QVERIFY(!f.form->DayModified);
-    QVERIFY(f.form->DayHasFile);
+    QVERIFY(!f.form->daySchedule().isModified());
+    QVERIFY(f.form->daySchedule().hasFile());
     QCOMPARE(f.read("target.24h"), QByteArray("10:00:00,2,new\r\n"));
 }
 
@@ -145,14 +146,14 @@ void TestDayDocument::emptyNameChangesNothingAndAsksNothing()
 {
     MainFormFixture f;
     QVERIFY(f.start());
-    f.form->DayModified = true;
+    f.form->daySchedule().setModified(true);
     f.form->handle([&] { f.form->LoadDaySchedule(QString()); });
     const auto shown = f.prompter.takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].caption, QStringLiteral("Cantrel"));
     QCOMPARE(shown[0].text, QStringLiteral(".24h file don't specified"));
     QCOMPARE(f.form->DayGroupBox->title(), QStringLiteral("Untitled.24h"));
-    QVERIFY(f.form->DayModified);
+    QVERIFY(f.form->daySchedule().isModified());
 }
 
 void TestDayDocument::cancelAtQuestionChangesNothing()
@@ -161,7 +162,7 @@ void TestDayDocument::cancelAtQuestionChangesNothing()
     QVERIFY(f.start());
     f.write("day.24h", "10:00:00,1,x\r\n");
     f.form->DayGrid->setCell(3, 1, QStringLiteral("edited"));
-    f.form->DayModified = true;
+    f.form->daySchedule().setModified(true);
     for (const char* command : {"Load24h1", "New24h1"}) {
         f.prompter.answers = {Answer::Cancel};
         f.prompter.openAnswers = {f.path("day.24h")};
@@ -169,7 +170,7 @@ void TestDayDocument::cancelAtQuestionChangesNothing()
         QCOMPARE(f.prompter.takeShown().size(), 1);
         QCOMPARE(f.form->DayGrid->cell(3, 1), QStringLiteral("edited"));
         QCOMPARE(f.form->DayGroupBox->title(), QStringLiteral("Untitled.24h"));
-        QVERIFY(f.form->DayModified);
+        QVERIFY(f.form->daySchedule().isModified());
     }
 }
 
@@ -178,7 +179,7 @@ void TestDayDocument::yesWithCancelledSaveAsStillReplaces()
     MainFormFixture f;
     QVERIFY(f.start());
     f.write("day.24h", "10:00:00,1,x\r\n");
-    f.form->DayModified = true;
+    f.form->daySchedule().setModified(true);
     f.prompter.answers = {Answer::Yes};
     f.prompter.openAnswers = {f.path("day.24h")};
     f.trigger("Load24h1");
@@ -194,14 +195,14 @@ void TestDayDocument::yesWithFailingSaveReplacesNothing()
     QVERIFY(f.start());
     f.write("day.24h", "10:00:00,1,x\r\n");
     f.form->DayGrid->setCell(3, 1, QStringLiteral("mine"));
-    f.form->DayModified = true;
+    f.form->daySchedule().setModified(true);
     f.prompter.answers = {Answer::Yes};
     const QString nowhere = f.path("no-such-folder/a.24h");
     f.prompter.saveAnswers = {nowhere};
     f.form->handle([&] { f.form->NewDaySchedule(); });
     QCOMPARE(f.prompter.takeTexts().last(), QStringLiteral("Can't create file!"));
     QCOMPARE(f.form->DayGrid->cell(3, 1), QStringLiteral("mine"));
-    QVERIFY(f.form->DayModified);
+    QVERIFY(f.form->daySchedule().isModified());
     QCOMPARE(f.form->DayGroupBox->title(), nowhere);
 }
 
@@ -217,7 +218,7 @@ void TestDayDocument::saveOnUntitledOpensSaveAs()
     QCOMPARE(r.defaultSuffix, QStringLiteral("24h"));
     QVERIFY(r.confirmOverwrite);
     QCOMPARE(r.directory, QDir::currentPath());
-    QVERIFY(!f.form->DayHasFile);
+    QVERIFY(!f.form->daySchedule().hasFile());
 
     // Once it has a file, Save writes there without asking.
     f.prompter.saveAnswers = {f.path("a.24h")};
@@ -239,7 +240,7 @@ void TestDayDocument::saveToLockedOrMissingFolderFails()
     QCOMPARE(f.prompter.takeTexts(), QStringList{"Can't create file!"});
     QCOMPARE(f.read("held.24h"), QByteArray("old\r\n"));
     QCOMPARE(f.form->DayGroupBox->title(), f.path("held.24h"));
-    QVERIFY(!f.form->DayHasFile);
+    QVERIFY(!f.form->daySchedule().hasFile());
 }
 
 void TestDayDocument::failedWriteKeepsOldFile()
@@ -251,7 +252,7 @@ void TestDayDocument::failedWriteKeepsOldFile()
     for (int i = 0; i < 5000; ++i)
         rows.append({"", "10:00:00", "1", QStringLiteral("row %1").arg(i), "/some/media/file.wav"});
     f.form->DayGrid->replaceDataRows(rows);
-    f.form->DayModified = true;
+    f.form->daySchedule().setModified(true);
 
     // The disk "fills up" part-way through the write.
     struct rlimit old {};
@@ -265,7 +266,7 @@ void TestDayDocument::failedWriteKeepsOldFile()
 
     QCOMPARE(f.prompter.takeTexts(), QStringList{"Can't write file!"});
     QCOMPARE(f.read("big.24h"), QByteArray("old,contents\r\n"));
-    QVERIFY(f.form->DayModified);
+    QVERIFY(f.form->daySchedule().isModified());
     QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files), QStringList{"big.24h"});
 }
 

@@ -1,5 +1,6 @@
 // The editing grids driven through their widgets: typing into the editors'
 // cell editor, the command buttons, keys, clicks and double-clicks.
+#include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 #include "support/MainFormFixture.h"
 
@@ -109,7 +110,7 @@ void TestEditingGrids::maskedTimeStartsFromZero() {
     QTest::keyClicks(editor, QStringLiteral("0830"));
     QCOMPARE(g.w->EditDayGrid->cell(1, 0), QStringLiteral("08:30:00"));
     // Typing in the day editor changes nothing but the editor.
-    QVERIFY(!g.w->DayModified);
+    QVERIFY(!g.w->daySchedule().isModified());
     QCOMPARE(g.w->DayGrid->cell(1, 1), QString());
 }
 
@@ -118,7 +119,7 @@ void TestEditingGrids::insertFillsPlaceholderThenAddsInTimeOrder() {
     g.enterRow("120000", "3", "noon", g.w->InsertButton);
     QCOMPARE(g.w->DayGrid->rowCount(), 2);
     QCOMPARE(g.w->DayGrid->rowCells(1), (QStringList{"", "12:00:00", "3", "noon", ""}));
-    QVERIFY(g.w->DayModified);
+    QVERIFY(g.w->daySchedule().isModified());
 
     // Earlier than every row: lands on row 1, selected, shown in the editor.
     g.enterRow("073000", "1", "early", g.w->InsertButton);
@@ -164,7 +165,7 @@ void TestEditingGrids::outputNumberRule() {
         } else {
             QCOMPARE(shown, QStringList{"Wrong profile number"});
             QCOMPARE(g.w->DayGrid->cell(1, 1), QString());
-            QVERIFY(!g.w->DayModified);
+            QVERIFY(!g.w->daySchedule().isModified());
         }
     }
 }
@@ -206,13 +207,13 @@ void TestEditingGrids::badTimes() {
     QCOMPARE(g.column(1), QStringList{"08:00:00"});
 
     // Insert stores it at the end, selected, and the sort stops on it.
-    g.w->DayModified = false;
+    g.w->daySchedule().setModified(false);
     g.w->EditDayGrid->setCell(1, 0, QStringLiteral("7 o'clock"));
     QTest::mouseClick(g.w->InsertButton, Qt::LeftButton);
     QCOMPARE(g.prompter.takeTexts(), QStringList{"'7 o'clock' is not a valid time"});
     QCOMPARE(g.column(1), (QStringList{"08:00:00", "7 o'clock"}));
     QCOMPARE(g.w->DayGrid->row(), 2);
-    QVERIFY(g.w->DayModified);
+    QVERIFY(g.w->daySchedule().isModified());
 
     // Every later sort stops on it until it is corrected, with no exchange.
     g.w->EditDayGrid->setCell(1, 0, QStringLiteral("06:00"));
@@ -229,11 +230,11 @@ void TestEditingGrids::removeAndDeleteKey() {
 
     g.enterRow("090000", "", "second", g.w->InsertButton);
     g.enterRow("100000", "", "third", g.w->InsertButton);
-    g.w->DayModified = false;
+    g.w->daySchedule().setModified(false);
     g.w->DayGrid->setRow(2);
     QTest::mouseClick(g.w->RemoveButton, Qt::LeftButton);
     QCOMPARE(g.column(3), (QStringList{"only", "third"}));
-    QVERIFY(g.w->DayModified);
+    QVERIFY(g.w->daySchedule().isModified());
 
     g.w->DayGrid->setFocus();
     g.w->DayGrid->setRow(1);
@@ -361,7 +362,7 @@ void TestEditingGrids::selectingADayLeavesTheCalendarUnmodified() {
     g.w->DayGrid->setFocus();
     QCOMPARE(g.w->EditMonthGrid->rowCells(0), (QStringList{"", "9", ""}));
     QCOMPARE(g.w->MonthGrid->cell(2, 7), QStringLiteral("sat.24h"));
-    QVERIFY(!g.w->MonthModified);
+    QVERIFY(!g.w->monthCalendar().isModified());
 }
 
 void TestEditingGrids::dayEditorSkipsMarkColumn() {
@@ -386,16 +387,16 @@ void TestEditingGrids::mediaButtonFillsEditorOnly() {
     Grids g;
     g.enterRow("080000", "", "a", g.w->InsertButton);
     g.enterRow("090000", "", "b", g.w->InsertButton);
-    g.w->DayModified = false;
+    g.w->daySchedule().setModified(false);
     g.prompter.openAnswers = {g.path("bell.wav")};
     QTest::mouseClick(g.w->Select24dButton, Qt::LeftButton);
     QCOMPARE(g.prompter.openRequests.last().filter, QStringLiteral("any file|*.*"));
     QCOMPARE(g.w->EditDayGrid->cell(4, 0), g.path("bell.wav"));
     QCOMPARE(g.w->DayGrid->cell(4, 2), QString());
-    QVERIFY(!g.w->DayModified);
+    QVERIFY(!g.w->daySchedule().isModified());
     g.w->DayGrid->setRow(1);
     QCOMPARE(g.w->EditDayGrid->cell(4, 0), QString());
-    QVERIFY(!g.w->DayModified);
+    QVERIFY(!g.w->daySchedule().isModified());
 }
 
 void TestEditingGrids::monthEditorWritesThrough() {
@@ -407,25 +408,25 @@ void TestEditingGrids::monthEditorWritesThrough() {
     QLineEdit* editor = g.cellEditor(g.w->EditMonthGrid);
     QVERIFY(editor);
     QTest::keyClick(editor, Qt::Key_S);
-    QVERIFY(g.w->MonthModified);
+    QVERIFY(g.w->monthCalendar().isModified());
     QCOMPARE(g.w->MonthGrid->rowCells(7), (QStringList{"", "7", "s"}));
     QTest::keyClicks(editor, "at.24h");
     QCOMPARE(g.w->MonthGrid->cell(2, 7), QStringLiteral("sat.24h"));
 
-    g.w->MonthModified = false;
+    g.w->monthCalendar().setModified(false);
     g.w->MonthGrid->setRow(8);
     g.prompter.openAnswers = {g.path("sun.24h")};
     QTest::mouseClick(g.w->Select31hButton, Qt::LeftButton);
     QCOMPARE(g.prompter.openRequests.last().filter, QStringLiteral(".24h files|*.24h"));
     QCOMPARE(g.w->MonthGrid->cell(2, 8), g.path("sun.24h"));
-    QVERIFY(g.w->MonthModified);
+    QVERIFY(g.w->monthCalendar().isModified());
 }
 
 void TestEditingGrids::monthDoubleClickAndEnterLoadTheDay() {
     Grids g;
     g.write("three.24h", "03:00:00,3,three\r\n");
     g.w->MonthGrid->setCell(2, 3, g.path("three.24h"));
-    g.w->DayModified = true;
+    g.w->daySchedule().setModified(true);
 
     // A day without an entry: the message, no question, nothing touched.
     const QPoint day2 = g.cellCenter(g.w->MonthGrid, 2, 2);

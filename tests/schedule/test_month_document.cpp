@@ -1,5 +1,6 @@
 // The month calendar document through the window: bytes on disk, loading
 // over what is there, and the state after each failure.
+#include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 #include "support/MainFormFixture.h"
 
@@ -39,7 +40,7 @@ void TestMonthDocument::newCalendarSavesThirtyOneLines() {
         expected += QByteArray::number(day) + " \r\n";
     QCOMPARE(f.read("new.31d"), expected);
     QCOMPARE(f.form->MonthGroupBox->title(), f.path("new.31d"));
-    QVERIFY(f.form->MonthHasFile && !f.form->MonthModified);
+    QVERIFY(f.form->monthCalendar().hasFile() && !f.form->monthCalendar().isModified());
 }
 
 void TestMonthDocument::loadChangesOnlyNamedDays() {
@@ -68,7 +69,7 @@ void TestMonthDocument::loadChangesOnlyNamedDays() {
     QCOMPARE(w.MonthGrid->cell(0, 2), QStringLiteral("+"));
     QCOMPARE(w.MonthGrid->cell(1, 31), QStringLiteral("31"));
     QCOMPARE(w.MonthGroupBox->title(), f.path("cal.31d"));
-    QVERIFY(w.MonthHasFile && !w.MonthModified);
+    QVERIFY(w.monthCalendar().hasFile() && !w.monthCalendar().isModified());
 
     w.WriteMonthCalendar(f.path("out.31d"));
     QVERIFY(f.read("out.31d").startsWith("1 /srv/second.24h\r\n2 /srv/two.24h\r\n3 \r\n4 \r\n"
@@ -81,7 +82,7 @@ void TestMonthDocument::badDayTextStopsTheLoad() {
     QVERIFY(f.start());
     TMainForm& w = *f.form;
     w.MonthGrid->setCell(2, 9, QStringLiteral("old nine"));
-    w.MonthHasFile = false;
+    w.monthCalendar().setHasFile(false);
     f.write("tab.31d", "1 a.24h\r\n2\tb.24h\r\n9 nine.24h\r\n");
     f.prompter.openAnswers = {f.path("tab.31d")};
     f.trigger("Load31d1");
@@ -90,8 +91,8 @@ void TestMonthDocument::badDayTextStopsTheLoad() {
     QCOMPARE(w.MonthGrid->cell(2, 2), QString());
     QCOMPARE(w.MonthGrid->cell(2, 9), QStringLiteral("old nine"));
     QCOMPARE(w.MonthGroupBox->title(), QString());
-    QVERIFY(!w.MonthModified);
-    QVERIFY(!w.MonthHasFile);
+    QVERIFY(!w.monthCalendar().isModified());
+    QVERIFY(!w.monthCalendar().hasFile());
 }
 
 void TestMonthDocument::dayOutsideTheMonthIsSkipped() {
@@ -117,21 +118,21 @@ void TestMonthDocument::loadFailureState() {
     QVERIFY(f.start());
     TMainForm& w = *f.form;
     w.MonthGrid->setCell(2, 1, QStringLiteral("mine"));
-    w.MonthModified = true;
+    w.monthCalendar().setModified(true);
     f.prompter.answers = {Answer::No};
     f.prompter.openAnswers = {f.path("absent.31d")};
     f.trigger("Load31d1");
     QCOMPARE(f.prompter.takeTexts().last(), QStringLiteral("Can't load .31d file!"));
     QCOMPARE(w.MonthGrid->cell(2, 1), QStringLiteral("mine"));
     QCOMPARE(w.MonthGroupBox->title(), QString());
-    QVERIFY(!w.MonthModified);
+    QVERIFY(!w.monthCalendar().isModified());
 }
 
 void TestMonthDocument::saveAsAndQuestion() {
     MainFormFixture f;
     QVERIFY(f.start());
     TMainForm& w = *f.form;
-    w.MonthModified = true;
+    w.monthCalendar().setModified(true);
     f.prompter.answers = {Answer::Yes};
     f.prompter.saveAnswers = {f.path("sub/none/x.31d")};
     f.trigger("New31d1");
@@ -142,12 +143,12 @@ void TestMonthDocument::saveAsAndQuestion() {
     QCOMPARE(r.filter, QStringLiteral(".31d files|*.31d"));
     QCOMPARE(r.defaultSuffix, QStringLiteral("31d"));
     QCOMPARE(r.fileName, QStringLiteral("Untitled.31d"));
-    QVERIFY(w.MonthModified);
+    QVERIFY(w.monthCalendar().isModified());
 
     f.prompter.answers = {Answer::No};
     f.trigger("New31d1");
     QCOMPARE(w.MonthGroupBox->title(), QStringLiteral("Untitled.31d"));
-    QVERIFY(!w.MonthModified && !w.MonthHasFile);
+    QVERIFY(!w.monthCalendar().isModified() && !w.monthCalendar().hasFile());
 }
 
 QTEST_MAIN(TestMonthDocument)

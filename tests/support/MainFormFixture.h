@@ -3,6 +3,7 @@
 // A whole main window, started offscreen in a temporary current directory,
 // with its seams answered by the test.
 #include "app/TMainForm.h"
+#include "schedule/ScheduleDocument.h"
 #include "support/TestDoubles.h"
 
 #include <QDir>

@@ -1,0 +1,95 @@
+#include "schedule/ScheduleDocument.h"
+
+#include "platform/LockedFile.h"
+#include "platform/ProgramError.h"
+#include "schedule/Cells.h"
+#include "schedule/DayScheduleFile.h"
+#include "schedule/DocumentText.h"
+#include "schedule/MonthCalendarFile.h"
+
+namespace cantrel {
+
+ScheduleDocument::ScheduleDocument(int colCount, int rowCount, QObject* parent)
+    : QObject(parent), rows_(new StringGridModel(colCount, rowCount, 1, this)) {}
+
+void ScheduleDocument::setName(const QString& name) {
+    if (name_ == name)
+        return;
+    name_ = name;
+    emit nameChanged(name_);
+}
+
+DaySchedule::DaySchedule(QObject* parent) : ScheduleDocument(5, 2, parent) {}
+
+void DaySchedule::startNew() {
+    setName(QStringLiteral("Untitled.24h"));
+    rows().setGridRowCount(2);
+    rows().setRowCells(1, QStringList(rows().colCount()));
+    setModified(false);
+    setHasFile(false);
+}
+
+void DaySchedule::load(const QString& name) {
+    if (name.isEmpty())
+        throw ProgramError(QStringLiteral(".24h file don't specified"));
+    const std::optional<QByteArray> bytes = readExclusive(name);
+    if (!bytes)
+        throw ProgramError(QStringLiteral("Can't load .24h file"));
+    QList<QStringList> dayRows = readDayRows(*bytes);
+    // A schedule always has at least one row, empty when the file has none.
+    if (dayRows.isEmpty())
+        dayRows.append(QStringList(rows().colCount()));
+    rows().replaceDataRows(std::move(dayRows));
+    setModified(false);
+    setHasFile(true);
+    setName(name);
+}
+
+void DaySchedule::write(const QString& name) {
+    if (!name.isEmpty())
+        setName(name);
+    saveDocument(this->name(), writeDayRows(rows().dataRows()));
+    setModified(false);
+    setHasFile(true);
+}
+
+MonthCalendar::MonthCalendar(QObject* parent) : ScheduleDocument(3, 1 + monthDays, parent) {}
+
+void MonthCalendar::startNew() {
+    for (int day = 1; day <= monthDays; ++day)
+        rows().setRowCells(day, {QString(), QString::number(day), QString()});
+    setName(QStringLiteral("Untitled.31d"));
+    setModified(false);
+    setHasFile(false);
+}
+
+void MonthCalendar::load(const QString& name) {
+    const std::optional<QByteArray> bytes = readExclusive(name);
+    if (!bytes)
+        throw ProgramError(QStringLiteral("Can't load .31d file!"));
+    for (const MonthLine& line : readMonthLines(*bytes)) {
+        const std::optional<int> day = parseWholeNumber(line.dayText);
+        if (!day)
+            throw PlatformError(
+                QStringLiteral("'%1' is not a valid integer value").arg(line.dayText));
+        // The calendar has no row for any other number: such a line changes nothing.
+        if (*day >= 1 && *day <= monthDays)
+            rows().setCell(MonthCol::File, *day, line.path);
+    }
+    setModified(false);
+    setHasFile(true);
+    setName(name);
+}
+
+void MonthCalendar::write(const QString& name) {
+    if (!name.isEmpty())
+        setName(name);
+    QStringList paths;
+    for (int day = 1; day <= monthDays; ++day)
+        paths.append(rows().cell(MonthCol::File, day));
+    saveDocument(this->name(), writeMonthCalendar(paths));
+    setModified(false);
+    setHasFile(true);
+}
+
+} // namespace cantrel

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "schedule/StringGridModel.h"
+
+#include <QObject>
+#include <QString>
+
+namespace cantrel {
+
+// What the day schedule and the month calendar have in common: their rows,
+// their name (what the window shows as the panel's title), whether they have
+// unsaved changes and whether they came from or went to a file, so that Save
+// writes without asking.
+class ScheduleDocument : public QObject {
+    Q_OBJECT
+  public:
+    StringGridModel& rows() const { return *rows_; }
+
+    QString name() const { return name_; }
+    void setName(const QString& name);
+    bool isModified() const { return modified_; }
+    void setModified(bool modified) { modified_ = modified; }
+    bool hasFile() const { return hasFile_; }
+    void setHasFile(bool hasFile) { hasFile_ = hasFile; }
+
+  signals:
+    void nameChanged(const QString& name);
+
+  protected:
+    ScheduleDocument(int colCount, int rowCount, QObject* parent);
+
+  private:
+    StringGridModel* rows_;
+    QString name_;
+    bool modified_ = false;
+    bool hasFile_ = false;
+};
+
+// The day schedule: rows of mark, time, output, comment and media file under
+// a header row; always at least one row.
+class DaySchedule final : public ScheduleDocument {
+    Q_OBJECT
+  public:
+    explicit DaySchedule(QObject* parent = nullptr);
+
+    // "Untitled.24h" with one empty row.
+    void startNew();
+    // Reads the file into the rows, every mark empty. Raises ".24h file don't
+    // specified" for an empty name and "Can't load .24h file" when the file
+    // cannot be opened; the document is then as it was.
+    void load(const QString& name);
+    // Writes the rows to the file of that name, or to the document's own name
+    // when it is empty. Raises "Can't create file!" / "Can't write file!".
+    void write(const QString& name);
+};
+
+// The month calendar: rows 1 to 31 of mark, day number and day schedule file.
+class MonthCalendar final : public ScheduleDocument {
+    Q_OBJECT
+  public:
+    explicit MonthCalendar(QObject* parent = nullptr);
+
+    // "Untitled.31d" with every day empty.
+    void startNew();
+    // Raises "Can't load .31d file!" when the file cannot be opened, and the
+    // platform's "'x' is not a valid integer value" for a day that is not a
+    // number; a day outside 1..31 changes nothing.
+    void load(const QString& name);
+    void write(const QString& name);
+};
+
+} // namespace cantrel
