@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/TAboutBox.h"
 #include "app/TMainForm.h"
 #include "platform/Clock.h"
@@ -10,6 +11,18 @@
 int main(int argc, char* argv[])
 {
     using namespace cantrel;
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine command = readCommandLine(arguments);
+    if (command.action == CommandLine::Action::ShowText) {
+        std::fputs(command.text.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (command.action == CommandLine::Action::Refuse) {
+        std::fputs(command.text.toLocal8Bit().constData(), stderr);
+        return 2;
+    }
     // Without a display Qt would abort with a toolkit message; say what to do instead.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

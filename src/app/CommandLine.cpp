@@ -1,0 +1,55 @@
+#include "app/CommandLine.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+namespace cantrel {
+
+CommandLine readCommandLine(const QStringList& arguments) {
+    const QString program =
+        arguments.isEmpty() ? QStringLiteral("cantrel") : QFileInfo(arguments.first()).fileName();
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Cantrel 1.18: keeps a day schedule and a month calendar of timed actions,\n"
+                       "opens each row's media file when it falls due and switches its output\n"
+                       "on a 16-output device over a parallel port or a serial line."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    // Qt's own options ("-platform offscreen", "-style Fusion") are left to
+    // the application object, which takes them after this.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "style",
+                             "stylesheet", "display", "geometry", "qwindowgeometry", "qwindowicon",
+                             "qwindowtitle", "session"}) {
+        QCommandLineOption qtOption(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        qtOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtOption);
+    }
+    for (const char* name : {"reverse", "nograb", "dograb", "sync", "widgetcount"}) {
+        QCommandLineOption qtFlag(QString::fromLatin1(name));
+        qtFlag.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(qtFlag);
+    }
+
+    if (!parser.parse(arguments))
+        return {CommandLine::Action::Refuse,
+                QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n")
+                    .arg(program, parser.errorText())};
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        // The parser runs before any application object exists, so it cannot
+        // name the program itself in the usage line.
+        const QString text = parser.helpText();
+        return {CommandLine::Action::ShowText,
+                QStringLiteral("Usage: %1 [options]").arg(program) + text.mid(text.indexOf(u'\n'))};
+    }
+    if (parser.isSet(version))
+        return {CommandLine::Action::ShowText, QStringLiteral("%1 1.18\n").arg(program)};
+    if (!parser.positionalArguments().isEmpty())
+        return {CommandLine::Action::Refuse,
+                QStringLiteral("%1: unexpected argument '%2'\nTry '%1 --help' for more "
+                               "information.\n")
+                    .arg(program, parser.positionalArguments().first())};
+    return {};
+}
+
+} // namespace cantrel

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace cantrel {
+
+// What the command line asks for. The window takes no arguments; --help and
+// --version answer on standard output, anything else is refused with exit
+// status 2, as Linux programs do.
+struct CommandLine {
+    enum class Action { OpenWindow, ShowText, Refuse };
+    Action action = Action::OpenWindow;
+    // The help or version text for standard output, or the complaint for
+    // standard error, each ending with a newline.
+    QString text;
+};
+
+// arguments as the program received them, its own path first.
+CommandLine readCommandLine(const QStringList& arguments);
+
+} // namespace cantrel

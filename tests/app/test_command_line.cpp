@@ -1,0 +1,96 @@
+// The program's command line, through the real executable: --help and
+// --version answer on standard output without a display, anything else is
+// refused with exit status 2; Qt's own options pass through to Qt.
+#include "app/CommandLine.h"
+
+#include <QProcess>
+#include <QTest>
+
+using namespace cantrel;
+
+class TestCommandLine : public QObject {
+    Q_OBJECT
+  private slots:
+    void readsArguments_data();
+    void readsArguments();
+    void answersAsAProgram_data();
+    void answersAsAProgram();
+};
+
+void TestCommandLine::readsArguments_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("textStart");
+    const int window = int(CommandLine::Action::OpenWindow);
+    const int show = int(CommandLine::Action::ShowText);
+    const int refuse = int(CommandLine::Action::Refuse);
+    QTest::newRow("nothing") << QStringList{"/usr/bin/cantrel"} << window << "";
+    QTest::newRow("Qt's platform") << QStringList{"cantrel", "-platform", "offscreen"} << window
+                                   << "";
+    QTest::newRow("Qt's style") << QStringList{"cantrel", "-style=Fusion", "-reverse"} << window
+                                << "";
+    QTest::newRow("--help") << QStringList{"/usr/bin/cantrel", "--help"} << show
+                            << "Usage: cantrel [options]\n";
+    QTest::newRow("-h") << QStringList{"cantrel", "-h"} << show << "Usage: cantrel [options]\n";
+    QTest::newRow("--version") << QStringList{"cantrel", "--version"} << show << "cantrel 1.18\n";
+    QTest::newRow("-v") << QStringList{"cantrel", "-v"} << show << "cantrel 1.18\n";
+    QTest::newRow("unknown option")
+        << QStringList{"cantrel", "--bogus"} << refuse
+        << "cantrel: Unknown option 'bogus'.\nTry 'cantrel --help' for more information.\n";
+    QTest::newRow("an argument")
+        << QStringList{"cantrel", "day.24h"} << refuse
+        << "cantrel: unexpected argument 'day.24h'\nTry 'cantrel --help' for more information.\n";
+}
+
+void TestCommandLine::readsArguments() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, action);
+    QFETCH(QString, textStart);
+    const CommandLine command = readCommandLine(arguments);
+    QCOMPARE(int(command.action), action);
+    if (textStart.isEmpty())
+        QCOMPARE(command.text, QString());
+    else
+        QVERIFY2(command.text.startsWith(textStart), qPrintable(command.text));
+}
+
+void TestCommandLine::answersAsAProgram_data() {
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    QTest::newRow("--version") << "--version" << 0 << QByteArray("cantrel 1.18\n") << QByteArray();
+    QTest::newRow("--bogus") << "--bogus" << 2 << QByteArray()
+                             << QByteArray("cantrel: Unknown option 'bogus'.\n"
+                                           "Try 'cantrel --help' for more information.\n");
+}
+
+void TestCommandLine::answersAsAProgram() {
+    QFETCH(QString, argument);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    QProcess program;
+    // No display and no platform chosen: these answers need neither.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    program.setProcessEnvironment(env);
+    program.start(qEnvironmentVariable("CANTREL_TEST_BIN") + QStringLiteral("/cantrel"), {argument});
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), status);
+    QCOMPARE(program.readAllStandardOutput(), out);
+    QCOMPARE(program.readAllStandardError(), err);
+
+    program.start(qEnvironmentVariable("CANTREL_TEST_BIN") + QStringLiteral("/cantrel"),
+                  {QStringLiteral("--help")});
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitCode(), 0);
+    const QByteArray help = program.readAllStandardOutput();
+    QVERIFY2(help.startsWith("Usage: cantrel [options]\n") && help.contains("-v, --version"),
+             help.constData());
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "test_command_line.moc"
