@@ -13,44 +13,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
-#include <QStyle>
-#include <QStyleOptionViewItem>
 #include <QTimer>
 
 #include <algorithm>
 
 namespace cantrel {
 
-namespace {
-
-// The width a grid column needs to show a text whole, as the grid's style
-// lays a cell out (its text margins and the cell padding) plus the grid line.
-// Every digit of the text stands for the font's widest digit.
-int columnWidthShowing(const StringGrid* grid, QString text)
-{
-    const QFontMetrics metrics = grid->fontMetrics();
-    QChar widest = QLatin1Char('0');
-    for (char digit = '1'; digit <= '9'; ++digit)
-        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest))
-            widest = QLatin1Char(digit);
-    for (QChar& c : text)
-        if (c.isDigit())
-            c = widest;
-
-    QStyleOptionViewItem option;
-    option.initFrom(grid);
-    option.font = grid->font();
-    option.fontMetrics = metrics;
-    option.text = text;
-    option.features = QStyleOptionViewItem::HasDisplay;
-    option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
-    option.textElideMode = Qt::ElideNone;
-    const QSize cell =
-        grid->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), grid);
-    return cell.width() + (grid->showGrid() ? 1 : 0);
-}
-
-} // namespace
 
 TMainForm::TMainForm(const Services& services, QWidget* parent)
     : QMainWindow(parent), services_(services), daySchedule_(new DaySchedule(this)),
@@ -82,9 +50,9 @@ bool TMainForm::FormCreate()
         // day columns are widened where the grid's font needs more room to
         // show a time or a two-digit number whole.
         const int h = DayGrid->defaultRowHeight();
-        const int time = columnWidthShowing(DayGrid, QStringLiteral("00:00:00"));
-        const int output = columnWidthShowing(DayGrid, QStringLiteral("00"));
-        const int day = columnWidthShowing(MonthGrid, QStringLiteral("00"));
+        const int time = DayGrid->widthShowing(QStringLiteral("00:00:00"));
+        const int output = DayGrid->widthShowing(QStringLiteral("00"));
+        const int day = MonthGrid->widthShowing(QStringLiteral("00"));
         const int dayWidths[] = {h, std::max(3 * h, time), std::max(h, output), 128, 128};
         for (int c = 0; c < 5; ++c)
             DayGrid->setColWidth(c, dayWidths[c]);

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QProxyStyle>
 #include <QScopedValueRollback>
+#include <QStyleOptionViewItem>
 #include <QScrollBar>
 
 namespace cantrel {
@@ -181,6 +182,28 @@ void StringGrid::permuteDataRows(const std::vector<int>& order) {
 
 int StringGrid::defaultRowHeight() const {
     return verticalHeader()->defaultSectionSize();
+}
+
+int StringGrid::widthShowing(QString text) const {
+    const QFontMetrics metrics = fontMetrics();
+    QChar widest = QLatin1Char('0');
+    for (char digit = '1'; digit <= '9'; ++digit)
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest))
+            widest = QLatin1Char(digit);
+    for (QChar& c : text)
+        if (c.isDigit())
+            c = widest;
+
+    QStyleOptionViewItem option;
+    option.initFrom(this);
+    option.font = font();
+    option.fontMetrics = metrics;
+    option.text = text;
+    option.features = QStyleOptionViewItem::HasDisplay;
+    option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+    option.textElideMode = Qt::ElideNone;
+    const QSize cell = style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this);
+    return cell.width() + (showGrid() ? 1 : 0);
 }
 
 int StringGrid::leftCol() const {

@@ -52,6 +52,10 @@ class StringGrid : public QTableView {
     int colWidth(int col) const { return columnWidth(col); }
     void setColWidth(int col, int width) { setColumnWidth(col, width); }
     int defaultRowHeight() const;
+    // The column width that shows text whole in this grid's font and style:
+    // the cell's text margins and the grid line included, every digit taken
+    // as the font's widest one.
+    int widthShowing(QString text) const;
 
     // The first column scrolled into view.
     int leftCol() const;
