@@ -1,10 +1,8 @@
 #include "run/ExecuteThread.h"
 
-#include "schedule/Cells.h"
-
-#include "app/TMainForm.h"
 #include "platform/ProgramError.h"
 #include "run/RunEngine.h"
+#include "schedule/Cells.h"
 
 #include <QCoreApplication>
 
@@ -61,41 +59,38 @@ void ExecuteThread::RunRow() {
     if (!failure) {
         if (OutputNumber != 0) {
             Stage = 0;
-            if (!Synchronize([this](TMainForm& form) { ReportStage(form); }))
+            if (!Synchronize([this](RunEngine& engine) { ReportStage(engine); }))
                 return;
             if (!link_->sleepUntil(dueSince_, qint64(AdvanceSec) * 1000))
                 return;
         }
         Stage = 1;
-        if (!Synchronize([this](TMainForm& form) { ReportStage(form); }))
+        if (!Synchronize([this](RunEngine& engine) { ReportStage(engine); }))
             return;
         if (!pulseFailure_)
             return;
         failure = std::move(pulseFailure_);
     }
     Stage = 2;
-    if (!Synchronize([this](TMainForm& form) { ReportStage(form); }))
+    if (!Synchronize([this](RunEngine& engine) { ReportStage(engine); }))
         return;
     // Queued onto the GUI thread, not called inside a report: the run timer
     // goes on ticking while the operator reads the box, and this worker ends
     // once it has been closed.
-    Synchronize([&failure](TMainForm& form) {
-        if (failure->programText)
-            form.ShowMessage(failure->text);
-        else
-            form.prompter().error(kProgramTitle, failure->text);
+    Synchronize([&failure](RunEngine& engine) {
+        engine.showFailure(failure->text, failure->programText);
     });
 }
 
-bool ExecuteThread::Synchronize(const std::function<void(TMainForm&)>& step) {
+bool ExecuteThread::Synchronize(const std::function<void(RunEngine&)>& step) {
     if (!link_->alive())
         return false;
     bool ran = false;
     QMetaObject::invokeMethod(
         reportGate(),
         [&] {
-            if (TMainForm* form = link_->form()) {
-                step(*form);
+            if (RunEngine* engine = link_->engine()) {
+                step(*engine);
                 ran = true;
             }
         },
@@ -103,8 +98,7 @@ bool ExecuteThread::Synchronize(const std::function<void(TMainForm&)>& step) {
     return ran;
 }
 
-void ExecuteThread::ReportStage(TMainForm& form) {
-    RunEngine& engine = *form.runEngine();
+void ExecuteThread::ReportStage(RunEngine& engine) {
     if (Stage == 1) {
         // The failure goes back to the worker, which marks "!" and shows it.
         try {

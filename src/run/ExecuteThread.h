@@ -10,8 +10,8 @@
 
 namespace cantrel {
 
+class RunEngine;
 class RunLink;
-class TMainForm;
 
 // One fired day row: opens its media file, waits out the run advance when
 // the row names an output, then has the GUI thread pulse the output and mark
@@ -55,10 +55,11 @@ class ExecuteThread final : public QThread {
 
     void RunRow();
     // Runs step on the GUI thread while this thread waits. False when the
-    // window has gone, before or while the call was queued: the step did not run.
-    bool Synchronize(const std::function<void(TMainForm&)>& step);
+    // engine (with its window) has gone, before or while the call was queued:
+    // the step did not run.
+    bool Synchronize(const std::function<void(RunEngine&)>& step);
     // GUI thread: the pulse for stage 1, then the mark of Stage.
-    void ReportStage(TMainForm& form);
+    void ReportStage(RunEngine& engine);
 
     std::shared_ptr<RunLink> link_;
     // The pulse comes AdvanceSec seconds after the row fell due, however long

@@ -45,25 +45,25 @@ bool RunLink::sleepUntil(const QElapsedTimer& dueSince, qint64 ms) {
     // Already past: an expired deadline, never -1, which would mean "forever".
     const QDeadlineTimer deadline(std::max<qint64>(0, ms - dueSince.elapsed()), Qt::PreciseTimer);
     QMutexLocker lock(&mutex_);
-    while (form_ && !deadline.hasExpired())
+    while (engine_ && !deadline.hasExpired())
         woken_.wait(&mutex_, deadline);
-    return form_ != nullptr;
+    return engine_ != nullptr;
 }
 
 bool RunLink::alive() const {
     QMutexLocker lock(&mutex_);
-    return form_ != nullptr;
+    return engine_ != nullptr;
 }
 
-TMainForm* RunLink::form() const {
+RunEngine* RunLink::engine() const {
     QMutexLocker lock(&mutex_);
-    return form_;
+    return engine_;
 }
 
 void RunLink::close() {
     QWriteLocker opening(&opening_);
     QMutexLocker lock(&mutex_);
-    form_ = nullptr;
+    engine_ = nullptr;
     woken_.wakeAll();
 }
 
@@ -73,7 +73,7 @@ void RunLink::setSleepHook(std::function<void(qint64)> hook) {
 }
 
 RunEngine::RunEngine(TMainForm& form)
-    : form_(form), link_(std::make_shared<RunLink>(&form, form.services().opener)) {
+    : form_(form), link_(std::make_shared<RunLink>(this, form.services().opener)) {
     ExecuteThread::prepareReports();
     index_.watch(form_.DayGrid->cells(), DayCol::Time);
 }
@@ -126,6 +126,13 @@ bool RunEngine::markRow(int row, quint64 layout, const QString& mark, bool relea
             taken_.erase(held);
     }
     return true;
+}
+
+void RunEngine::showFailure(const QString& text, bool programText) {
+    if (programText)
+        form_.ShowMessage(text);
+    else
+        form_.prompter().error(kProgramTitle, text);
 }
 
 void RunEngine::pulse(int output) {

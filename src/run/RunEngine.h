@@ -21,24 +21,25 @@
 namespace cantrel {
 
 class MediaOpener;
+class RunEngine;
 class TMainForm;
 
-// What the workers share with the window that started them. The window
-// closes it as it goes away; from then on a worker opens nothing, reports
-// nothing and wakes from its sleep at once.
+// What the workers share with the run engine that started them. The engine
+// closes it as it goes away (with its window); from then on a worker opens
+// nothing, reports nothing and wakes from its sleep at once.
 class RunLink {
   public:
-    RunLink(TMainForm* form, MediaOpener* opener) : form_(form), opener_(opener) {}
+    RunLink(RunEngine* engine, MediaOpener* opener) : engine_(engine), opener_(opener) {}
 
-    // Worker side. The result of the opener, or nothing when the window is gone.
+    // Worker side. The result of the opener, or nothing when the engine is gone.
     std::optional<bool> open(const QString& target);
     // Sleeps until ms have passed since the row fell due, or less when the
     // window goes away; false if it has.
     bool sleepUntil(const QElapsedTimer& dueSince, qint64 ms);
     bool alive() const;
 
-    // GUI side: the window, or null once it has gone.
-    TMainForm* form() const;
+    // GUI side: the engine, or null once it has gone.
+    RunEngine* engine() const;
     // Waits for an open in progress (the opener belongs to the window's
     // owner), never for a sleeping worker.
     void close();
@@ -50,7 +51,7 @@ class RunLink {
     mutable QMutex mutex_;
     QWaitCondition woken_;
     QReadWriteLock opening_;
-    TMainForm* form_;
+    RunEngine* engine_;
     MediaOpener* opener_;
     std::function<void(qint64)> sleepHook_;
 };
@@ -86,6 +87,9 @@ class RunEngine {
 
     // PulseOutput, or the test hook in its place. GUI thread.
     void pulse(int output);
+    // A worker's failure: the program's own texts in a plain box, any other
+    // in the general error display. GUI thread.
+    void showFailure(const QString& text, bool programText);
 
     const std::shared_ptr<RunLink>& link() const { return link_; }
     const DueIndex& dueIndex() const { return index_; }
