@@ -26,7 +26,6 @@ namespace cantrel {
 class Clock;
 class DaySchedule;
 class MonthCalendar;
-class ScheduleDocument;
 class MediaOpener;
 class RadioBank;
 class RunEngine;
@@ -217,11 +216,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // The question about unsaved changes, shared by both documents: Cancel
-    // keeps everything; Yes saves as the document's Save command does (a
-    // failure of that save ends the question); then the document's name
-    // (its panel's title) is emptied and it counts as unmodified.
-    bool confirmDocumentClose(ScheduleDocument& document, void (TMainForm::*save)());
     void connectDevice();
     void connectEditingGrids();
     void connectRunMode();

@@ -18,7 +18,7 @@ void TMainForm::setDayScheduleName(const QString& name) {
 }
 
 bool TMainForm::ConfirmDayScheduleClose() {
-    return confirmDocumentClose(daySchedule(), &TMainForm::Save24h1Click);
+    return daySchedule().confirmClose(prompter(), [this] { Save24h1Click(); });
 }
 
 void TMainForm::NewDaySchedule() {

@@ -14,7 +14,7 @@ void TMainForm::setMonthCalendarName(const QString& name) {
 }
 
 bool TMainForm::ConfirmMonthCalendarClose() {
-    return confirmDocumentClose(monthCalendar(), &TMainForm::Save31d1Click);
+    return monthCalendar().confirmClose(prompter(), [this] { Save31d1Click(); });
 }
 
 void TMainForm::NewMonthCalendar() {

@@ -2,6 +2,7 @@
 
 #include "platform/LockedFile.h"
 #include "platform/ProgramError.h"
+#include "platform/Prompter.h"
 #include "schedule/Cells.h"
 #include "schedule/DayScheduleFile.h"
 #include "schedule/DocumentText.h"
@@ -17,6 +18,23 @@ void ScheduleDocument::setName(const QString& name) {
         return;
     name_ = name;
     emit nameChanged(name_);
+}
+
+bool ScheduleDocument::confirmClose(Prompter& prompter, const std::function<void()>& save) {
+    if (modified_) {
+        switch (prompter.question(QStringLiteral("Warning"), changedQuestion(name_))) {
+        case Answer::Cancel:
+            return false;
+        case Answer::Yes:
+            save();
+            break;
+        default:
+            break;
+        }
+    }
+    setName(QString());
+    modified_ = false;
+    return true;
 }
 
 DaySchedule::DaySchedule(QObject* parent) : ScheduleDocument(5, 2, parent) {}

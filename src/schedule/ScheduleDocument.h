@@ -5,7 +5,11 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 namespace cantrel {
+
+class Prompter;
 
 // What the day schedule and the month calendar have in common: their rows,
 // their name (what the window shows as the panel's title), whether they have
@@ -22,6 +26,12 @@ class ScheduleDocument : public QObject {
     void setModified(bool modified) { modified_ = modified; }
     bool hasFile() const { return hasFile_; }
     void setHasFile(bool hasFile) { hasFile_ = hasFile; }
+
+    // The question about unsaved changes, asked only when there are any:
+    // Cancel keeps everything and gives false; Yes saves through save (a
+    // failure of that save goes on to the caller). Otherwise the name is
+    // emptied and the document counts as unmodified, ready to be replaced.
+    bool confirmClose(Prompter& prompter, const std::function<void()>& save);
 
   signals:
     void nameChanged(const QString& name);

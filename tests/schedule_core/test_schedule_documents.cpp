@@ -3,6 +3,7 @@
 // what a failure leaves behind.
 #include "platform/ProgramError.h"
 #include "schedule/ScheduleDocument.h"
+#include "support/TestDoubles.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -40,6 +41,8 @@ class TestScheduleDocuments : public QObject {
   private slots:
     void daySchedule();
     void monthCalendar();
+    void questionAboutUnsavedChanges_data();
+    void questionAboutUnsavedChanges();
 };
 
 void TestScheduleDocuments::daySchedule() {
@@ -117,6 +120,47 @@ void TestScheduleDocuments::monthCalendar() {
     QCOMPARE(failureOf([&] { month.load(path); }), QStringLiteral("'x' is not a valid integer value"));
     QCOMPARE(failureOf([&] { month.load(dir.filePath("gone.31d")); }),
              QStringLiteral("Can't load .31d file!"));
+}
+
+void TestScheduleDocuments::questionAboutUnsavedChanges_data() {
+    QTest::addColumn<bool>("modified");
+    QTest::addColumn<QList<Answer>>("answers");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<int>("saves");
+    QTest::newRow("unmodified: no question") << false << QList<Answer>{} << true << 0;
+    QTest::newRow("Yes saves") << true << QList<Answer>{Answer::Yes} << true << 1;
+    QTest::newRow("No drops the changes") << true << QList<Answer>{Answer::No} << true << 0;
+    QTest::newRow("Cancel keeps everything") << true << QList<Answer>{Answer::Cancel} << false << 0;
+}
+
+void TestScheduleDocuments::questionAboutUnsavedChanges() {
+    QFETCH(bool, modified);
+    QFETCH(QList<Answer>, answers);
+    QFETCH(bool, closes);
+    QFETCH(int, saves);
+    test::ScriptedPrompter prompter;
+    prompter.answers = answers;
+    DaySchedule day;
+    day.startNew();
+    day.setName(QStringLiteral("/s/week <1>.24h"));
+    day.setModified(modified);
+    int saved = 0;
+    QCOMPARE(day.confirmClose(prompter, [&] { ++saved; }), closes);
+    QCOMPARE(saved, saves);
+    const QList<test::ScriptedPrompter::Shown> shown = prompter.takeShown();
+    if (modified) {
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].kind, QStringLiteral("question"));
+        QCOMPARE(shown[0].caption, QStringLiteral("Warning"));
+        QCOMPARE(shown[0].text, QStringLiteral("The file /s/week <1>.24h was changed, would you "
+                                               "like to save the changes?"));
+    } else {
+        QVERIFY(shown.isEmpty());
+    }
+    // Answered without Cancel, the document is ready to be replaced: no name,
+    // no changes. Cancel leaves it as it was.
+    QCOMPARE(day.name(), closes ? QString() : QStringLiteral("/s/week <1>.24h"));
+    QCOMPARE(day.isModified(), !closes);
 }
 
 QTEST_GUILESS_MAIN(TestScheduleDocuments)
