@@ -97,11 +97,6 @@ void TMainForm::buildLayout()
 
     setOuterGeometry(kOuterGeometry);
 
-    Timer = new QTimer(this);
-    Timer->setObjectName(QStringLiteral("Timer"));
-    Timer->setInterval(490);
-    // A coarse timer may stretch 490 ms past half a second and skip a second.
-    Timer->setTimerType(Qt::PreciseTimer);
     TestLinkTimer = new QTimer(this);
     TestLinkTimer->setObjectName(QStringLiteral("TestLinkTimer"));
     TestLinkTimer->setInterval(3000);

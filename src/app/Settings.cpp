@@ -5,6 +5,7 @@
 #include "app/TMainForm.h"
 #include "platform/LockedFile.h"
 #include "platform/ProgramError.h"
+#include "run/RunEngine.h"
 #include "run/ShiftedClock.h"
 #include "schedule/StringGrid.h"
 
@@ -118,7 +119,7 @@ void TMainForm::ReadSettings() {
     device().DeviceID = list.number(QStringLiteral("DeviceID")).value_or(0);
     const int port = list.number(QStringLiteral("Port")).value_or(0);
     if (const auto advance = list.number(QStringLiteral("RunAdvance")))
-        RunAdvance = clampRunAdvance(*advance);
+        runEngine_->setRunAdvance(clampRunAdvance(*advance));
     device().SetConnection(port);
     device().PulseTime = 100;
 }
@@ -139,7 +140,7 @@ void TMainForm::WriteSettings() {
     list.add(QStringLiteral("LPTAddr"), device().LPTAddr);
     list.add(QStringLiteral("Port"), device().ConnectionIndex());
     list.add(QStringLiteral("DeviceID"), device().DeviceID);
-    list.add(QStringLiteral("RunAdvance"), RunAdvance);
+    list.add(QStringLiteral("RunAdvance"), runEngine_->runAdvance());
 
     if (replaceFile(kSettingsName, list.bytes()) != ReplaceResult::Replaced)
         throw PlatformError(QStringLiteral("Cannot create file \"%1\"")

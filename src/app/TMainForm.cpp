@@ -40,7 +40,7 @@ bool TMainForm::FormCreate()
     ComSetupDlg = new TComSetupDlg(prompter(), this);
     setWindowTitle(kEditModeTitle);
     radioBank_->create(16);
-    RunAdvance = 0;
+    runEngine_->setRunAdvance(0);
     device().LPTAddr = 888;
     device().PulseTime = 100;
     try {
@@ -98,7 +98,7 @@ bool TMainForm::FormCreate()
 
 bool TMainForm::FormCloseQuery()
 {
-    if (Timer->isActive()) {
+    if (runEngine_->running()) {
         prompter().message(QStringLiteral("Error"),
                            QStringLiteral("Can't terminate programm in run mode"));
         return false;

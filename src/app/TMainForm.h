@@ -2,6 +2,8 @@
 
 #include "device/DeviceLink.h"
 #include "platform/Prompter.h"
+#include "run/RunDocuments.h"
+#include "run/RunReport.h"
 
 #include <QMainWindow>
 #include <QMargins>
@@ -31,11 +33,10 @@ class RadioBank;
 class RunEngine;
 class SettingsFile;
 class StringGrid;
+class StringGridModel;
 class TAboutBox;
 class TComSetupDlg;
 
-// The caption of every plain message box and of the general error display.
-inline const QString kProgramTitle = QStringLiteral("Cantrel");
 inline const QString kEditModeTitle = QStringLiteral("Cantrel 1.18 - Edit mode");
 inline const QString kRunModeTitle = QStringLiteral("Cantrel 1.18 - Run mode");
 
@@ -45,7 +46,10 @@ inline const QString kRunModeTitle = QStringLiteral("Cantrel 1.18 - Run mode");
 //   src/schedule  the two documents and the editing grids
 //   src/run       Run mode and the scheduler tick
 //   src/device    the connection, pulses, link test and radio bank
-class TMainForm : public QMainWindow, public DeviceView {
+class TMainForm : public QMainWindow,
+                  public DeviceView,
+                  private RunDocuments,
+                  private RunReport {
     Q_OBJECT
 public:
     struct Services {
@@ -74,7 +78,6 @@ public:
     // LPTAddr, PulseTime, ComHandle, ComNumber and DeviceID live in the
     // device link, which the window owns.
     DeviceLink& device() const { return *device_; }
-    qint32 RunAdvance = 0;
 
     // The two documents; their grids show their rows.
     DaySchedule& daySchedule() const { return *daySchedule_; }
@@ -123,13 +126,11 @@ public:
     void RemoveButtonClick();
     void SortDaySchedule();
 
-    // ---- Run mode (src/run) -----------------------------------------------------
-    // In Run mode exactly while Timer is enabled.
-    void RunButtonClick();
-    void PauseButtonClick();
-    void TimerTimer();
+    // ---- Run mode (src/app/MainFormRun.cpp; the engine is src/run) -------------
+    // Run: after the unsaved-changes question, Run mode on today's file; its
+    // failure is shown and Edit mode stays.
+    void enterRunMode();
     void ExecuteButtonClick();
-    void ExecuteCurrentRow();
     void EnableEditControls(bool enable);
     void EnableChildControls(QWidget* container, bool enable);
     RunEngine* runEngine() const { return runEngine_.get(); }
@@ -194,7 +195,6 @@ public:
     QPushButton* Select31hButton = nullptr;
     QLabel* ConnectionPanel = nullptr;
     QLabel* LinkPanel = nullptr;
-    QTimer* Timer = nullptr;
     QTimer* TestLinkTimer = nullptr;
     QMenu* File1 = nullptr;
     QMenu* Setup1 = nullptr;
@@ -216,6 +216,14 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // What the run engine reads and where it reports.
+    StringGridModel& dayRows() override;
+    StringGridModel& monthRows() override;
+    void loadDaySchedule(const QString& name) override { LoadDaySchedule(name); }
+    void failure(const QString& text, bool programText) override;
+    void ended(const QString& text, bool shown) override;
+    void showRunMode(bool running);
+
     void connectDevice();
     void connectEditingGrids();
     void connectRunMode();

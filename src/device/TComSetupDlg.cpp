@@ -1,6 +1,5 @@
 #include "device/TComSetupDlg.h"
 
-#include "app/TMainForm.h"
 #include "device/UpDown.h"
 #include "platform/Prompter.h"
 #include "schedule/MonthCalendarFile.h"
@@ -138,30 +137,6 @@ bool TComSetupDlg::FormCloseQuery() {
         canClose = false;
     }
     return canClose;
-}
-
-// ---- the main window's side ------------------------------------------------
-
-int TMainForm::ExecuteComSetup() {
-    TComSetupDlg& dlg = *ComSetupDlg;
-    dlg.showConnection(device().ConnectionIndex());
-    dlg.DevIDUpDown->setPosition(device().DeviceID);
-    dlg.DevIDEdit->setText(QString::number(device().DeviceID));
-    dlg.RunAdvUpDown->setPosition(RunAdvance);
-    dlg.RunAdvEdit->setText(QString::number(RunAdvance));
-    if (dlg.exec() != QDialog::Accepted)
-        return -1;
-    // The checks passed, so both texts are whole numbers in range. The device
-    // ID is stored first so the connection panel shows the new one.
-    device().DeviceID = parseWholeNumber(dlg.DevIDEdit->text()).value_or(0);
-    const int index = dlg.selectedConnection();
-    device().SetConnection(index);
-    RunAdvance = parseWholeNumber(dlg.RunAdvEdit->text()).value_or(0);
-    return index;
-}
-
-void TMainForm::Port1Click() {
-    ExecuteComSetup();
 }
 
 } // namespace cantrel

@@ -4,6 +4,9 @@
 
 namespace cantrel {
 
+// The caption of every plain message box and of the general error display.
+inline const QString kProgramTitle = QStringLiteral("Cantrel");
+
 enum class Answer { Ok, Yes, No, Cancel };
 
 // What one use of the shared open or save dialog asks for. Filters are in

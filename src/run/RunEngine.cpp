@@ -1,27 +1,43 @@
 #include "run/RunEngine.h"
 
-#include "app/TMainForm.h"
+#include "device/DeviceLink.h"
+#include "platform/Clock.h"
 #include "platform/MediaOpener.h"
+#include "platform/ProgramError.h"
 #include "run/ExecuteThread.h"
+#include "run/RunDocuments.h"
+#include "run/RunReport.h"
+#include "run/ShiftedClock.h"
 #include "schedule/Cells.h"
-#include "schedule/StringGrid.h"
+#include "schedule/MonthCalendarFile.h"
+#include "schedule/StringGridModel.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 
 #include <algorithm>
-#include <QPushButton>
 
 namespace cantrel {
 
 namespace {
 
-// DayGrid's cells as the due scan reads them.
+// The day rows as the due scan reads them.
 struct DayRows {
     const StringGridModel& cells;
     int rowCount() const { return cells.gridRowCount(); }
     const QString& time(int row) const { return cells.cell(DayCol::Time, row); }
     const QString& mark(int row) const { return cells.cell(DayCol::Mark, row); }
 };
+
+// What tells a file saved anew from the one loaded.
+QString fileStamp(const QString& name) {
+    const QFileInfo info(name);
+    if (!info.exists())
+        return {};
+    return QStringLiteral("%1 %2")
+        .arg(info.lastModified().toMSecsSinceEpoch())
+        .arg(info.size());
+}
 
 } // namespace
 
@@ -72,10 +88,17 @@ void RunLink::setSleepHook(std::function<void(qint64)> hook) {
     sleepHook_ = std::move(hook);
 }
 
-RunEngine::RunEngine(TMainForm& form)
-    : form_(form), link_(std::make_shared<RunLink>(this, form.services().opener)) {
+RunEngine::RunEngine(RunDocuments& documents, Clock& clock, MediaOpener& opener,
+                     DeviceLink& device, RunReport& report, QObject* parent)
+    : QObject(parent), documents_(documents), clock_(clock), device_(device), report_(report),
+      link_(std::make_shared<RunLink>(this, &opener)) {
     ExecuteThread::prepareReports();
-    index_.watch(form_.DayGrid->cells(), DayCol::Time);
+    index_.watch(&documents_.dayRows(), DayCol::Time);
+    tickTimer_.setObjectName(QStringLiteral("Timer"));
+    tickTimer_.setInterval(490);
+    // A coarse timer may stretch 490 ms past half a second and skip a second.
+    tickTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&tickTimer_, &QTimer::timeout, this, &RunEngine::tick);
 }
 
 RunEngine::~RunEngine() {
@@ -83,17 +106,116 @@ RunEngine::~RunEngine() {
     ExecuteThread::flushReports();
 }
 
-void RunEngine::bindRunButton(void (TMainForm::*handler)()) {
-    QObject::disconnect(runButtonBinding_);
-    TMainForm* form = &form_;
-    runButtonBinding_ =
-        QObject::connect(form->RunButton, &QAbstractButton::clicked, form, [form, handler] {
-            form->handle([form, handler] { (form->*handler)(); });
-        });
+bool RunEngine::running() const {
+    return tickTimer_.isActive();
+}
+
+void RunEngine::enter() {
+    StringGridModel& month = documents_.monthRows();
+    for (int day = 1; day <= monthDays; ++day)
+        month.setCell(MonthCol::Mark, day, QString());
+    startDay(clock_.now().date());
+    tickTimer_.start();
+    emit modeChanged(true);
+}
+
+void RunEngine::leave() {
+    tickTimer_.stop();
+    emit modeChanged(false);
+}
+
+void RunEngine::startDay(QDate date) {
+    const int day = date.day();
+    const QString dayFile = documents_.monthRows().cell(MonthCol::File, day);
+    documents_.loadDaySchedule(dayFile);
+    dayFileStamp_ = fileStamp(dayFile);
+    documents_.monthRows().setCell(MonthCol::Mark, day, QStringLiteral("+"));
+    emit dayStarted(day);
+    runDate_ = date;
+}
+
+void RunEngine::tick() {
+    const QDateTime shifted = shiftedClock(clock_.now(), runAdvance_);
+    try {
+        const QDate date = shifted.date();
+        if (date != runDate_ ||
+            documents_.dayScheduleName() !=
+                documents_.monthRows().cell(MonthCol::File, date.day()))
+            startDay(date);
+        else if (followDayFile_)
+            followDayFile();
+        const DueScan scan = dueRows(secondOfDay(shifted.time()));
+        for (int row : scan.due) {
+            emit rowFalling(row);
+            executeRow(row);
+        }
+        // A time that does not read ends Run mode without a word.
+        if (scan.badRow)
+            endRun(QStringLiteral("'%1' in row %2 of %3 is not a valid time")
+                       .arg(documents_.dayRows().cell(DayCol::Time, *scan.badRow))
+                       .arg(*scan.badRow)
+                       .arg(documents_.dayScheduleName()),
+                   false);
+    } catch (const ProgramError& failure) {
+        endRun(failure.text(), true);
+    } catch (const std::exception& failure) {
+        endRun(QString::fromLocal8Bit(failure.what()), false);
+    }
+}
+
+void RunEngine::endRun(const QString& text, bool shown) {
+    leave();
+    report_.ended(text, shown);
+}
+
+void RunEngine::followDayFile() {
+    const QString name = documents_.dayScheduleName();
+    const QString stamp = fileStamp(name);
+    if (stamp == dayFileStamp_)
+        return;
+    // Tried once per change of the file: a save still under way, or a file
+    // that does not read, leaves the rows as they were until it changes again.
+    dayFileStamp_ = stamp;
+    StringGridModel& rows = documents_.dayRows();
+    QList<std::pair<QStringList, QString>> fired;
+    for (int r = kFirstDayRow; r < rows.gridRowCount(); ++r)
+        if (!rows.cell(DayCol::Mark, r).isEmpty())
+            fired.append({rows.rowCells(r).mid(DayCol::Time), rows.cell(DayCol::Mark, r)});
+    try {
+        documents_.loadDaySchedule(name);
+    } catch (const ProgramError& failure) {
+        report_.failure(failure.text(), true);
+        return;
+    } catch (const PlatformError& failure) {
+        report_.failure(failure.text(), false);
+        return;
+    }
+    // A row that fired before the save keeps its mark, so it does not fire
+    // again: matched by its whole content, each old row once.
+    for (int r = kFirstDayRow; r < rows.gridRowCount(); ++r) {
+        const QStringList content = rows.rowCells(r).mid(DayCol::Time);
+        const auto old = std::find_if(fired.begin(), fired.end(),
+                                      [&](const auto& f) { return f.first == content; });
+        if (old != fired.end()) {
+            rows.setCell(DayCol::Mark, r, old->second);
+            fired.erase(old);
+        }
+    }
+}
+
+void RunEngine::executeRow(int row) {
+    const StringGridModel& rows = documents_.dayRows();
+    auto* worker = new ExecuteThread(link_);
+    worker->AdvanceSec = clampRunAdvance(runAdvance_);
+    worker->OutputNumber = outputNumber(rows.cell(DayCol::Output, row));
+    worker->RowIndex = row;
+    worker->FileName = rows.cell(DayCol::Media, row);
+    worker->RowLayout = take(row);
+    worker->start();
 }
 
 void RunEngine::forgetTakenIfMoved() {
-    const quint64 layout = form_.DayGrid->cells()->structureVersion();
+    const quint64 layout = documents_.dayRows().structureVersion();
     if (layout != takenLayout_) {
         taken_.clear();
         takenLayout_ = layout;
@@ -102,7 +224,7 @@ void RunEngine::forgetTakenIfMoved() {
 
 DueScan RunEngine::dueRows(int second) {
     forgetTakenIfMoved();
-    const StringGridModel& cells = *form_.DayGrid->cells();
+    const StringGridModel& cells = documents_.dayRows();
     return index_.scan(
         DayRows{cells}, second, [this](int row) { return taken_.contains(row); },
         cells.structureVersion());
@@ -115,10 +237,10 @@ quint64 RunEngine::take(int row) {
 }
 
 bool RunEngine::markRow(int row, quint64 layout, const QString& mark, bool release) {
-    StringGrid& grid = *form_.DayGrid;
-    if (layout != grid.cells()->structureVersion() || row < kFirstDayRow || row >= grid.rowCount())
+    StringGridModel& rows = documents_.dayRows();
+    if (layout != rows.structureVersion() || row < kFirstDayRow || row >= rows.gridRowCount())
         return false;
-    grid.setCell(DayCol::Mark, row, mark);
+    rows.setCell(DayCol::Mark, row, mark);
     if (release) {
         forgetTakenIfMoved();
         const auto held = taken_.find(row);
@@ -128,18 +250,11 @@ bool RunEngine::markRow(int row, quint64 layout, const QString& mark, bool relea
     return true;
 }
 
-void RunEngine::showFailure(const QString& text, bool programText) {
-    if (programText)
-        form_.ShowMessage(text);
-    else
-        form_.prompter().error(kProgramTitle, text);
-}
-
 void RunEngine::pulse(int output) {
     if (pulseHook_)
         pulseHook_(output);
     else
-        form_.PulseOutput(output);
+        device_.PulseOutput(output);
 }
 
 } // namespace cantrel

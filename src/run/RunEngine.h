@@ -1,16 +1,16 @@
 #pragma once
 
-// Run mode's state beside the main window: the due index over DayGrid, the
-// rows held by started workers, the day the loaded schedule belongs to, and
-// the link that lets workers report to the window while it exists.
 #include "run/DueScan.h"
+#include "run/RunReport.h"
 
 #include <QDate>
 #include <QElapsedTimer>
 #include <QMetaObject>
 #include <QMutex>
 #include <QReadWriteLock>
+#include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QWaitCondition>
 
 #include <functional>
@@ -20,12 +20,14 @@
 
 namespace cantrel {
 
+class Clock;
+class DeviceLink;
 class MediaOpener;
+class RunDocuments;
 class RunEngine;
-class TMainForm;
 
 // What the workers share with the run engine that started them. The engine
-// closes it as it goes away (with its window); from then on a worker opens
+// closes it as it goes away; from then on a worker opens
 // nothing, reports nothing and wakes from its sleep at once.
 class RunLink {
   public:
@@ -34,13 +36,13 @@ class RunLink {
     // Worker side. The result of the opener, or nothing when the engine is gone.
     std::optional<bool> open(const QString& target);
     // Sleeps until ms have passed since the row fell due, or less when the
-    // window goes away; false if it has.
+    // engine goes away; false if it has.
     bool sleepUntil(const QElapsedTimer& dueSince, qint64 ms);
     bool alive() const;
 
     // GUI side: the engine, or null once it has gone.
     RunEngine* engine() const;
-    // Waits for an open in progress (the opener belongs to the window's
+    // Waits for an open in progress (the opener belongs to the engine's
     // owner), never for a sleeping worker.
     void close();
 
@@ -56,59 +58,100 @@ class RunLink {
     std::function<void(qint64)> sleepHook_;
 };
 
-class RunEngine {
+// Run mode: the tick every 490 ms on the shifted clock, the day change, the
+// due rows and their workers, and the marks those write. It works on the
+// documents it is given, opens through the opener, pulses through the device
+// and tells its failures to the report; the window and the headless runner
+// each show what it does in their own way.
+class RunEngine final : public QObject {
+    Q_OBJECT
   public:
-    explicit RunEngine(TMainForm& form);
-    ~RunEngine();
-    RunEngine(const RunEngine&) = delete;
-    RunEngine& operator=(const RunEngine&) = delete;
+    RunEngine(RunDocuments& documents, Clock& clock, MediaOpener& opener, DeviceLink& device,
+              RunReport& report, QObject* parent = nullptr);
+    ~RunEngine() override;
 
-    // RunButton has one click binding at a time: Run in Edit mode, Pause in Run mode.
-    void bindRunButton(void (TMainForm::*handler)());
+    bool running() const;
+    // Enters Run mode: clears the month marks, loads today's day file by the
+    // calendar date (the advance only moves the ticks) and starts the tick.
+    // A failure of the load raises its text and leaves Run mode unentered.
+    void enter();
+    // Back to Edit mode; workers already started go on.
+    void leave();
+    // One tick: a new shifted date (or another day file for today) loads
+    // the day's file; the rows due in this second start their workers. A
+    // failure ends Run mode and goes to the report.
+    void tick();
+    // Starts a worker for one day row, in any mode.
+    void executeRow(int row);
+
+    // Seconds the ticks run ahead of the clock, and the pulse after the open.
+    qint32 runAdvance() const { return runAdvance_; }
+    void setRunAdvance(qint32 seconds) { runAdvance_ = seconds; }
+
+    // Run without a window: a day file saved anew while it runs is taken at
+    // the next tick, and its rows that already fired today keep their marks.
+    void setFollowDayFile(bool follow) { followDayFile_ = follow; }
 
     // The date whose day file the current run has loaded. A tick whose
     // shifted date is another one loads the day file again, even under the
     // same name: the new day starts with empty marks and with the file as
     // it now stands on disk.
     QDate runDate() const { return runDate_; }
-    void setRunDate(QDate date) { runDate_ = date; }
 
+    // ---- the workers' side, GUI thread ----------------------------------
     // The day rows due in this second of the shifted clock.
     DueScan dueRows(int second);
-
     // A worker has been started for row: no tick starts it again until that
     // worker has written its first mark. The result ties the worker to the
-    // grid's present row layout.
+    // rows' present layout.
     quint64 take(int row);
     // A report's mark. It lands only if the rows still stand where they stood
     // when the worker was started; true when it was written. release gives
     // the row back to the tick.
     bool markRow(int row, quint64 layout, const QString& mark, bool release);
-
-    // PulseOutput, or the test hook in its place. GUI thread.
+    // The device pulse, or the test hook in its place.
     void pulse(int output);
-    // A worker's failure: the program's own texts in a plain box, any other
-    // in the general error display. GUI thread.
-    void showFailure(const QString& text, bool programText);
+    void showFailure(const QString& text, bool programText) { report_.failure(text, programText); }
 
     const std::shared_ptr<RunLink>& link() const { return link_; }
     const DueIndex& dueIndex() const { return index_; }
 
     // Tests: pulses go here instead of the device.
     void setPulseHook(std::function<void(int output)> hook) { pulseHook_ = std::move(hook); }
+    // Tests: the tick's timer.
+    const QTimer& tickTimer() const { return tickTimer_; }
+
+  signals:
+    void modeChanged(bool running);
+    // The day whose file the run has just loaded, marked "+".
+    void dayStarted(int day);
+    // A due row is about to start its worker.
+    void rowFalling(int row);
 
   private:
+    // Loads the day's file from the calendar, marks the day and remembers
+    // the file's stamp.
+    void startDay(QDate date);
     // Row numbers mean nothing once the rows have been reloaded, added,
     // removed or reordered.
     void forgetTakenIfMoved();
+    // Without a window: the day file as it now stands, when it changed.
+    void followDayFile();
+    void endRun(const QString& text, bool shown);
 
-    TMainForm& form_;
+    RunDocuments& documents_;
+    Clock& clock_;
+    DeviceLink& device_;
+    RunReport& report_;
+    QTimer tickTimer_;
+    qint32 runAdvance_ = 0;
     DueIndex index_;
     // Row -> workers started for it that have not yet written a mark.
     std::map<int, int> taken_;
     quint64 takenLayout_ = 0;
     QDate runDate_;
-    QMetaObject::Connection runButtonBinding_;
+    bool followDayFile_ = false;
+    QString dayFileStamp_;
     std::function<void(int)> pulseHook_;
     std::shared_ptr<RunLink> link_;
 };

@@ -3,6 +3,7 @@
 #include "app/TAboutBox.h"
 #include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
+#include "run/RunEngine.h"
 #include "support/MainFormFixture.h"
 
 #include <QFileInfo>
@@ -53,7 +54,7 @@ void TestMainWindow::startsInEditModeWithEmptyDocuments()
     QCOMPARE(w.device().LPTAddr, 888u);
     QCOMPARE(w.device().PulseTime, 100u);
     QCOMPARE(w.device().DeviceID, 0);
-    QCOMPARE(w.RunAdvance, 0);
+    QCOMPARE(w.runEngine()->runAdvance(), 0);
     QVERIFY(!w.daySchedule().isModified() && !w.daySchedule().hasFile() && !w.monthCalendar().isModified() && !w.monthCalendar().hasFile());
 
     QCOMPARE(w.DayGrid->rowCount(), 2);
@@ -86,9 +87,10 @@ void TestMainWindow::startsInEditModeWithEmptyDocuments()
     }
     QVERIFY(w.RadioButton1->isHidden());
 
-    QVERIFY(!w.Timer->isActive());
-    QCOMPARE(w.Timer->interval(), 490);
-    QCOMPARE(w.Timer->timerType(), Qt::PreciseTimer);
+    const QTimer& tick = w.runEngine()->tickTimer();
+    QVERIFY(!tick.isActive());
+    QCOMPARE(tick.interval(), 490);
+    QCOMPARE(tick.timerType(), Qt::PreciseTimer);
     QVERIFY(w.TestLinkTimer->isActive());
     QCOMPARE(w.TestLinkTimer->interval(), 3000);
     QVERIFY(f.prompter.takeShown().isEmpty());
@@ -277,17 +279,21 @@ void TestMainWindow::closeIsRefusedInRunMode()
         QVERIFY(ini.open(QIODevice::ReadWrite));
         QVERIFY(ini.setFileTime(written, QFileDevice::FileModificationTime));
     }
-    f.form->Timer->start();
+    // Run mode on today's (10th) file.
+    f.write("today.24h", "12:00:00,1,,\r\n");
+    f.form->MonthGrid->setCell(2, 10, f.path("today.24h"));
+    f.form->RunButton->click();
+    QVERIFY(f.form->runEngine()->running());
     QVERIFY(!f.form->close());
     const auto shown = f.prompter.takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].caption, QStringLiteral("Error"));
     QCOMPARE(shown[0].text, QStringLiteral("Can't terminate programm in run mode"));
-    QVERIFY(f.form->Timer->isActive());
+    QVERIFY(f.form->runEngine()->running());
     // The settings file is not touched.
     QCOMPARE(f.read("program/Cantrel.ini"), earlier);
     QCOMPARE(QFileInfo(f.path("program/Cantrel.ini")).lastModified().toUTC(), written);
-    f.form->Timer->stop();
+    f.form->RunButton->click();
 }
 
 void TestMainWindow::closeAsksDayThenMonthAndCancelKeepsWindow()

@@ -4,6 +4,7 @@
 #include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 #include "support/FakeComPort.h"
+#include "run/RunEngine.h"
 #include "support/MainFormFixture.h"
 
 #include <QGroupBox>
@@ -133,7 +134,7 @@ void TestSettings::secondStartFindsEverythingAsLeft() {
         w.device().DeviceID = 42;
         w.device().SetConnection(3);
         QCOMPARE(w.ConnectionPanel->text(), QStringLiteral("Connection: COM2   Device ID: 42"));
-        w.RunAdvance = 77;
+        w.runEngine()->setRunAdvance(77);
         outer = w.frameGeometry().size();
         QVERIFY(w.close());
     }
@@ -157,7 +158,7 @@ void TestSettings::secondStartFindsEverythingAsLeft() {
     QCOMPARE(w.device().DeviceID, 42);
     QCOMPARE(w.device().ConnectionIndex(), 3);
     QCOMPARE(w.ConnectionPanel->text(), QStringLiteral("Connection: COM2   Device ID: 42"));
-    QCOMPARE(w.RunAdvance, 77);
+    QCOMPARE(w.runEngine()->runAdvance(), 77);
     QVERIFY(f.prompter.takeShown().isEmpty());
 }
 
@@ -215,7 +216,7 @@ void TestSettings::valuesThatCannotBeUsed() {
         MainFormFixture f;
         f.write("Cantrel.ini", c.ini + "formLeft=\r\nformWidth=wide\r\nformHeight=10\r\n");
         QVERIFY(f.start());
-        QCOMPARE(f.form->RunAdvance, c.runAdvance);
+        QCOMPARE(f.form->runEngine()->runAdvance(), c.runAdvance);
         QCOMPARE(f.form->device().DeviceID, c.deviceId);
         f.form->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));

@@ -1,5 +1,6 @@
 // The communication setup dialog driven through its widgets while it runs
 // modally, and what OK applies to the main window.
+#include "run/RunEngine.h"
 #include "device/TComSetupDlg.h"
 #include "device/UpDown.h"
 #include "support/FakeComPort.h"
@@ -99,7 +100,7 @@ void TestSetupDialog::layoutAndTabOrder() {
 void TestSetupDialog::fieldsFollowThePort() {
     Setup s;
     s.form->device().DeviceID = 9;
-    s.form->RunAdvance = 15;
+    s.form->runEngine()->setRunAdvance(15);
     s.run([&] {
         TComSetupDlg& d = *s.dlg;
         QCOMPARE(d.PortEdit->currentIndex(), 0);
@@ -147,7 +148,7 @@ void TestSetupDialog::checksOnOk() {
     QCOMPARE(closedByOk, messages.isEmpty());
     QCOMPARE(result, messages.isEmpty() ? port : -1);
     if (messages.isEmpty()) {
-        QCOMPARE(s.form->RunAdvance, runAdvance.toInt());
+        QCOMPARE(s.form->runEngine()->runAdvance(), runAdvance.toInt());
         QCOMPARE(s.form->device().DeviceID, deviceId.toInt());
     }
 }
@@ -177,7 +178,7 @@ void TestSetupDialog::failedConnectionStillStoresNumbers() {
     QCOMPARE(s.form->ConnectionPanel->text(), QStringLiteral("Connection: LPT278"));
     QCOMPARE(s.form->device().ConnectionIndex(), 1);
     QCOMPARE(s.form->device().DeviceID, 12);
-    QCOMPARE(s.form->RunAdvance, 30);
+    QCOMPARE(s.form->runEngine()->runAdvance(), 30);
 }
 
 void TestSetupDialog::cancelAndEscapeChangeNothing() {
@@ -206,7 +207,7 @@ void TestSetupDialog::cancelAndEscapeChangeNothing() {
 
 void TestSetupDialog::upDownsStepWithinTheirRange() {
     Setup s;
-    s.form->RunAdvance = 3599;
+    s.form->runEngine()->setRunAdvance(3599);
     const int result = s.run([&] {
         TComSetupDlg& d = *s.dlg;
         auto arrows = d.RunAdvUpDown->findChildren<QToolButton*>();
@@ -233,7 +234,7 @@ void TestSetupDialog::upDownsStepWithinTheirRange() {
         QTest::mouseClick(d.OKBtn, Qt::LeftButton);
     });
     QCOMPARE(result, 0);
-    QCOMPARE(s.form->RunAdvance, 3599);
+    QCOMPARE(s.form->runEngine()->runAdvance(), 3599);
     QCOMPARE(s.form->device().DeviceID, 127);
 }
 

@@ -1,5 +1,6 @@
 // The main window's side of the device link: start-up with the port library,
 // the radio bank on both roads, and the link test against the simulated device.
+#include "run/RunEngine.h"
 #include "device/DeviceTestSupport.h"
 #include "schedule/StringGrid.h"
 #include "support/MainFormFixture.h"
@@ -302,7 +303,7 @@ void TestWindowDevice::deviceGoingAwayInRunMode() {
     w.device().SetConnection(2);
     w.MonthGrid->setCell(2, 10, f.path("day.24h"));
     w.RunButton->click();
-    QVERIFY(w.Timer->isActive());
+    QVERIFY(w.runEngine()->running());
 
     // The link test goes on in Run mode: the timer's own tick sends the
     // status request.
@@ -315,7 +316,7 @@ void TestWindowDevice::deviceGoingAwayInRunMode() {
     // goes on, nothing hangs.
     sim.setMode("hangup");
     f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 0)));
-    w.TimerTimer();
+    w.runEngine()->tick();
     QTRY_VERIFY(w.DayGrid->cell(0, 1) == "+" || w.DayGrid->cell(0, 1) == "!");
     if (w.DayGrid->cell(0, 1) == "!") {
         // The row is marked before its box is shown; wait for the box. A link
@@ -331,13 +332,13 @@ void TestWindowDevice::deviceGoingAwayInRunMode() {
             QVERIFY2(QStringList({"Can't read from port", "Can't write to port"}).contains(s.text),
                      qPrintable(s.text));
     }
-    QVERIFY(w.Timer->isActive());
+    QVERIFY(w.runEngine()->running());
 
     // Once the device is back, the next row fires on it.
     QVERIFY(sim.waitForTerminal());
     QVERIFY(linkComesBack(w));
     f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 5)));
-    w.TimerTimer();
+    w.runEngine()->tick();
     QTRY_COMPARE(w.DayGrid->cell(0, 2), QStringLiteral("+"));
     QCOMPARE(sim.requests().filter("FD 00 04 ").size(), 1);
 
@@ -348,7 +349,7 @@ void TestWindowDevice::deviceGoingAwayInRunMode() {
     QTRY_VERIFY_WITH_TIMEOUT(statusRequests() > afterRow, 5000);
     QCOMPARE(sim.requests().filter("FD 00 04 ").size(), 1);
     w.RunButton->click();
-    QVERIFY(!w.Timer->isActive());
+    QVERIFY(!w.runEngine()->running());
 }
 
 QTEST_MAIN(TestWindowDevice)

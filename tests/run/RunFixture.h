@@ -78,7 +78,7 @@ class ModeProbePrompter final : public Prompter {
     QList<bool> inRunModeAtBox;
 
   private:
-    void note() { inRunModeAtBox.append(form_ && form_->Timer->isActive()); }
+    void note() { inRunModeAtBox.append(form_ && form_->runEngine()->running()); }
     ScriptedPrompter& inner_;
     std::unique_ptr<TMainForm>& form_;
 };
@@ -135,7 +135,7 @@ struct RunFixture : MainFormFixture {
     }
     void tick(const QDateTime& when) {
         clock.set(when);
-        form->TimerTimer();
+        form->runEngine()->tick();
     }
     void tick(QTime time) { tick(at(time)); }
 
@@ -152,11 +152,11 @@ struct RunFixture : MainFormFixture {
         return marks;
     }
     bool inRunMode() const {
-        return form->Timer->isActive() &&
+        return form->runEngine()->running() &&
                form->windowTitle() == QLatin1String("Cantrel 1.18 - Run mode");
     }
     bool inEditMode() const {
-        return !form->Timer->isActive() &&
+        return !form->runEngine()->running() &&
                form->windowTitle() == QLatin1String("Cantrel 1.18 - Edit mode") &&
                form->RunButton->text() == QLatin1String("Run");
     }

@@ -1,6 +1,7 @@
 // Ends the program the way main() does while two workers sleep out a run
 // advance of almost an hour and a third one's report is still queued. The
 // process must end at once, with exit code 0.
+#include "run/RunEngine.h"
 #include "app/TMainForm.h"
 #include "run/ExecuteThread.h"
 #include "schedule/StringGrid.h"
@@ -27,12 +28,12 @@ int main(int argc, char* argv[]) {
         TMainForm form({&clock, &prompter, &opener});
         if (!form.FormCreate())
             return 2;
-        form.RunAdvance = 3599;
+        form.runEngine()->setRunAdvance(3599);
         form.DayGrid->setRowCells(1, {"", "12:00:00", "1", "", ""});
         form.DayGrid->appendRow({"", "12:00:01", "2", "", ""});
         for (int row : {1, 2}) {
             form.DayGrid->setRow(row);
-            form.ExecuteCurrentRow();
+            form.ExecuteButtonClick();
         }
         const QDeadlineTimer deadline(10000);
         while ((form.DayGrid->cell(0, 1) != ">" || form.DayGrid->cell(0, 2) != ">") &&
@@ -44,7 +45,7 @@ int main(int argc, char* argv[]) {
         std::fflush(stdout);
         form.DayGrid->setCell(2, 1, QStringLiteral("0"));
         form.DayGrid->setRow(1);
-        form.ExecuteCurrentRow();
+        form.ExecuteButtonClick();
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 // Run mode through the whole window: the mode switch, the tick against a fake
 // clock, the Execute command and what the workers report.
+#include "run/RunEngine.h"
 #include "device/DeviceTestSupport.h"
 #include "run/RunFixture.h"
 
@@ -94,7 +95,7 @@ void TestRunMode::enterAndLeaveRunMode() {
 
     f.enterRun(f.at(QTime(7, 0)));
     QVERIFY(f.inRunMode());
-    QCOMPARE(w.Timer->interval(), 490);
+    QCOMPARE(w.runEngine()->tickTimer().interval(), 490);
     QCOMPARE(w.RunButton->text(), QStringLiteral("Pause"));
     QCOMPARE(w.dayScheduleName(), day);
     QCOMPARE(f.monthMarks(), plusOn({10}));
@@ -257,7 +258,7 @@ void TestRunMode::runAdvanceOpensEarlyAndPulsesAfterTheWait() {
     const QString clip = f.path("clip.mp3");
     f.write("clip.mp3", "media");
     f.setCalendar(10, f.writeDay("ten.24h", {{"12:00:00", "3", "", clip}}));
-    f.form->RunAdvance = 10;
+    f.form->runEngine()->setRunAdvance(10);
     f.enterRun(f.at(QTime(11, 59)));
 
     f.tick(QTime(11, 59, 49, 900));
@@ -309,7 +310,7 @@ void TestRunMode::newDayLoadsItsFile() {
     const QString eleven = sameFile ? ten : f.writeDay("eleven.24h", elevenRows);
     f.setCalendar(10, ten);
     f.setCalendar(11, eleven);
-    f.form->RunAdvance = advance;
+    f.form->runEngine()->setRunAdvance(advance);
 
     // Entering takes today's file by the date alone.
     f.enterRun(f.at(enterAt));
@@ -395,7 +396,7 @@ void TestRunMode::executeInEditMode() {
     const QString clip = f.path("clip.mp3");
     f.write("clip.mp3", "media");
     w.DayGrid->setRowCells(1, {"+", "not a time", "3", "", " " + clip + " \t"});
-    w.RunAdvance = 5;
+    w.runEngine()->setRunAdvance(5);
 
     w.ExecuteButton->click();
     QTRY_COMPARE(f.dayMarks(), QStringList{">"});
@@ -478,7 +479,7 @@ void TestRunMode::workerOutcomes() {
     f.pulseFailure = pulseFailure;
     const QString mediaPath = media.isEmpty() ? QString() : f.path(media);
     f.setCalendar(10, f.writeDay("ten.24h", {{"12:00:00", output, "", mediaPath}}));
-    f.form->RunAdvance = advance;
+    f.form->runEngine()->setRunAdvance(advance);
     f.enterRun(f.at(QTime(11, 0)));
     MarkHistory history(f.form->DayGrid, 1);
 
@@ -550,7 +551,7 @@ void TestRunMode::windowGoneWhileWorkersWait() {
     f.start();
     TMainForm& w = *f.form;
     w.runEngine()->link()->setSleepHook({});
-    w.RunAdvance = 3599;
+    w.runEngine()->setRunAdvance(3599);
     w.DayGrid->setRowCells(1, {"", "12:00:00", "1", "", ""});
     w.ExecuteButton->click();
     QTRY_COMPARE(f.dayMarks(), QStringList{">"});
@@ -672,12 +673,12 @@ void TestRunMode::summerTimeChanges() {
         const QString day = f.writeDay("day.24h", rows);
         for (int d = 1; d <= 31; ++d)
             f.setCalendar(d, day);
-        f.form->RunAdvance = 30;
+        f.form->runEngine()->setRunAdvance(30);
         const QDateTime local = enter.toLocalTime();
         f.enterRun(local);
         for (qint64 ms = 0; ms <= minutes * 60000; ms += 490) {
             f.clock.set(local.addMSecs(ms));
-            f.form->TimerTimer();
+            f.form->runEngine()->tick();
         }
         QVERIFY(f.inRunMode());
         QTRY_COMPARE(f.dayMarks(), marks);

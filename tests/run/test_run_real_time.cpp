@@ -1,6 +1,7 @@
 // Run mode on the real clock, with the real run timer, the real sleep of the
 // run advance and a real message box: what the fake clock and the scripted
 // answers elsewhere cannot show.
+#include "run/RunEngine.h"
 #include "platform/QtPrompter.h"
 #include "run/RunFixture.h"
 
@@ -86,7 +87,7 @@ void TestRunRealTime::runAdvanceIsARealWaitFromTheDueInstant() {
     TMainForm& w = *f.form;
 
     // A quick open: the pulse comes a whole second after the row was started.
-    w.RunAdvance = 1;
+    w.runEngine()->setRunAdvance(1);
     w.DayGrid->setRowCells(1, {"", "12:00:00", "2", "", ""});
     sinceClick.start();
     w.ExecuteButton->click();
@@ -97,7 +98,7 @@ void TestRunRealTime::runAdvanceIsARealWaitFromTheDueInstant() {
 
     // A slow opener: the wait counts from the row's start, so the pulse is
     // not pushed back by the time the open took.
-    w.RunAdvance = 2;
+    w.runEngine()->setRunAdvance(2);
     w.DayGrid->setRowCells(1, {"", "12:00:00", "2", "", f.path("clip.mp3")});
     sinceClick.start();
     w.ExecuteButton->click();

@@ -2,9 +2,14 @@
 // radio bank and the timer that drive DeviceLink.
 #include "app/TMainForm.h"
 #include "device/RadioBank.h"
+#include "device/TComSetupDlg.h"
+#include "device/UpDown.h"
+#include "run/RunEngine.h"
+#include "schedule/MonthCalendarFile.h"
 #include "platform/ProgramError.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QScopedValueRollback>
 #include <QTimer>
 
@@ -94,6 +99,30 @@ void TMainForm::showSelectedRadio(int n) {
 void TMainForm::selectRadio(int n) {
     if (radioBank_->select(n))
         PulseOutput(n);
+}
+
+// The connection dialog: what it shows comes from the device and the run
+// engine, and goes back to them when the checks pass.
+int TMainForm::ExecuteComSetup() {
+    TComSetupDlg& dlg = *ComSetupDlg;
+    dlg.showConnection(device().ConnectionIndex());
+    dlg.DevIDUpDown->setPosition(device().DeviceID);
+    dlg.DevIDEdit->setText(QString::number(device().DeviceID));
+    dlg.RunAdvUpDown->setPosition(runEngine_->runAdvance());
+    dlg.RunAdvEdit->setText(QString::number(runEngine_->runAdvance()));
+    if (dlg.exec() != QDialog::Accepted)
+        return -1;
+    // The checks passed, so both texts are whole numbers in range. The device
+    // ID is stored first so the connection panel shows the new one.
+    device().DeviceID = parseWholeNumber(dlg.DevIDEdit->text()).value_or(0);
+    const int index = dlg.selectedConnection();
+    device().SetConnection(index);
+    runEngine_->setRunAdvance(parseWholeNumber(dlg.RunAdvEdit->text()).value_or(0));
+    return index;
+}
+
+void TMainForm::Port1Click() {
+    ExecuteComSetup();
 }
 
 } // namespace cantrel

@@ -1,0 +1,23 @@
+#include "run/RunDocuments.h"
+
+#include "schedule/ScheduleDocument.h"
+
+namespace cantrel {
+
+StringGridModel& PlainRunDocuments::dayRows() {
+    return day_.rows();
+}
+
+StringGridModel& PlainRunDocuments::monthRows() {
+    return month_.rows();
+}
+
+QString PlainRunDocuments::dayScheduleName() const {
+    return day_.name();
+}
+
+void PlainRunDocuments::loadDaySchedule(const QString& name) {
+    day_.load(name);
+}
+
+} // namespace cantrel

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+namespace cantrel {
+
+class DaySchedule;
+class MonthCalendar;
+class StringGridModel;
+
+// What the run engine reads and marks: the day schedule's rows (times,
+// outputs, media files and their marks), the month calendar's day files and
+// marks, and how a day file becomes the day schedule.
+class RunDocuments {
+  public:
+    virtual ~RunDocuments() = default;
+    virtual StringGridModel& dayRows() = 0;
+    virtual StringGridModel& monthRows() = 0;
+    virtual QString dayScheduleName() const = 0;
+    // Makes the named file the day schedule, every mark empty. Raises the
+    // load's failures (".24h file don't specified", "Can't load .24h file");
+    // the day schedule is then as it was.
+    virtual void loadDaySchedule(const QString& name) = 0;
+};
+
+// The two documents as they are, with nobody to ask or to show them to.
+class PlainRunDocuments final : public RunDocuments {
+  public:
+    PlainRunDocuments(DaySchedule& day, MonthCalendar& month) : day_(day), month_(month) {}
+    StringGridModel& dayRows() override;
+    StringGridModel& monthRows() override;
+    QString dayScheduleName() const override;
+    void loadDaySchedule(const QString& name) override;
+
+  private:
+    DaySchedule& day_;
+    MonthCalendar& month_;
+};
+
+} // namespace cantrel
