@@ -16,7 +16,9 @@ esac
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libbenchmark-dev
   # the desktop tests: a virtual X server, a window manager, keys and clicks sent through the
   # server, the root window's properties, and the X protocol library the tests ask it with
-  xvfb openbox xdotool x11-utils libxcb1-dev)
+  xvfb openbox xdotool x11-utils libxcb1-dev
+  # the run without a window is tested across midnight on a clock moved by libfaketime
+  faketime)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -15,6 +15,17 @@ CommandLine readCommandLine(const QStringList& arguments) {
                        "on a 16-output device over a parallel port or a serial line."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption run(
+        QStringLiteral("run"),
+        QStringLiteral("Run the month calendar's schedule without a window, as Run mode "
+                       "does, until SIGTERM or SIGINT. Failures go to standard error."));
+    const QCommandLineOption settings(
+        QStringLiteral("settings"),
+        QStringLiteral("With --run: the settings file to read (default: Cantrel.ini in the "
+                       "current folder). It is never written."),
+        QStringLiteral("file"));
+    parser.addOption(run);
+    parser.addOption(settings);
     // Qt's own options ("-platform offscreen", "-style Fusion") are left to
     // the application object, which takes them after this.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -49,6 +60,13 @@ CommandLine readCommandLine(const QStringList& arguments) {
                 QStringLiteral("%1: unexpected argument '%2'\nTry '%1 --help' for more "
                                "information.\n")
                     .arg(program, parser.positionalArguments().first())};
+    if (parser.isSet(run))
+        return {CommandLine::Action::RunHeadless, QString(), parser.value(settings)};
+    if (parser.isSet(settings))
+        return {CommandLine::Action::Refuse,
+                QStringLiteral("%1: --settings goes with --run; the window reads Cantrel.ini in "
+                               "the current folder\nTry '%1 --help' for more information.\n")
+                    .arg(program)};
     return {};
 }
 

@@ -5,15 +5,18 @@
 
 namespace cantrel {
 
-// What the command line asks for. The window takes no arguments; --help and
-// --version answer on standard output, anything else is refused with exit
-// status 2, as Linux programs do.
+// What the command line asks for: the window (no arguments), the schedule
+// run without a window (--run, perhaps with --settings FILE), or a text:
+// --help and --version answer on standard output, anything else is refused
+// with exit status 2, as Linux programs do.
 struct CommandLine {
-    enum class Action { OpenWindow, ShowText, Refuse };
+    enum class Action { OpenWindow, RunHeadless, ShowText, Refuse };
     Action action = Action::OpenWindow;
     // The help or version text for standard output, or the complaint for
     // standard error, each ending with a newline.
     QString text;
+    // --run: the settings file to read; empty for the current folder's.
+    QString settingsFile = {};
 };
 
 // arguments as the program received them, its own path first.

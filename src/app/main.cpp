@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/HeadlessMain.h"
 #include "app/TAboutBox.h"
 #include "app/TMainForm.h"
 #include "platform/Clock.h"
@@ -23,6 +24,8 @@ int main(int argc, char* argv[])
         std::fputs(command.text.toLocal8Bit().constData(), stderr);
         return 2;
     }
+    if (command.action == CommandLine::Action::RunHeadless)
+        return runHeadless(argc, argv, command.settingsFile);
     // Without a display Qt would abort with a toolkit message; say what to do instead.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

@@ -13,6 +13,7 @@ class TestCommandLine : public QObject {
   private slots:
     void readsArguments_data();
     void readsArguments();
+    void runReadsItsSettingsFile();
     void answersAsAProgram_data();
     void answersAsAProgram();
 };
@@ -37,9 +38,25 @@ void TestCommandLine::readsArguments_data() {
     QTest::newRow("unknown option")
         << QStringList{"cantrel", "--bogus"} << refuse
         << "cantrel: Unknown option 'bogus'.\nTry 'cantrel --help' for more information.\n";
+    QTest::newRow("--settings without --run")
+        << QStringList{"cantrel", "--settings", "a.ini"} << refuse
+        << "cantrel: --settings goes with --run; the window reads Cantrel.ini in the current "
+           "folder\nTry 'cantrel --help' for more information.\n";
+    QTest::newRow("--run with an argument")
+        << QStringList{"cantrel", "--run", "x"} << refuse << "cantrel: unexpected argument 'x'\n";
     QTest::newRow("an argument")
         << QStringList{"cantrel", "day.24h"} << refuse
         << "cantrel: unexpected argument 'day.24h'\nTry 'cantrel --help' for more information.\n";
+}
+
+void TestCommandLine::runReadsItsSettingsFile() {
+    const CommandLine plain = readCommandLine({"cantrel", "--run"});
+    QCOMPARE(int(plain.action), int(CommandLine::Action::RunHeadless));
+    QCOMPARE(plain.settingsFile, QString());
+    const CommandLine named = readCommandLine({"cantrel", "--settings=/etc/x.ini", "--run"});
+    QCOMPARE(int(named.action), int(CommandLine::Action::RunHeadless));
+    QCOMPARE(named.settingsFile, QStringLiteral("/etc/x.ini"));
+    QCOMPARE(named.text, QString());
 }
 
 void TestCommandLine::readsArguments() {
@@ -88,7 +105,8 @@ void TestCommandLine::answersAsAProgram() {
     QVERIFY(program.waitForFinished(10000));
     QCOMPARE(program.exitCode(), 0);
     const QByteArray help = program.readAllStandardOutput();
-    QVERIFY2(help.startsWith("Usage: cantrel [options]\n") && help.contains("-v, --version"),
+    QVERIFY2(help.startsWith("Usage: cantrel [options]\n") && help.contains("-v, --version") &&
+                 help.contains("--run") && help.contains("--settings <file>"),
              help.constData());
 }
 

@@ -1,0 +1,88 @@
+#include "app/HeadlessMain.h"
+
+#include "app/SettingsFile.h"
+#include "platform/Clock.h"
+#include "platform/MediaOpener.h"
+#include "run/HeadlessRun.h"
+#include "run/ShiftedClock.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace cantrel {
+
+namespace {
+
+// The write end of the pipe the signal handler wakes the event loop through.
+int signalPipe[2] = {-1, -1};
+
+extern "C" void onTerminate(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+void writeLine(const QString& line) {
+    std::fputs((line + u'\n').toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+// The settings the window would use for Run mode. Nothing here is written.
+HeadlessSettings readRunSettings(const SettingsFile& list) {
+    HeadlessSettings settings;
+    settings.monthCalendar = list.value(QStringLiteral("file31d")).value_or(QString());
+    settings.connection = list.number(QStringLiteral("Port")).value_or(0);
+    settings.deviceId = list.number(QStringLiteral("DeviceID")).value_or(0);
+    settings.runAdvance = clampRunAdvance(list.number(QStringLiteral("RunAdvance")).value_or(0));
+    return settings;
+}
+
+} // namespace
+
+int runHeadless(int& argc, char** argv, const QString& settingsFile) {
+    QCoreApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Cantrel"));
+
+    const QString path = settingsFile.isEmpty() ? QStringLiteral("Cantrel.ini") : settingsFile;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        writeLine(QStringLiteral("cantrel: cannot read the settings file %1: %2")
+                      .arg(path, file.errorString()));
+        return 1;
+    }
+    const HeadlessSettings settings = readRunSettings(SettingsFile::parse(file.readAll()));
+    file.close();
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+        writeLine(QStringLiteral("cantrel: cannot set up signal handling"));
+        return 1;
+    }
+    QSocketNotifier terminated(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&terminated, &QSocketNotifier::activated, &app, [] { QCoreApplication::exit(0); });
+    struct sigaction action = {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+
+    SystemClock clock;
+    DesktopMediaOpener opener;
+    HeadlessRun run(settings, clock, opener, writeLine);
+    QObject::connect(&run, &HeadlessRun::endedByItself, &app, [] { QCoreApplication::exit(1); });
+    if (!run.start())
+        return 1;
+    const int status = app.exec();
+    run.stop();
+    if (status == 0)
+        writeLine(clock.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) +
+                  QStringLiteral("Run mode ended: terminated"));
+    return status;
+}
+
+} // namespace cantrel

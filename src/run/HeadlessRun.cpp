@@ -1,0 +1,110 @@
+#include "run/HeadlessRun.h"
+
+#include "platform/Clock.h"
+#include "platform/ProgramError.h"
+#include "run/RunEngine.h"
+#include "schedule/ScheduleDocument.h"
+
+namespace cantrel {
+
+HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOpener& opener,
+                         LineWriter writeLine, QStringList portLibraryFiles, QObject* parent)
+    : QObject(parent), settings_(settings), clock_(clock), writeLine_(std::move(writeLine)),
+      day_(std::make_unique<DaySchedule>()), month_(std::make_unique<MonthCalendar>()),
+      documents_(*day_, *month_), device_(*this, std::move(portLibraryFiles)),
+      engine_(std::make_unique<RunEngine>(documents_, clock, opener, device_,
+                                          static_cast<RunReport&>(*this))) {
+    day_->startNew();
+    month_->startNew();
+    engine_->setFollowDayFile(true);
+    connect(engine_.get(), &RunEngine::dayStarted, this, [this](int day) {
+        say(QStringLiteral("Day %1: day file %2").arg(day).arg(day_->name()));
+    });
+    linkTest_.setInterval(3000);
+    connect(&linkTest_, &QTimer::timeout, this, [this] {
+        // As in the window: a line that fails is reported and the test goes on.
+        try {
+            device_.TestLinkTimerTimer();
+        } catch (const TextFailure& failure) {
+            say(failure.text());
+        } catch (const std::exception& failure) {
+            say(QString::fromLocal8Bit(failure.what()));
+        }
+    });
+}
+
+HeadlessRun::~HeadlessRun() {
+    stop();
+    engine_.reset();
+}
+
+bool HeadlessRun::start() {
+    try {
+        if (settings_.monthCalendar.isEmpty())
+            throw ProgramError(QStringLiteral("No month calendar: the settings name no file31d"));
+        month_->load(settings_.monthCalendar);
+        device_.LoadPortLibrary();
+        device_.DeviceID = settings_.deviceId;
+        device_.SetConnection(settings_.connection);
+        device_.PulseTime = 100;
+        engine_->setRunAdvance(settings_.runAdvance);
+        engine_->enter();
+    } catch (const TextFailure& failure) {
+        say(failure.text());
+        return false;
+    }
+    linkTest_.start();
+    say(QStringLiteral("Run mode: calendar %1, run advance %2 s")
+            .arg(month_->name())
+            .arg(engine_->runAdvance()));
+    return true;
+}
+
+void HeadlessRun::stop() {
+    linkTest_.stop();
+    if (engine_ && engine_->running())
+        engine_->leave();
+    device_.SetComPort(0, 0);
+    device_.UnloadPortLibrary();
+}
+
+void HeadlessRun::say(const QString& text) const {
+    writeLine_(clock_.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + text);
+}
+
+void HeadlessRun::setConnectionText(const QString& text) {
+    if (text != connectionText_)
+        say(text);
+    connectionText_ = text;
+}
+
+void HeadlessRun::setLinkText(const QString& text) {
+    if (text != linkText_)
+        say(text);
+    linkText_ = text;
+}
+
+// The device reports its selected output. One that was not selected fires,
+// as a click on its radio button would in the window.
+void HeadlessRun::selectRadio(int n) {
+    if (n < 1 || n > 16 || n == selectedOutput_)
+        return;
+    selectedOutput_ = n;
+    device_.PulseOutput(n);
+}
+
+void HeadlessRun::showSelectedRadio(int n) {
+    if (n >= 1 && n <= 16)
+        selectedOutput_ = n;
+}
+
+void HeadlessRun::failure(const QString& text, bool) {
+    say(text);
+}
+
+void HeadlessRun::ended(const QString& text, bool) {
+    say(QStringLiteral("Run mode ended: %1").arg(text));
+    emit endedByItself();
+}
+
+} // namespace cantrel

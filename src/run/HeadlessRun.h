@@ -1,0 +1,90 @@
+#pragma once
+
+#include "device/DeviceLink.h"
+#include "run/RunDocuments.h"
+#include "run/RunReport.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace cantrel {
+
+class Clock;
+class DaySchedule;
+class MediaOpener;
+class MonthCalendar;
+class RunEngine;
+
+// What a run without a window takes from the settings file.
+struct HeadlessSettings {
+    QString monthCalendar;
+    // 0 LPT378, 1 LPT278, k COM(k-1), as the settings file counts them.
+    int connection = 0;
+    qint32 deviceId = 0;
+    qint32 runAdvance = 0;
+};
+
+// The month calendar's schedule run as Run mode runs it from the moment Run
+// is pressed, with no window: what the window would show in a box, and the
+// device's connection and link as they change, become lines for writeLine,
+// each with the local time. A day file saved anew while it runs is taken at
+// the next tick, and the rows that already fired today keep their marks.
+class HeadlessRun final : public QObject, private DeviceView, private RunReport {
+    Q_OBJECT
+  public:
+    using LineWriter = std::function<void(const QString& line)>;
+
+    HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOpener& opener,
+                LineWriter writeLine,
+                QStringList portLibraryFiles = PortLibrary::defaultFileNames(),
+                QObject* parent = nullptr);
+    ~HeadlessRun() override;
+
+    // Loads the calendar and the port library, opens the connection and
+    // enters Run mode. False, after saying why, when the run cannot start.
+    bool start();
+    // Leaves Run mode and lets go of the port and the port library.
+    void stop();
+
+    RunEngine& engine() const { return *engine_; }
+
+  signals:
+    // Run mode ended by itself, where the window's would have; said why.
+    void endedByItself();
+
+  private:
+    void say(const QString& text) const;
+
+    // DeviceView: the panels become lines when they change; the device's
+    // selected output is kept here, as the window's radio bank keeps it.
+    void setConnectionText(const QString& text) override;
+    void setLinkText(const QString& text) override;
+    void enableRadios(int) override {}
+    void selectRadio(int n) override;
+    void showSelectedRadio(int n) override;
+    void showMessage(const QString& text) override { say(text); }
+
+    // RunReport
+    void failure(const QString& text, bool programText) override;
+    void ended(const QString& text, bool shown) override;
+
+    HeadlessSettings settings_;
+    Clock& clock_;
+    LineWriter writeLine_;
+    std::unique_ptr<DaySchedule> day_;
+    std::unique_ptr<MonthCalendar> month_;
+    PlainRunDocuments documents_;
+    DeviceLink device_;
+    // After the device: gone first, so no worker pulses a closed device.
+    std::unique_ptr<RunEngine> engine_;
+    QTimer linkTest_;
+    QString connectionText_;
+    QString linkText_;
+    int selectedOutput_ = 0;
+};
+
+} // namespace cantrel

@@ -1,0 +1,247 @@
+// `cantrel --run` as a process: real settings, calendar and day files in a
+// temporary folder, the simulated device on a pseudo-terminal, a real opener
+// script, and libfaketime where the day has to change.
+#include "device/DeviceTestSupport.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using namespace cantrel::test;
+
+namespace {
+
+QString bin() {
+    return qEnvironmentVariable("CANTREL_TEST_BIN");
+}
+
+// The folder a station would run from, and the device beside it.
+struct Station {
+    QTemporaryDir dir;
+    DevSim device{bin() + "/cantrel-devsim", dir.path()};
+
+    Station() {
+        write("opener.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/opened\"\n");
+        QFile::setPermissions(path("opener.sh"), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                     QFileDevice::WriteOwner);
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+    void write(const QString& name, const QByteArray& bytes) const {
+        QFile file(path(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(name));
+    }
+    QByteArray read(const QString& name) const {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // A day file of "time,output,comment,media" lines.
+    QString writeDay(const QString& name, const QStringList& lines) const {
+        write(name, lines.join(QStringLiteral("\r\n")).toUtf8() + "\r\n");
+        return path(name);
+    }
+    void writeCalendar(const QList<std::pair<int, QString>>& days) const {
+        QByteArray bytes;
+        for (const auto& [day, file] : days)
+            bytes += QByteArray::number(day) + ' ' + file.toUtf8() + "\r\n";
+        write("month.31d", bytes);
+    }
+    // The settings as the window writes them, the window's own lines included.
+    void writeSettings(int port) const {
+        write("Cantrel.ini", "formLeft=10\r\nformTop=20\r\nfile24h=" + path("x.24h").toUtf8() +
+                                 "\r\nfile31d=" + path("month.31d").toUtf8() +
+                                 "\r\nLPTAddr=888\r\nPort=" + QByteArray::number(port) +
+                                 "\r\nDeviceID=0\r\nRunAdvance=0\r\n");
+    }
+
+    // cantrel --run in this folder, without a display; extra variables on top.
+    void start(QProcess& run, const QStringList& arguments = {"--run"},
+               const QStringList& extra = {}) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(name));
+        env.insert("CANTREL_COM1", device.linkPath());
+        env.insert("CANTREL_OPENER", path("opener.sh"));
+        for (const QString& assignment : extra)
+            env.insert(assignment.section('=', 0, 0), assignment.section('=', 1));
+        run.setProcessEnvironment(env);
+        run.setWorkingDirectory(dir.path());
+        run.start(bin() + "/cantrel", arguments);
+    }
+    int requestsFor(int output) const {
+        const QString request =
+            QStringLiteral("FD 00 %1 ").arg(output, 2, 16, QLatin1Char('0')).toUpper();
+        return int(device.requests().filter(request).size());
+    }
+};
+
+// Ends the process with a signal; its exit status, or -1 if it did not end.
+int endWith(QProcess& run, int signal) {
+    ::kill(pid_t(run.processId()), signal);
+    if (!run.waitForFinished(5000))
+        return -1;
+    return run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1;
+}
+
+QStringList linesOf(const QByteArray& err) {
+    return QString::fromLocal8Bit(err).split(u'\n', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+class TestHeadlessRun : public QObject {
+    Q_OBJECT
+  private slots:
+    void runsTheDayUntilSignalled_data();
+    void runsTheDayUntilSignalled();
+    void cannotStart_data();
+    void cannotStart();
+    void newDayAndDayFileSavedAnew();
+};
+
+void TestHeadlessRun::runsTheDayUntilSignalled_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+}
+
+void TestHeadlessRun::runsTheDayUntilSignalled() {
+    QFETCH(int, signal);
+    Station s;
+    QVERIFY(s.device.start());
+    // Rows a few seconds ahead; output 1 is left alone, as the device reports
+    // it selected at the first link test and that report fires it.
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto at = [&now](int seconds) { return now.addSecs(seconds).toString("HH:mm:ss"); };
+    const QString day = s.writeDay(
+        "today.24h", {at(3) + ",3,first,\"" + s.path("a b.mp3") + "\"", at(4) + ",4,second,"});
+    s.write("a b.mp3", "sound");
+    s.writeCalendar({{now.date().day(), day}});
+    s.writeSettings(2);
+    const QByteArray settings = s.read("Cantrel.ini");
+    const QDateTime settingsTime = QFileInfo(s.path("Cantrel.ini")).lastModified();
+
+    QProcess run;
+    s.start(run);
+    QVERIFY(run.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(s.requestsFor(4) > 0, 15000);
+
+    // A second run on the same port is refused it, as any other program
+    // would be, and goes on without it.
+    QProcess second;
+    s.start(second);
+    QVERIFY(second.waitForStarted());
+    QByteArray secondSaid;
+    // Only gathers what was said, so it may be evaluated again once it holds.
+    QTRY_VERIFY_WITH_TIMEOUT((secondSaid += second.readAllStandardError()).contains("Can't open port"),
+                             10000);
+    QCOMPARE(endWith(second, SIGTERM), 0);
+
+    QCOMPARE(endWith(run, signal), 0);
+    QCOMPARE(s.requestsFor(3), 1);
+    QCOMPARE(s.requestsFor(4), 1);
+    QCOMPARE(s.read("opened"), s.path("a b.mp3").toUtf8() + "\n");
+    // The settings file is read, never written.
+    QCOMPARE(s.read("Cantrel.ini"), settings);
+    QCOMPARE(QFileInfo(s.path("Cantrel.ini")).lastModified(), settingsTime);
+    // The port is free again.
+    const int fd = ::open(QFile::encodeName(s.device.linkPath()).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ::close(fd);
+
+    const QStringList lines = linesOf(run.readAllStandardError());
+    const QRegularExpression stamped("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ");
+    for (const QString& line : lines)
+        QVERIFY2(stamped.match(line).hasMatch() || line.startsWith("inpout32: "), qPrintable(line));
+    const QString all = lines.join('\n');
+    QVERIFY2(all.contains(QStringLiteral("Run mode: calendar %1, run advance 0 s")
+                              .arg(s.path("month.31d"))),
+             qPrintable(all));
+    QVERIFY2(all.contains(QStringLiteral("Day %1: day file %2").arg(now.date().day()).arg(day)),
+             qPrintable(all));
+    QVERIFY2(all.contains("Link OK"), qPrintable(all));
+    QVERIFY2(lines.last().endsWith("Run mode ended: terminated"), qPrintable(all));
+}
+
+void TestHeadlessRun::cannotStart_data() {
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("no settings file") << QString() << QStringList{"--run"}
+                                      << "cantrel: cannot read the settings file Cantrel.ini";
+    QTest::newRow("named settings file missing")
+        << QString() << QStringList{"--run", "--settings", "/nonexistent/c.ini"}
+        << "cantrel: cannot read the settings file /nonexistent/c.ini";
+    QTest::newRow("no calendar named") << "Port=0\r\n" << QStringList{"--run"}
+                                       << "No month calendar: the settings name no file31d";
+    QTest::newRow("calendar missing") << "file31d=gone.31d\r\n" << QStringList{"--run"}
+                                      << "Can't load .31d file!";
+    QTest::newRow("today's file missing") << "file31d=month.31d\r\n" << QStringList{"--run"}
+                                          << "Can't load .24h file";
+    QTest::newRow("no file for today") << "file31d=empty.31d\r\n" << QStringList{"--run"}
+                                       << ".24h file don't specified";
+}
+
+void TestHeadlessRun::cannotStart() {
+    QFETCH(QString, settings);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, said);
+    Station s;
+    s.writeCalendar({{QDate::currentDate().day(), s.path("gone.24h")}});
+    s.write("empty.31d", "");
+    if (!settings.isNull())
+        s.write("Cantrel.ini", settings.toUtf8());
+    QProcess run;
+    s.start(run, arguments);
+    QVERIFY(run.waitForFinished(10000));
+    QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(run.readAllStandardError());
+    QVERIFY2(err.contains(said), qPrintable(err));
+}
+
+// On a clock moved to just before midnight: the next day's file is loaded at
+// midnight, and a day file saved anew while it runs is taken, its fired row
+// not fired again.
+void TestHeadlessRun::newDayAndDayFileSavedAnew() {
+    const QString faketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
+    if (!QFileInfo::exists(faketime))
+        QSKIP("libfaketime is not installed");
+    Station s;
+    QVERIFY(s.device.start());
+    const QString ten = s.writeDay("ten.24h", {"23:59:58,3,\"last of the day\","});
+    const QString eleven = s.writeDay("eleven.24h", {"00:00:01,5,\"first of the day\","});
+    s.writeCalendar({{10, ten}, {11, eleven}});
+    s.writeSettings(2);
+
+    QProcess run;
+    s.start(run, {"--run"},
+            {"LD_PRELOAD=" + faketime, "FAKETIME=@2026-12-10 23:59:56",
+             "FAKETIME_DONT_FAKE_MONOTONIC=1", "FAKETIME_NO_CACHE=1"});
+    QVERIFY(run.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(s.requestsFor(5) > 0, 15000);
+    // Saved anew with its fired row and a new one a few seconds on.
+    s.writeDay("eleven.24h", {"00:00:01,5,\"first of the day\",", "00:00:09,6,added,"});
+    QTRY_VERIFY_WITH_TIMEOUT(s.requestsFor(6) > 0, 20000);
+    QCOMPARE(endWith(run, SIGTERM), 0);
+
+    QCOMPARE(s.requestsFor(3), 1);
+    QCOMPARE(s.requestsFor(5), 1);
+    QCOMPARE(s.requestsFor(6), 1);
+    const QString err = QString::fromLocal8Bit(run.readAllStandardError());
+    QVERIFY2(err.contains("2026-12-10 23:59:5"), qPrintable(err));
+    QVERIFY2(err.contains("Day 11: day file " + eleven), qPrintable(err));
+}
+
+QTEST_GUILESS_MAIN(TestHeadlessRun)
+#include "test_headless_run.moc"

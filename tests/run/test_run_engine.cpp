@@ -1,0 +1,223 @@
+// The run engine on its own: documents without a window, a fake clock, real
+// workers, pulses recorded, and a report that notes what it was told.
+#include "device/DeviceTestSupport.h"
+#include "run/ExecuteThread.h"
+#include "run/RunDocuments.h"
+#include "run/RunEngine.h"
+#include "schedule/ScheduleDocument.h"
+#include "schedule/StringGridModel.h"
+#include "support/TestDoubles.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+
+using namespace cantrel;
+using namespace cantrel::test;
+
+namespace {
+
+struct Told {
+    QString what; // "failure", "ended"
+    QString text;
+    bool flag;     // programText for a failure, shown for an end
+    bool running;  // the engine's mode when it was told
+};
+
+class RecordingReport final : public RunReport {
+  public:
+    RunEngine* engine = nullptr;
+    QList<Told> told;
+    void failure(const QString& text, bool programText) override {
+        told.append({"failure", text, programText, engine->running()});
+    }
+    void ended(const QString& text, bool shown) override {
+        told.append({"ended", text, shown, engine->running()});
+    }
+};
+
+struct EngineFixture {
+    QTemporaryDir dir;
+    FakeClock clock{QDateTime(QDate(2026, 12, 10), QTime(11, 59, 59))};
+    RecordingOpener opener;
+    RecordingView view;
+    DeviceLink device{view};
+    DaySchedule day;
+    MonthCalendar month;
+    PlainRunDocuments documents{day, month};
+    RecordingReport report;
+    RunEngine engine{documents, clock, opener, device, report};
+    QList<int> pulses;
+
+    EngineFixture() {
+        report.engine = &engine;
+        day.startNew();
+        month.startNew();
+        engine.setPulseHook([this](int output) { pulses.append(output); });
+    }
+    ~EngineFixture() {
+        engine.leave();
+        if (!QTest::qWaitFor([] { return ExecuteThread::liveCount() == 0; }, 10000))
+            qFatal("workers still alive after the test");
+    }
+    QString writeDay(const QString& name, const QByteArray& bytes) const {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(name));
+        return file.fileName();
+    }
+    void setCalendar(int dayOfMonth, const QString& file) {
+        month.rows().setCell(2, dayOfMonth, file);
+    }
+    void tick(QTime time) {
+        clock.set(QDateTime(QDate(2026, 12, 10), time));
+        engine.tick();
+    }
+    QString mark(int row) const { return day.rows().cell(0, row); }
+    bool workersDone() const {
+        return QTest::qWaitFor([] { return ExecuteThread::liveCount() == 0; }, 5000);
+    }
+};
+
+} // namespace
+
+class TestRunEngine : public QObject {
+    Q_OBJECT
+  private slots:
+    void entersOnTodaysFileAndFires();
+    void dayFileSavedAnew_data();
+    void dayFileSavedAnew();
+    void endsWithAReport_data();
+    void endsWithAReport();
+    void workerFailureGoesToTheReport();
+};
+
+void TestRunEngine::entersOnTodaysFileAndFires() {
+    EngineFixture f;
+    f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,\r\n12:00:00,0,,a.mp3\r\n"));
+    QSignalSpy modes(&f.engine, &RunEngine::modeChanged);
+    QSignalSpy days(&f.engine, &RunEngine::dayStarted);
+    f.engine.enter();
+    QVERIFY(f.engine.running());
+    QCOMPARE(modes.takeFirst().at(0).toBool(), true);
+    QCOMPARE(days.takeFirst().at(0).toInt(), 10);
+    QCOMPARE(f.month.rows().cell(0, 10), QStringLiteral("+"));
+    QCOMPARE(f.day.rows().gridRowCount(), 3);
+
+    QSignalSpy falling(&f.engine, &RunEngine::rowFalling);
+    f.tick(QTime(12, 0));
+    f.tick(QTime(12, 0));
+    QVERIFY(f.workersDone());
+    QCOMPARE(falling.size(), 2);
+    // A row without an output pulses output 0.
+    std::sort(f.pulses.begin(), f.pulses.end());
+    QCOMPARE(f.pulses, QList<int>({0, 3}));
+    QCOMPARE(f.opener.takeOpened(), QStringList({"a.mp3"}));
+    QCOMPARE(f.mark(1), QStringLiteral("+"));
+    QCOMPARE(f.mark(2), QStringLiteral("+"));
+    QVERIFY(f.report.told.isEmpty());
+}
+
+// Without a window the day file is followed: a save takes effect at the next
+// tick, even within the second that already fired, and the rows that fired
+// keep their marks. The window's Run mode keeps the rows it loaded.
+void TestRunEngine::dayFileSavedAnew_data() {
+    QTest::addColumn<bool>("follow");
+    QTest::newRow("without a window") << true;
+    QTest::newRow("in the window") << false;
+}
+
+void TestRunEngine::dayFileSavedAnew() {
+    QFETCH(bool, follow);
+    EngineFixture f;
+    f.engine.setFollowDayFile(follow);
+    const QString file = f.writeDay("ten.24h", "12:00:00,3,,\r\n");
+    f.setCalendar(10, file);
+    f.engine.enter();
+    f.tick(QTime(12, 0));
+    QVERIFY(f.workersDone());
+    QCOMPARE(f.pulses, QList<int>({3}));
+
+    f.writeDay("ten.24h", "12:00:00,3,,\r\n12:00:00,5,new,\r\n12:00:01,6,,\r\n");
+    f.tick(QTime(12, 0));
+    f.tick(QTime(12, 0, 1));
+    QVERIFY(f.workersDone());
+    std::sort(f.pulses.begin(), f.pulses.end());
+    QCOMPARE(f.pulses, follow ? QList<int>({3, 5, 6}) : QList<int>({3}));
+    QCOMPARE(f.day.rows().gridRowCount(), follow ? 4 : 2);
+
+    // A save that does not read leaves the rows in force, said once.
+    QFile::remove(file);
+    f.tick(QTime(12, 0, 2));
+    f.tick(QTime(12, 0, 2));
+    QVERIFY(f.engine.running());
+    if (follow) {
+        QCOMPARE(f.report.told.size(), 1);
+        QCOMPARE(f.report.told[0].text, QStringLiteral("Can't load .24h file"));
+        QCOMPARE(f.day.rows().gridRowCount(), 4);
+    } else {
+        QVERIFY(f.report.told.isEmpty());
+    }
+}
+
+void TestRunEngine::endsWithAReport_data() {
+    QTest::addColumn<QByteArray>("tenth");
+    QTest::addColumn<QString>("eleventh");
+    QTest::addColumn<QTime>("at");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("a time that does not read")
+        << QByteArray("12:00:00,3,,\r\nnoon,4,,\r\n") << QString() << QTime(12, 0)
+        << "'noon' in row 2 of %1/ten.24h is not a valid time" << false;
+    QTest::newRow("the new day's file missing")
+        << QByteArray("12:00:00,3,,\r\n") << "gone.24h" << QTime(0, 0) << "Can't load .24h file"
+        << true;
+    QTest::newRow("no file for the new day") << QByteArray("12:00:00,3,,\r\n") << QString()
+                                             << QTime(0, 0) << ".24h file don't specified" << true;
+}
+
+void TestRunEngine::endsWithAReport() {
+    QFETCH(QByteArray, tenth);
+    QFETCH(QString, eleventh);
+    QFETCH(QTime, at);
+    QFETCH(QString, text);
+    QFETCH(bool, shown);
+    EngineFixture f;
+    f.setCalendar(10, f.writeDay("ten.24h", tenth));
+    f.setCalendar(11, eleventh);
+    f.engine.enter();
+    QSignalSpy modes(&f.engine, &RunEngine::modeChanged);
+    // Past midnight the shifted date is the eleventh.
+    f.clock.set(QDateTime(at == QTime(0, 0) ? QDate(2026, 12, 11) : QDate(2026, 12, 10), at));
+    f.engine.tick();
+    QVERIFY(!f.engine.running());
+    QCOMPARE(modes.size(), 1);
+    QCOMPARE(f.report.told.size(), 1);
+    const Told& told = f.report.told[0];
+    QCOMPARE(told.what, QStringLiteral("ended"));
+    QCOMPARE(told.text, text.contains("%1") ? text.arg(f.dir.path()) : text);
+    QCOMPARE(told.flag, shown);
+    // Out of Run mode before it is told.
+    QVERIFY(!told.running);
+}
+
+void TestRunEngine::workerFailureGoesToTheReport() {
+    EngineFixture f;
+    f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,missing.mp3\r\n"));
+    f.opener.succeed = false;
+    f.engine.enter();
+    f.tick(QTime(12, 0));
+    QTRY_COMPARE(f.report.told.size(), 1);
+    QCOMPARE(f.report.told[0].what, QStringLiteral("failure"));
+    QCOMPARE(f.report.told[0].text, QStringLiteral("Can't execute file"));
+    QVERIFY(f.report.told[0].flag);
+    QVERIFY(f.report.told[0].running);
+    QCOMPARE(f.mark(1), QStringLiteral("!"));
+    QVERIFY(f.pulses.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestRunEngine)
+#include "test_run_engine.moc"
