@@ -38,13 +38,16 @@ void SerialExchange(benchmark::State& state) {
         return;
     }
     qputenv("CANTREL_COM1", device.linkPath().toLocal8Bit());
+    DeviceLink link(QStringList{});
     RecordingView view;
-    DeviceLink link(view, {});
+    view.watch(link);
     link.SetConnection(2);
     if (!link.serialOpen()) {
         state.SkipWithError("COM1 did not open");
         return;
     }
+    // Output 3 is the device's selection all along: every exchange only reads Link OK.
+    link.setSelectedOutput(3);
     view.take();
     std::vector<double> ms;
     for (auto _ : state) {
@@ -67,8 +70,7 @@ void ParallelPulse(benchmark::State& state) {
     const QString trace = dir.filePath("ports.trace");
     qputenv("CANTREL_PORT_TRACE", trace.toLocal8Bit());
     qputenv("CANTREL_PARPORT_378", "/nonexistent/parport"); // the trace only, never real lines
-    RecordingView view;
-    DeviceLink link(view, {QCoreApplication::applicationDirPath() + "/inpout32"});
+    DeviceLink link({QCoreApplication::applicationDirPath() + "/inpout32"});
     try {
         link.LoadPortLibrary();
     } catch (const ProgramError& failure) {

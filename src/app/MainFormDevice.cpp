@@ -1,5 +1,5 @@
-// The main window's side of the device link: the status bar panels, the
-// radio bank and the timer that drive DeviceLink.
+// The main window's side of the device link: the status bar panels and the
+// radio bank show it, the link test timer and the setup dialog drive it.
 #include "app/TMainForm.h"
 #include "device/RadioBank.h"
 #include "device/TComSetupDlg.h"
@@ -34,11 +34,17 @@ void showUnhandled(TMainForm& form, const std::function<void()>& handler) {
 } // namespace
 
 void TMainForm::connectDevice() {
-    device_ = std::make_unique<DeviceLink>(*this);
+    device_ = std::make_unique<DeviceLink>();
     radioBank_ = new RadioBank(BottomPanel);
     radioBank_->adopt(RadioButton1);
-    connect(radioBank_, &RadioBank::clicked, this,
-            [this](int output) { showUnhandled(*this, [this, output] { PulseOutput(output); }); });
+    connect(device_.get(), &DeviceLink::connectionTextChanged, ConnectionPanel, &QLabel::setText);
+    connect(device_.get(), &DeviceLink::linkTextChanged, LinkPanel, &QLabel::setText);
+    connect(device_.get(), &DeviceLink::outputCountChanged, radioBank_, &RadioBank::enable);
+    connect(device_.get(), &DeviceLink::selectedOutputChanged, radioBank_, &RadioBank::show);
+    connect(device_.get(), &DeviceLink::connectionFailed, this, &TMainForm::ShowMessage);
+    connect(radioBank_, &RadioBank::clicked, this, [this](int output) {
+        showUnhandled(*this, [this, output] { device_->chooseOutput(output); });
+    });
     connect(TestLinkTimer, &QTimer::timeout, this, [this] {
         // While one link test's failure box is open, later ticks do not stack
         // another box on top of it every three seconds.
@@ -75,31 +81,6 @@ void TMainForm::PulseOutput(int output) {
 
 // The menu item is kept hidden; it has nothing to do.
 void TMainForm::Sound1Click() {}
-
-void TMainForm::setConnectionText(const QString& text) {
-    ConnectionPanel->setText(text);
-}
-
-void TMainForm::setLinkText(const QString& text) {
-    LinkPanel->setText(text);
-}
-
-void TMainForm::enableRadios(int count) {
-    radioBank_->enable(count);
-}
-
-void TMainForm::showSelectedRadio(int n) {
-    radioBank_->show(n);
-}
-
-// The device reports its selected output. Selecting a button that was not
-// selected counts as a click on it: its output fires, inside this exchange,
-// and a failure of that inner exchange ends the outer one too, so it reaches
-// the error display through the link test rather than through the click.
-void TMainForm::selectRadio(int n) {
-    if (radioBank_->select(n))
-        PulseOutput(n);
-}
 
 // The connection dialog: what it shows comes from the device and the run
 // engine, and goes back to them when the checks pass.

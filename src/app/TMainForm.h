@@ -47,7 +47,6 @@ inline const QString kRunModeTitle = QStringLiteral("Cantrel 1.18 - Run mode");
 //   src/run       Run mode and the scheduler tick
 //   src/device    the connection, pulses, link test and radio bank
 class TMainForm : public QMainWindow,
-                  public DeviceView,
                   private RunDocuments,
                   private RunReport {
     Q_OBJECT
@@ -152,12 +151,6 @@ public:
     void CloseComPort();
     void TestLinkTimerTimer();
     bool serialConnectionOpen() const;
-    void setConnectionText(const QString& text) override;
-    void setLinkText(const QString& text) override;
-    void enableRadios(int count) override;
-    void selectRadio(int n) override;
-    void showSelectedRadio(int n) override;
-    void showMessage(const QString& text) override { ShowMessage(text); }
     void Port1Click();
     int ExecuteComSetup();
     void Sound1Click();

@@ -12,9 +12,9 @@ namespace {
 constexpr qint32 DeviceBaudRate = 28800;
 } // namespace
 
-DeviceLink::DeviceLink(DeviceView& view, QStringList portLibraryFiles, ComPortOpener openComPort)
-    : view_(view), portLibrary_(std::move(portLibraryFiles)), openComPort_(std::move(openComPort)) {
-}
+DeviceLink::DeviceLink(QStringList portLibraryFiles, ComPortOpener openComPort, QObject* parent)
+    : QObject(parent), portLibrary_(std::move(portLibraryFiles)),
+      openComPort_(std::move(openComPort)) {}
 
 DeviceLink::~DeviceLink() = default;
 
@@ -64,9 +64,9 @@ void DeviceLink::SetConnection(int index) {
     if (index == 0 || index == 1) {
         LPTAddr = index == 0 ? 888 : 632;
         SetComPort(0, 0);
-        view_.setConnectionText(parallelConnectionText(LPTAddr));
-        view_.setLinkText(QStringLiteral("Wait"));
-        view_.enableRadios(4);
+        emit connectionTextChanged(parallelConnectionText(LPTAddr));
+        emit linkTextChanged(QStringLiteral("Wait"));
+        emit outputCountChanged(4);
         return;
     }
     // Computed unsigned so that no stored value can overflow.
@@ -74,11 +74,11 @@ void DeviceLink::SetConnection(int index) {
     try {
         SetComPort(comNumber, DeviceBaudRate);
     } catch (const ProgramError& failure) {
-        view_.showMessage(failure.text());
+        emit connectionFailed(failure.text());
         return;
     }
-    view_.setConnectionText(serialConnectionText(ComNumber, DeviceID));
-    view_.enableRadios(16);
+    emit connectionTextChanged(serialConnectionText(ComNumber, DeviceID));
+    emit outputCountChanged(16);
 }
 
 int DeviceLink::ConnectionIndex() const {
@@ -119,19 +119,33 @@ int DeviceLink::DeviceExchange(int output) {
         throw ProgramError(QStringLiteral("Can't read from port"));
     }
     const ReplyMeaning meaning = decodeReply(QByteArrayView(reply, received), output);
-    // The selection comes first: selecting a new button fires that output, a
-    // whole inner exchange with its own link text, before this one's text.
-    if (meaning.reportedOutput && *meaning.reportedOutput >= 1 && *meaning.reportedOutput <= 16) {
-        view_.selectRadio(*meaning.reportedOutput);
+    // The selection comes first: a newly reported output fires, a whole
+    // inner exchange with its own link text, before this one's text.
+    if (meaning.reportedOutput && select(*meaning.reportedOutput)) {
+        PulseOutput(*meaning.reportedOutput);
     }
-    // The device has now selected this output. The bank shows it at once,
-    // without a click: otherwise the next link test would report it as a
-    // new selection and fire the same output a second time.
-    if (meaning.acknowledged && output >= 1 && output <= 16) {
-        view_.showSelectedRadio(output);
+    // The device has now selected this output. It counts as the selected
+    // one at once: otherwise the next link test would report it as a new
+    // selection and fire the same output a second time.
+    if (meaning.acknowledged) {
+        select(output);
     }
-    view_.setLinkText(meaning.linkText);
+    emit linkTextChanged(meaning.linkText);
     return static_cast<int>(received);
+}
+
+bool DeviceLink::select(int n) {
+    if (n < 1 || n > 16 || n == selectedOutput_) {
+        return false;
+    }
+    selectedOutput_ = n;
+    emit selectedOutputChanged(n);
+    return true;
+}
+
+void DeviceLink::chooseOutput(int n) {
+    select(n);
+    PulseOutput(n);
 }
 
 void DeviceLink::TestLinkTimerTimer() {

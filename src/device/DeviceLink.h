@@ -3,6 +3,7 @@
 #include "device/ComPort.h"
 #include "device/PortLibrary.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -11,37 +12,20 @@
 
 namespace cantrel {
 
-// What the device link shows through the main window.
-class DeviceView {
-  public:
-    virtual ~DeviceView() = default;
-    // Status bar panel 0 and panel 1.
-    virtual void setConnectionText(const QString& text) = 0;
-    virtual void setLinkText(const QString& text) = 0;
-    // Enables radio buttons 1..count and disables the rest of the 16.
-    virtual void enableRadios(int count) = 0;
-    // Selects radio button n (1..16). Selecting a button that was not selected
-    // counts as a click, so the window fires output n through PulseOutput before
-    // returning. Raises ProgramError("Can't find control") when there is none.
-    virtual void selectRadio(int n) = 0;
-    // Shows radio button n (1..16) as the selected one without clicking it.
-    virtual void showSelectedRadio(int n) = 0;
-    // A plain message box with OK.
-    virtual void showMessage(const QString& text) = 0;
-};
-
 // Opens a port by its name ("COM3"); null when it cannot be opened.
 using ComPortOpener = std::function<std::unique_ptr<ComPort>(const QString& portName)>;
 
-// The connection to the switching device: the port library, the serial port and
-// the device fields of the main window's state record. Everything runs on the
+// The connection to the switching device: the port library, the serial port,
+// the device's fields (address, pulse time, COM number, device ID) and the
+// output it has selected, which the radio bank shows. Everything runs on the
 // GUI thread; the calls block it for a pulse or an exchange, by design.
-class DeviceLink {
+class DeviceLink final : public QObject {
+    Q_OBJECT
   public:
-    explicit DeviceLink(DeviceView& view,
-                        QStringList portLibraryFiles = PortLibrary::defaultFileNames(),
-                        ComPortOpener openComPort = defaultComPortOpener());
-    ~DeviceLink();
+    explicit DeviceLink(QStringList portLibraryFiles = PortLibrary::defaultFileNames(),
+                        ComPortOpener openComPort = defaultComPortOpener(),
+                        QObject* parent = nullptr);
+    ~DeviceLink() override;
     DeviceLink(const DeviceLink&) = delete;
     DeviceLink& operator=(const DeviceLink&) = delete;
 
@@ -58,7 +42,8 @@ class DeviceLink {
     // config", "Can't setup timeouts", leaving ComHandle and ComNumber as they were.
     void SetComPort(int comNumber, qint32 baudRate);
 
-    // 0 LPT378, 1 LPT278, k COM(k-1). Shows SetComPort's failures itself.
+    // 0 LPT378, 1 LPT278, k COM(k-1). SetComPort's failures are not raised:
+    // they go out as connectionFailed.
     void SetConnection(int index);
     int ConnectionIndex() const;
 
@@ -66,9 +51,15 @@ class DeviceLink {
     // of PulseTime ms, or a serial exchange. Raises the exchange's failures.
     void PulseOutput(int output);
 
-    // One request and reply on the open serial port; sets the link panel and
+    // One request and reply on the open serial port; gives the link text and
     // returns the number of reply bytes. Raises "Can't write to port" and
-    // "Can't read from port", leaving the link panel as it was.
+    // "Can't read from port", leaving the link text as it was.
+    //
+    // A reply that reports another selected output (1..16) makes it the
+    // selected one and fires it, as a click on its radio button would: a
+    // whole inner exchange, whose failure ends this one too. A request for
+    // an output that the device acknowledged makes that output the selected
+    // one without firing it again.
     int DeviceExchange(int output);
 
     // The link test, every 3000 ms: a status request while a serial port is open.
@@ -78,17 +69,41 @@ class DeviceLink {
     bool serialOpen() const { return ComHandle != nullptr; }
     const ComPort* comHandle() const { return ComHandle.get(); }
 
+    // The output the device has selected as far as the program knows: 0 for
+    // none yet.
+    int selectedOutput() const { return selectedOutput_; }
+    // The operator chose output n (1..16) on the radio bank: it becomes the
+    // selected one, and fires.
+    void chooseOutput(int n);
+    // Takes n (1..16) as the selected output without firing it.
+    void setSelectedOutput(int n) { select(n); }
+
     // The device fields of the main window's state record.
     quint32 LPTAddr = 888;
     quint32 PulseTime = 100;
     quint32 ComNumber = 0;
     qint32 DeviceID = 0;
 
+  signals:
+    // Status bar panel 0 and panel 1.
+    void connectionTextChanged(const QString& text);
+    void linkTextChanged(const QString& text);
+    // Outputs 1..count can be chosen: 4 on a parallel port, 16 on a serial line.
+    void outputCountChanged(int count);
+    // The device's selected output changed by its own report or by a
+    // request it acknowledged: shown, not fired again.
+    void selectedOutputChanged(int output);
+    // A serial port that could not be set up, for a plain message box.
+    void connectionFailed(const QString& text);
+
   private:
-    DeviceView& view_;
+    // Makes n the selected output; true when it was not already.
+    bool select(int n);
+
     PortLibrary portLibrary_;
     ComPortOpener openComPort_;
     std::unique_ptr<ComPort> ComHandle;
+    int selectedOutput_ = 0;
 };
 
 } // namespace cantrel

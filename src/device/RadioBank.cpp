@@ -1,6 +1,5 @@
 #include "device/RadioBank.h"
 
-#include "platform/ProgramError.h"
 
 #include <QLabel>
 #include <QRadioButton>
@@ -30,18 +29,6 @@ void RadioBank::enable(int count) {
     for (int n = 1; n <= 16; ++n)
         if (QRadioButton* radio = button(n))
             radio->setEnabled(n <= count);
-}
-
-bool RadioBank::select(int n) {
-    if (n < 1 || n > 16)
-        return false;
-    QRadioButton* radio = button(n);
-    if (!radio)
-        throw ProgramError(QStringLiteral("Can't find control"));
-    if (radio->isChecked())
-        return false;
-    show(n);
-    return true;
 }
 
 void RadioBank::show(int n) {

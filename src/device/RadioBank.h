@@ -20,11 +20,6 @@ class RadioBank final : public QObject {
     void create(int count);
     // Enables buttons 1 to count and disables the rest of the 16.
     void enable(int count);
-    // Selects button n (1..16) as a click would, without firing anything
-    // itself: true when it was not selected before, so its output is to
-    // fire. n outside 1..16 is ignored. Raises "Can't find control" when the
-    // button does not exist.
-    bool select(int n);
     // Shows button n (1..16) as the selected one, without a click.
     void show(int n);
     // Button n by its name, compared without regard to case; null if none.

@@ -11,7 +11,7 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
                          LineWriter writeLine, QStringList portLibraryFiles, QObject* parent)
     : QObject(parent), settings_(settings), clock_(clock), writeLine_(std::move(writeLine)),
       day_(std::make_unique<DaySchedule>()), month_(std::make_unique<MonthCalendar>()),
-      documents_(*day_, *month_), device_(*this, std::move(portLibraryFiles)),
+      documents_(*day_, *month_), device_(std::move(portLibraryFiles)),
       engine_(std::make_unique<RunEngine>(documents_, clock, opener, device_,
                                           static_cast<RunReport&>(*this))) {
     day_->startNew();
@@ -20,6 +20,11 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
     connect(engine_.get(), &RunEngine::dayStarted, this, [this](int day) {
         say(QStringLiteral("Day %1: day file %2").arg(day).arg(day_->name()));
     });
+    connect(&device_, &DeviceLink::connectionTextChanged, this,
+            [this](const QString& text) { sayPanel(connectionText_, text); });
+    connect(&device_, &DeviceLink::linkTextChanged, this,
+            [this](const QString& text) { sayPanel(linkText_, text); });
+    connect(&device_, &DeviceLink::connectionFailed, this, &HeadlessRun::say);
     linkTest_.setInterval(3000);
     connect(&linkTest_, &QTimer::timeout, this, [this] {
         // As in the window: a line that fails is reported and the test goes on.
@@ -72,30 +77,10 @@ void HeadlessRun::say(const QString& text) const {
     writeLine_(clock_.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + text);
 }
 
-void HeadlessRun::setConnectionText(const QString& text) {
-    if (text != connectionText_)
+void HeadlessRun::sayPanel(QString& shown, const QString& text) {
+    if (text != shown)
         say(text);
-    connectionText_ = text;
-}
-
-void HeadlessRun::setLinkText(const QString& text) {
-    if (text != linkText_)
-        say(text);
-    linkText_ = text;
-}
-
-// The device reports its selected output. One that was not selected fires,
-// as a click on its radio button would in the window.
-void HeadlessRun::selectRadio(int n) {
-    if (n < 1 || n > 16 || n == selectedOutput_)
-        return;
-    selectedOutput_ = n;
-    device_.PulseOutput(n);
-}
-
-void HeadlessRun::showSelectedRadio(int n) {
-    if (n >= 1 && n <= 16)
-        selectedOutput_ = n;
+    shown = text;
 }
 
 void HeadlessRun::failure(const QString& text, bool) {

@@ -30,10 +30,10 @@ struct HeadlessSettings {
 
 // The month calendar's schedule run as Run mode runs it from the moment Run
 // is pressed, with no window: what the window would show in a box, and the
-// device's connection and link as they change, become lines for writeLine,
+// status bar's connection and link texts as they change, become lines for writeLine,
 // each with the local time. A day file saved anew while it runs is taken at
 // the next tick, and the rows that already fired today keep their marks.
-class HeadlessRun final : public QObject, private DeviceView, private RunReport {
+class HeadlessRun final : public QObject, private RunReport {
     Q_OBJECT
   public:
     using LineWriter = std::function<void(const QString& line)>;
@@ -59,14 +59,8 @@ class HeadlessRun final : public QObject, private DeviceView, private RunReport 
   private:
     void say(const QString& text) const;
 
-    // DeviceView: the panels become lines when they change; the device's
-    // selected output is kept here, as the window's radio bank keeps it.
-    void setConnectionText(const QString& text) override;
-    void setLinkText(const QString& text) override;
-    void enableRadios(int) override {}
-    void selectRadio(int n) override;
-    void showSelectedRadio(int n) override;
-    void showMessage(const QString& text) override { say(text); }
+    // The status bar's panels, said when they change.
+    void sayPanel(QString& shown, const QString& text);
 
     // RunReport
     void failure(const QString& text, bool programText) override;
@@ -84,7 +78,6 @@ class HeadlessRun final : public QObject, private DeviceView, private RunReport 
     QTimer linkTest_;
     QString connectionText_;
     QString linkText_;
-    int selectedOutput_ = 0;
 };
 
 } // namespace cantrel

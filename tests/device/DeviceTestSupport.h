@@ -1,7 +1,7 @@
 #pragma once
 
-// Shared by the device tests and the device benchmark: a main window stand-in
-// and the simulated device as a child process.
+// Shared by the device tests and the device benchmark: a recorder of what the
+// link gives out, and the simulated device as a child process.
 
 #include "device/DeviceLink.h"
 #include "platform/ProgramError.h"
@@ -28,37 +28,24 @@ template <typename Call> QString failureOf(Call&& call) {
     return {};
 }
 
-// Records what the link shows, in order, and behaves like the radio bank: one
-// selected button, and selecting another one clicks it.
-class RecordingView : public DeviceView {
+// Records what the link gives out through its signals, in order.
+class RecordingView {
   public:
     QStringList events;
-    int selected = 0;
-    DeviceLink* link = nullptr;
-    bool radiosMissing = false;
 
-    void setConnectionText(const QString& text) override { events << "connection " + text; }
-    void setLinkText(const QString& text) override { events << "link " + text; }
-    void enableRadios(int count) override { events << QStringLiteral("enable %1").arg(count); }
-    void selectRadio(int n) override {
-        if (radiosMissing) {
-            throw ProgramError(QStringLiteral("Can't find control"));
-        }
-        events << QStringLiteral("select %1").arg(n);
-        if (n == selected) {
-            return;
-        }
-        selected = n;
-        if (link) {
-            link->PulseOutput(n);
-        }
+    // Listens to link from now on.
+    void watch(DeviceLink& link) {
+        QObject::connect(&link, &DeviceLink::connectionTextChanged,
+                         [this](const QString& text) { events << "connection " + text; });
+        QObject::connect(&link, &DeviceLink::linkTextChanged,
+                         [this](const QString& text) { events << "link " + text; });
+        QObject::connect(&link, &DeviceLink::outputCountChanged,
+                         [this](int count) { events << QStringLiteral("enable %1").arg(count); });
+        QObject::connect(&link, &DeviceLink::selectedOutputChanged,
+                         [this](int n) { events << QStringLiteral("show %1").arg(n); });
+        QObject::connect(&link, &DeviceLink::connectionFailed,
+                         [this](const QString& text) { events << "message " + text; });
     }
-    void showSelectedRadio(int n) override {
-        events << QStringLiteral("show %1").arg(n);
-        selected = n;
-    }
-    void showMessage(const QString& text) override { events << "message " + text; }
-
     QStringList take() { return std::exchange(events, {}); }
 };
 

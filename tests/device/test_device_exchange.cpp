@@ -78,13 +78,13 @@ class TestDeviceExchange : public QObject {
     ScriptedDevice* connectScripted() {
         ScriptedDevice* line = nullptr;
         link_ = std::make_unique<DeviceLink>(
-            view_, QStringList{}, [&line](const QString&) -> std::unique_ptr<ComPort> {
+            QStringList{}, [&line](const QString&) -> std::unique_ptr<ComPort> {
                 auto device = std::make_unique<ScriptedDevice>();
                 device->open(QIODevice::ReadWrite);
                 line = device.get();
                 return std::make_unique<IoComPort>(std::move(device));
             });
-        view_.link = nullptr; // the radio bank only records here
+        view_.watch(*link_);
         link_->SetConnection(2);
         view_.take();
         return line;
@@ -105,8 +105,8 @@ class TestDeviceExchange : public QObject {
 
     void init() {
         view_ = RecordingView();
-        link_ = std::make_unique<DeviceLink>(view_, QStringList{});
-        view_.link = link_.get();
+        link_ = std::make_unique<DeviceLink>(QStringList{});
+        view_.watch(*link_);
         device_->setMode("normal");
         link_->SetConnection(2);
         QCOMPARE(view_.take(),
@@ -171,37 +171,43 @@ class TestDeviceExchange : public QObject {
     // the bank shows it at once, so the next link test, which reports it,
     // fires nothing a second time.
     void firedOutputIsShownAndNotFiredAgain() {
-        view_.selected = 1;
+        link_->setSelectedOutput(1);
+        view_.take();
         link_->PulseOutput(7);
         QCOMPARE(view_.take(), QStringList({"show 7", "link Link OK"}));
-        QCOMPARE(view_.selected, 7);
+        QCOMPARE(link_->selectedOutput(), 7);
 
         const int before = requestBytes().size();
         link_->TestLinkTimerTimer();
-        QCOMPARE(view_.take(), QStringList({"select 7", "link Link OK"}));
+        QCOMPARE(view_.take(), QStringList({"link Link OK"}));
         QCOMPARE(requestBytes().mid(before), QStringList{"FD 00 00 06"});
 
         // Output 0 fired by a schedule row is the same status request.
         link_->PulseOutput(256);
-        QCOMPARE(view_.take(), QStringList({"select 7", "link Link OK"}));
+        QCOMPARE(view_.take(), QStringList({"link Link OK"}));
         QCOMPARE(requestBytes().mid(before + 1), QStringList{"FD 00 00 06"});
 
         // A request the device did not answer selects nothing.
         device_->setMode("silent");
         link_->PulseOutput(5);
         QCOMPARE(view_.take(), QStringList{"link No link"});
-        QCOMPARE(view_.selected, 7);
+        QCOMPARE(link_->selectedOutput(), 7);
     }
 
-    void missingRadioLeavesLinkText() {
-        link_->PulseOutput(7);
+    // The operator's choice on the radio bank is the selection from then on,
+    // and fires once.
+    void chosenOutputFiresOnce() {
+        link_->setSelectedOutput(1);
         view_.take();
-        view_.radiosMissing = true;
-        QCOMPARE(failureOf([&] { link_->TestLinkTimerTimer(); }), QString("Can't find control"));
-        QCOMPARE(view_.events, QStringList());
+        const int before = requestBytes().size();
+        link_->chooseOutput(9);
+        QCOMPARE(view_.take(), QStringList({"show 9", "link Link OK"}));
+        link_->TestLinkTimerTimer();
+        QCOMPARE(requestBytes().mid(before), QStringList({"FD 00 09 7D", "FD 00 00 06"}));
+        QCOMPARE(link_->selectedOutput(), 9);
     }
 
-    // The selected output that a link test's answer reports, with button 3
+    // The selected output that a link test's answer reports, with output 3
     // selected before: an output of the bank is selected and fired (its own
     // exchange shows its text first); one outside the bank changes nothing.
     void reportedOutput_data() {
@@ -212,13 +218,13 @@ class TestDeviceExchange : public QObject {
         const QStringList unchanged{"link Link OK"};
         QTest::newRow("00") << statusReply("00") << unchanged << status;
         QTest::newRow("01") << statusReply("01")
-                            << QStringList({"select 1", "show 1", "link Link OK", "link Link OK"})
+                            << QStringList({"show 1", "link Link OK", "link Link OK"})
                             << status + QByteArray("\xFD\x00\x01\x05", 4);
         QTest::newRow("07") << statusReply("07")
-                            << QStringList({"select 7", "show 7", "link Link OK", "link Link OK"})
+                            << QStringList({"show 7", "link Link OK", "link Link OK"})
                             << status + QByteArray("\xFD\x00\x07\x7F", 4);
         QTest::newRow("16") << statusReply("16")
-                            << QStringList({"select 16", "show 16", "link Link OK", "link Link OK"})
+                            << QStringList({"show 16", "link Link OK", "link Link OK"})
                             << status + QByteArray("\xFD\x00\x10\x76", 4);
         QTest::newRow("17") << statusReply("17") << unchanged << status;
         QTest::newRow("19") << statusReply("19") << unchanged << status;
@@ -228,8 +234,8 @@ class TestDeviceExchange : public QObject {
         QFETCH(QStringList, events);
         QFETCH(QByteArray, written);
         ScriptedDevice* line = connectScripted();
-        view_.link = link_.get();
-        view_.selected = 3;
+        link_->setSelectedOutput(3);
+        view_.take();
         line->reply = reply;
         QCOMPARE(link_->DeviceExchange(0), 51);
         QCOMPARE(view_.events, events);
@@ -256,7 +262,6 @@ class TestDeviceExchange : public QObject {
     // The device hangs up after a request and comes back on a new terminal
     // under the same name: failures meanwhile, the link again afterwards.
     void hangUpAndBack() {
-        view_.link = nullptr;
         device_->setMode("hangup");
         QElapsedTimer clock;
         clock.start();

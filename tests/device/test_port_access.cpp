@@ -140,8 +140,8 @@ class TestPortAccess : public QObject {
         QFile::remove(tracePath());
         journal_ = Journal();
         view_ = RecordingView();
-        link_ =
-            std::make_unique<DeviceLink>(view_, QStringList{bin_ + "/inpout32"}, journalOpener());
+        link_ = std::make_unique<DeviceLink>(QStringList{bin_ + "/inpout32"}, journalOpener());
+        view_.watch(*link_);
     }
     void cleanup() { link_.reset(); }
 
@@ -177,7 +177,7 @@ class TestPortAccess : public QObject {
     void loadFailure() {
         QFETCH(QString, file);
         QFETCH(QString, text);
-        DeviceLink link(view_, {bin_ + "/" + file});
+        DeviceLink link({bin_ + "/" + file});
         QCOMPARE(failureOf([&] { link.LoadPortLibrary(); }), text);
         QCOMPARE(traceWrites(), QStringList());
         link.UnloadPortLibrary();

@@ -1,6 +1,6 @@
 // The run engine on its own: documents without a window, a fake clock, real
 // workers, pulses recorded, and a report that notes what it was told.
-#include "device/DeviceTestSupport.h"
+#include "device/DeviceLink.h"
 #include "run/ExecuteThread.h"
 #include "run/RunDocuments.h"
 #include "run/RunEngine.h"
@@ -43,8 +43,7 @@ struct EngineFixture {
     QTemporaryDir dir;
     FakeClock clock{QDateTime(QDate(2026, 12, 10), QTime(11, 59, 59))};
     RecordingOpener opener;
-    RecordingView view;
-    DeviceLink device{view};
+    DeviceLink device;
     DaySchedule day;
     MonthCalendar month;
     PlainRunDocuments documents{day, month};
