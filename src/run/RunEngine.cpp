@@ -4,7 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/MediaOpener.h"
 #include "platform/ProgramError.h"
-#include "run/ExecuteThread.h"
+#include "run/RowWorker.h"
 #include "run/RunDocuments.h"
 #include "run/RunReport.h"
 #include "run/ShiftedClock.h"
@@ -92,7 +92,7 @@ RunEngine::RunEngine(RunDocuments& documents, Clock& clock, MediaOpener& opener,
                      DeviceLink& device, RunReport& report, QObject* parent)
     : QObject(parent), documents_(documents), clock_(clock), device_(device), report_(report),
       link_(std::make_shared<RunLink>(this, &opener)) {
-    ExecuteThread::prepareReports();
+    RowWorker::prepareReports();
     index_.watch(&documents_.dayRows(), DayCol::Time);
     tickTimer_.setObjectName(QStringLiteral("Timer"));
     tickTimer_.setInterval(490);
@@ -103,7 +103,7 @@ RunEngine::RunEngine(RunDocuments& documents, Clock& clock, MediaOpener& opener,
 
 RunEngine::~RunEngine() {
     link_->close();
-    ExecuteThread::flushReports();
+    RowWorker::flushReports();
 }
 
 bool RunEngine::running() const {
@@ -205,12 +205,12 @@ void RunEngine::followDayFile() {
 
 void RunEngine::executeRow(int row) {
     const StringGridModel& rows = documents_.dayRows();
-    auto* worker = new ExecuteThread(link_);
-    worker->AdvanceSec = clampRunAdvance(runAdvance_);
-    worker->OutputNumber = outputNumber(rows.cell(DayCol::Output, row));
-    worker->RowIndex = row;
-    worker->FileName = rows.cell(DayCol::Media, row);
-    worker->RowLayout = take(row);
+    auto* worker = new RowWorker(link_);
+    worker->advanceSeconds = clampRunAdvance(runAdvance_);
+    worker->output = outputNumber(rows.cell(DayCol::Output, row));
+    worker->row = row;
+    worker->mediaFile = rows.cell(DayCol::Media, row);
+    worker->rowLayout = take(row);
     worker->start();
 }
 

@@ -4,7 +4,7 @@
 // worker threads are real, the device pulse and the run advance's sleep are
 // recorded instead of given.
 #include "platform/ProgramError.h"
-#include "run/ExecuteThread.h"
+#include "run/RowWorker.h"
 #include "run/RunEngine.h"
 #include "schedule/DayScheduleFile.h"
 #include "schedule/StringGrid.h"
@@ -95,7 +95,7 @@ struct RunFixture : MainFormFixture {
         sleeps->openForGood();
         form.reset();
         // No worker may outlive the test that started it.
-        if (!QTest::qWaitFor([] { return ExecuteThread::liveCount() == 0; }, 10000))
+        if (!QTest::qWaitFor([] { return RowWorker::liveCount() == 0; }, 10000))
             qFatal("workers still alive after the test");
     }
 
@@ -161,7 +161,7 @@ struct RunFixture : MainFormFixture {
                form->RunButton->text() == QLatin1String("Run");
     }
     static bool workersDone() {
-        return QTest::qWaitFor([] { return ExecuteThread::liveCount() == 0; }, 5000);
+        return QTest::qWaitFor([] { return RowWorker::liveCount() == 0; }, 5000);
     }
 };
 

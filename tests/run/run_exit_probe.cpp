@@ -3,7 +3,7 @@
 // process must end at once, with exit code 0.
 #include "run/RunEngine.h"
 #include "app/TMainForm.h"
-#include "run/ExecuteThread.h"
+#include "run/RowWorker.h"
 #include "schedule/StringGrid.h"
 #include "support/TestDoubles.h"
 
@@ -41,7 +41,7 @@ int main(int argc, char* argv[]) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         if (deadline.hasExpired())
             return 3;
-        std::printf("sleeping workers: %d\n", ExecuteThread::liveCount());
+        std::printf("sleeping workers: %d\n", RowWorker::liveCount());
         std::fflush(stdout);
         form.DayGrid->setCell(2, 1, QStringLiteral("0"));
         form.DayGrid->setRow(1);

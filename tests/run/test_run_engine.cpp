@@ -1,7 +1,7 @@
 // The run engine on its own: documents without a window, a fake clock, real
 // workers, pulses recorded, and a report that notes what it was told.
 #include "device/DeviceLink.h"
-#include "run/ExecuteThread.h"
+#include "run/RowWorker.h"
 #include "run/RunDocuments.h"
 #include "run/RunEngine.h"
 #include "schedule/ScheduleDocument.h"
@@ -59,7 +59,7 @@ struct EngineFixture {
     }
     ~EngineFixture() {
         engine.leave();
-        if (!QTest::qWaitFor([] { return ExecuteThread::liveCount() == 0; }, 10000))
+        if (!QTest::qWaitFor([] { return RowWorker::liveCount() == 0; }, 10000))
             qFatal("workers still alive after the test");
     }
     QString writeDay(const QString& name, const QByteArray& bytes) const {
@@ -77,7 +77,7 @@ struct EngineFixture {
     }
     QString mark(int row) const { return day.rows().cell(0, row); }
     bool workersDone() const {
-        return QTest::qWaitFor([] { return ExecuteThread::liveCount() == 0; }, 5000);
+        return QTest::qWaitFor([] { return RowWorker::liveCount() == 0; }, 5000);
     }
 };
 

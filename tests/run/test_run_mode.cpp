@@ -203,7 +203,7 @@ void TestRunMode::rowFiresOnceThoughSeveralTicksSeeItsSecond() {
     f.tick(QTime(12, 0, 0, 0));
     f.tick(QTime(12, 0, 0, 490));
     f.tick(QTime(12, 0, 0, 980));
-    QCOMPARE(ExecuteThread::liveCount(), 1);
+    QCOMPARE(RowWorker::liveCount(), 1);
     QTRY_COMPARE(f.dayMarks(), (QStringList{"+", ""}));
     f.tick(QTime(12, 0, 0, 999));
     QVERIFY(f.workersDone());
@@ -557,10 +557,10 @@ void TestRunMode::windowGoneWhileWorkersWait() {
     QTRY_COMPARE(f.dayMarks(), QStringList{">"});
     w.DayGrid->setCell(2, 1, QStringLiteral("0"));
     w.ExecuteButton->click();
-    QCOMPARE(ExecuteThread::liveCount(), 2);
+    QCOMPARE(RowWorker::liveCount(), 2);
 
     f.form.reset();
-    QVERIFY(QTest::qWaitFor([] { return ExecuteThread::liveCount() == 0; }, 5000));
+    QVERIFY(QTest::qWaitFor([] { return RowWorker::liveCount() == 0; }, 5000));
     QVERIFY(f.pulses.isEmpty());
     QVERIFY(f.prompter.takeShown().isEmpty());
 }

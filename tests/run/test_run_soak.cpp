@@ -40,7 +40,7 @@ void TestRunSoak::everyRowOfADayFiresOnceInTimeOrder() {
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     QVERIFY(f.inRunMode());
-    QVERIFY(QTest::qWaitFor([] { return ExecuteThread::liveCount() == 0; }, 60000));
+    QVERIFY(QTest::qWaitFor([] { return RowWorker::liveCount() == 0; }, 60000));
 
     QCOMPARE(started.size(), 86400);
     for (int k = 0; k < started.size(); ++k) {

@@ -16,24 +16,24 @@ class RunLink;
 // One fired day row: opens its media file, waits out the run advance when
 // the row names an output, then has the GUI thread pulse the output and mark
 // the row. Nobody holds it once started; it deletes itself when it ends.
-// The window may go away at any point: the worker then ends without another
+// The engine may go away at any point: the worker then ends without another
 // report, and a sleeping worker wakes at once, so nothing waits for it.
-class ExecuteThread final : public QThread {
+class RowWorker final : public QThread {
     Q_OBJECT
   public:
     // Created suspended, at the row's due instant: set the fields, then start().
-    explicit ExecuteThread(std::shared_ptr<RunLink> link);
-    ~ExecuteThread() override;
+    explicit RowWorker(std::shared_ptr<RunLink> link);
+    ~RowWorker() override;
 
-    qint32 OutputNumber = 0;
-    qint32 AdvanceSec = 0;
-    qint32 RowIndex = 0;
+    qint32 output = 0;
+    qint32 advanceSeconds = 0;
+    qint32 row = 0;
     // What the next report does: 0 waiting (">"), 1 fired ("+"), 2 failed ("!").
-    quint8 Stage = 0;
-    QString FileName;
-    // DayGrid's structure count when RowIndex was taken: a report's mark
+    quint8 stage = 0;
+    QString mediaFile;
+    // The day rows' structure count when row was taken: a report's mark
     // lands only while the rows still stand as they did then.
-    quint64 RowLayout = 0;
+    quint64 rowLayout = 0;
 
     // Workers constructed and not yet deleted, for tests.
     static int liveCount();
@@ -45,7 +45,7 @@ class ExecuteThread final : public QThread {
     static void flushReports();
 
   protected:
-    void run() override { RunRow(); }
+    void run() override { runRow(); }
 
   private:
     struct Failure {
@@ -53,16 +53,16 @@ class ExecuteThread final : public QThread {
         bool programText = true; // else a platform failure, for the error display
     };
 
-    void RunRow();
+    void runRow();
     // Runs step on the GUI thread while this thread waits. False when the
-    // engine (with its window) has gone, before or while the call was queued:
+    // engine has gone, before or while the call was queued:
     // the step did not run.
-    bool Synchronize(const std::function<void(RunEngine&)>& step);
-    // GUI thread: the pulse for stage 1, then the mark of Stage.
-    void ReportStage(RunEngine& engine);
+    bool onEngineThread(const std::function<void(RunEngine&)>& step);
+    // GUI thread: the pulse for stage 1, then the mark of stage.
+    void reportStage(RunEngine& engine);
 
     std::shared_ptr<RunLink> link_;
-    // The pulse comes AdvanceSec seconds after the row fell due, however long
+    // The pulse comes advanceSeconds after the row fell due, however long
     // the opener took (as long as it took less).
     QElapsedTimer dueSince_;
     // Set by a stage-1 report whose pulse failed.

@@ -1,4 +1,4 @@
-#include "run/ExecuteThread.h"
+#include "run/RowWorker.h"
 
 #include "platform/ProgramError.h"
 #include "run/RunEngine.h"
@@ -15,8 +15,8 @@ namespace {
 std::atomic<int> live{0};
 
 // Reports go through an object that is never deleted: a worker may post to
-// it at the very moment the window (or the application) is going away, and
-// a report that arrives after the window has gone finds the link closed.
+// it at the very moment the engine (or the application) is going away, and
+// a report that arrives after the engine has gone finds the link closed.
 QObject* reportGate() {
     static QObject* const gate = new QObject;
     return gate;
@@ -24,65 +24,65 @@ QObject* reportGate() {
 
 } // namespace
 
-ExecuteThread::ExecuteThread(std::shared_ptr<RunLink> link) : link_(std::move(link)) {
+RowWorker::RowWorker(std::shared_ptr<RunLink> link) : link_(std::move(link)) {
     dueSince_.start();
     ++live;
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
-ExecuteThread::~ExecuteThread() {
+RowWorker::~RowWorker() {
     --live;
 }
 
-int ExecuteThread::liveCount() {
+int RowWorker::liveCount() {
     return live;
 }
 
-void ExecuteThread::prepareReports() {
+void RowWorker::prepareReports() {
     reportGate();
 }
 
-void ExecuteThread::flushReports() {
+void RowWorker::flushReports() {
     QCoreApplication::sendPostedEvents(reportGate(), QEvent::MetaCall);
 }
 
-void ExecuteThread::RunRow() {
-    FileName = trimmedControls(FileName);
+void RowWorker::runRow() {
+    mediaFile = trimmedControls(mediaFile);
     std::optional<Failure> failure;
-    if (!FileName.isEmpty()) {
-        const std::optional<bool> opened = link_->open(FileName);
+    if (!mediaFile.isEmpty()) {
+        const std::optional<bool> opened = link_->open(mediaFile);
         if (!opened)
             return;
         if (!*opened)
             failure = Failure{QStringLiteral("Can't execute file")};
     }
     if (!failure) {
-        if (OutputNumber != 0) {
-            Stage = 0;
-            if (!Synchronize([this](RunEngine& engine) { ReportStage(engine); }))
+        if (output != 0) {
+            stage = 0;
+            if (!onEngineThread([this](RunEngine& engine) { reportStage(engine); }))
                 return;
-            if (!link_->sleepUntil(dueSince_, qint64(AdvanceSec) * 1000))
+            if (!link_->sleepUntil(dueSince_, qint64(advanceSeconds) * 1000))
                 return;
         }
-        Stage = 1;
-        if (!Synchronize([this](RunEngine& engine) { ReportStage(engine); }))
+        stage = 1;
+        if (!onEngineThread([this](RunEngine& engine) { reportStage(engine); }))
             return;
         if (!pulseFailure_)
             return;
         failure = std::move(pulseFailure_);
     }
-    Stage = 2;
-    if (!Synchronize([this](RunEngine& engine) { ReportStage(engine); }))
+    stage = 2;
+    if (!onEngineThread([this](RunEngine& engine) { reportStage(engine); }))
         return;
     // Queued onto the GUI thread, not called inside a report: the run timer
     // goes on ticking while the operator reads the box, and this worker ends
     // once it has been closed.
-    Synchronize([&failure](RunEngine& engine) {
+    onEngineThread([&failure](RunEngine& engine) {
         engine.showFailure(failure->text, failure->programText);
     });
 }
 
-bool ExecuteThread::Synchronize(const std::function<void(RunEngine&)>& step) {
+bool RowWorker::onEngineThread(const std::function<void(RunEngine&)>& step) {
     if (!link_->alive())
         return false;
     bool ran = false;
@@ -98,11 +98,11 @@ bool ExecuteThread::Synchronize(const std::function<void(RunEngine&)>& step) {
     return ran;
 }
 
-void ExecuteThread::ReportStage(RunEngine& engine) {
-    if (Stage == 1) {
+void RowWorker::reportStage(RunEngine& engine) {
+    if (stage == 1) {
         // The failure goes back to the worker, which marks "!" and shows it.
         try {
-            engine.pulse(OutputNumber & 0xFF);
+            engine.pulse(output & 0xFF);
         } catch (const ProgramError& failure) {
             pulseFailure_ = Failure{failure.text(), true};
             return;
@@ -115,7 +115,7 @@ void ExecuteThread::ReportStage(RunEngine& engine) {
         }
     }
     static const QString marks[] = {QStringLiteral(">"), QStringLiteral("+"), QStringLiteral("!")};
-    if (engine.markRow(RowIndex, RowLayout, marks[Stage], holdsRow_))
+    if (engine.markRow(row, rowLayout, marks[stage], holdsRow_))
         holdsRow_ = false;
 }
 
