@@ -78,6 +78,8 @@ int runHeadless(int& argc, char** argv, const QString& settingsFile) {
     if (!run.start())
         return 1;
     const int status = app.exec();
+    // An opener still deciding is left to itself: the end must not wait for it.
+    opener.stopWaiting();
     run.stop();
     if (status == 0)
         writeLine(clock.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) +

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -123,9 +124,9 @@ pid_t spawnOpener(const QByteArray& program, const QByteArray& target)
     return failed ? 0 : pid;
 }
 
-// The opener's verdict within waitMs; one still running by then is taken as
-// opened and left to the reaper.
-bool awaitOpener(pid_t pid, int waitMs)
+// The opener's verdict within waitMs; one still running by then, or when
+// the waiting is called off, is taken as opened and left to the reaper.
+bool awaitOpener(pid_t pid, int waitMs, const std::atomic<bool>& calledOff)
 {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
@@ -141,7 +142,7 @@ bool awaitOpener(pid_t pid, int waitMs)
         if (r == -1 && errno != EINTR)
             return true;
         const Clock::time_point now = Clock::now();
-        if (now >= deadline) {
+        if (now >= deadline || calledOff) {
             LateReaper::adopt(pid);
             return true;
         }
@@ -165,7 +166,7 @@ bool DesktopMediaOpener::open(const QString& target)
     if (!isLink(target) && !QFileInfo::exists(target))
         return false;
     const pid_t pid = spawnOpener(QFile::encodeName(openerProgram()), QFile::encodeName(target));
-    return pid != 0 && awaitOpener(pid, waitMs_);
+    return pid != 0 && awaitOpener(pid, waitMs_, calledOff_);
 }
 
 } // namespace cantrel

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <atomic>
+
 namespace cantrel {
 
 // Hands a media file (or a mailto: link) to the desktop's opener. May be
@@ -24,9 +26,13 @@ public:
     explicit DesktopMediaOpener(int waitMs = 2000) : waitMs_(waitMs) {}
     bool open(const QString& target) override;
     static QString openerProgram();
+    // Opens in progress stop waiting at once, and later ones do not wait:
+    // for a program that is ending.
+    void stopWaiting() { calledOff_ = true; }
 
 private:
     const int waitMs_;
+    std::atomic<bool> calledOff_{false};
 };
 
 } // namespace cantrel
