@@ -24,7 +24,7 @@ bool TMainForm::ConfirmDayScheduleClose() {
 void TMainForm::NewDaySchedule() {
     if (!ConfirmDayScheduleClose())
         return;
-    DayGrid->whileRowsChange([this] { daySchedule().startNew(); });
+    daySchedule().startNew();
 }
 
 void TMainForm::LoadDaySchedule(const QString& name) {
@@ -32,7 +32,7 @@ void TMainForm::LoadDaySchedule(const QString& name) {
         throw ProgramError(QStringLiteral(".24h file don't specified"));
     if (!ConfirmDayScheduleClose())
         return;
-    DayGrid->whileRowsChange([this, &name] { daySchedule().load(name); });
+    daySchedule().load(name);
     // The rows were replaced under the grid: row 1 is selected and copied
     // into the editor.
     DayGrid->setRow(1, false);
