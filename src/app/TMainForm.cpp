@@ -6,11 +6,11 @@
 #include "device/TComSetupDlg.h"
 #include "run/RunEngine.h"
 #include "schedule/ScheduleDocument.h"
+#include "platform/FileDialogs.h"
 #include "platform/ProgramError.h"
 #include "schedule/StringGrid.h"
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QTimer>
@@ -21,7 +21,8 @@ namespace cantrel {
 
 
 TMainForm::TMainForm(const Services& services, QWidget* parent)
-    : QMainWindow(parent), services_(services), daySchedule_(new DaySchedule(this)),
+    : QMainWindow(parent), fileDialogs_(std::make_unique<FileDialogs>(*services.prompter)),
+      services_(services), daySchedule_(new DaySchedule(this)),
       monthCalendar_(new MonthCalendar(this))
 {
     setObjectName(QStringLiteral("MainForm"));
@@ -29,8 +30,6 @@ TMainForm::TMainForm(const Services& services, QWidget* parent)
     connectDevice();
     connectEditingGrids();
     connectRunMode();
-    SaveDialog.confirmOverwrite = true;
-    OpenDialog.filter = QStringLiteral("Any file|*.*");
 }
 
 TMainForm::~TMainForm() = default;
@@ -172,30 +171,6 @@ void TMainForm::handle(const std::function<void()>& handler)
     } catch (const std::exception& failure) {
         prompter().error(kProgramTitle, QString::fromLocal8Bit(failure.what()));
     }
-}
-
-// Choosing a file makes its folder the current one, so the next dialog
-// opens where the last one was closed.
-static QString runFileDialog(FileDialogRequest& dialog,
-                             const std::function<QString(const FileDialogRequest&)>& show)
-{
-    dialog.directory = QDir::currentPath();
-    const QString path = show(dialog);
-    if (!path.isEmpty()) {
-        dialog.fileName = path;
-        QDir::setCurrent(QFileInfo(path).absolutePath());
-    }
-    return path;
-}
-
-QString TMainForm::executeOpenDialog()
-{
-    return runFileDialog(OpenDialog, [this](const FileDialogRequest& r) { return prompter().openFile(r); });
-}
-
-QString TMainForm::executeSaveDialog()
-{
-    return runFileDialog(SaveDialog, [this](const FileDialogRequest& r) { return prompter().saveFile(r); });
 }
 
 } // namespace cantrel

@@ -25,6 +25,7 @@ namespace cantrel {
 
 class Clock;
 class DaySchedule;
+class FileDialogs;
 class MonthCalendar;
 class MediaOpener;
 class RadioBank;
@@ -202,12 +203,11 @@ public:
     QAction* Sound1 = nullptr;
     TComSetupDlg* ComSetupDlg = nullptr;
 
-    // The shared open and save dialogs: each use sets its filter, and the
-    // chosen file name carries over to the next use.
-    FileDialogRequest OpenDialog;
-    FileDialogRequest SaveDialog;
-    QString executeOpenDialog();
-    QString executeSaveDialog();
+    // The shared open and save dialogs.
+    FileDialogs& fileDialogs() const { return *fileDialogs_; }
+
+private:
+    std::unique_ptr<FileDialogs> fileDialogs_;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -1,6 +1,7 @@
 // The window's side of the day schedule: its File menu commands and the
 // question about unsaved changes; the document itself is a DaySchedule.
 #include "app/TMainForm.h"
+#include "platform/FileDialogs.h"
 #include "platform/ProgramError.h"
 #include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
@@ -48,8 +49,7 @@ void TMainForm::New24h1Click() {
 }
 
 void TMainForm::Load24h1Click() {
-    OpenDialog.filter = QStringLiteral(".24h files|*.24h");
-    const QString path = executeOpenDialog();
+    const QString path = fileDialogs().chooseFileToOpen(QStringLiteral(".24h files|*.24h"));
     if (!path.isEmpty())
         LoadDaySchedule(path);
 }
@@ -62,10 +62,8 @@ void TMainForm::Save24h1Click() {
 }
 
 void TMainForm::SaveAs24h1Click() {
-    SaveDialog.filter = QStringLiteral(".24h files|*.24h");
-    SaveDialog.defaultSuffix = QStringLiteral("24h");
-    SaveDialog.fileName = dayScheduleName();
-    const QString path = executeSaveDialog();
+    const QString path = fileDialogs().chooseFileToSave(
+        QStringLiteral(".24h files|*.24h"), QStringLiteral("24h"), dayScheduleName());
     if (path.isEmpty())
         return;
     WriteDaySchedule(path);

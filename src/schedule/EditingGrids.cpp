@@ -1,6 +1,7 @@
 // The document grids and their one-row editors: selection, the editors'
 // columns and keys, Insert / Modify / Remove and the time order.
 #include "app/TMainForm.h"
+#include "platform/FileDialogs.h"
 #include "platform/ProgramError.h"
 #include "schedule/Cells.h"
 #include "schedule/ScheduleDocument.h"
@@ -154,15 +155,13 @@ void TMainForm::EditDayGridTopLeftChanged(StringGrid* grid) {
 }
 
 void TMainForm::Select24dButtonClick() {
-    OpenDialog.filter = QStringLiteral("any file|*.*");
-    const QString path = executeOpenDialog();
+    const QString path = fileDialogs().chooseFileToOpen(QStringLiteral("any file|*.*"));
     if (!path.isEmpty())
         EditDayGrid->setCell(DayCol::Media, 0, path);
 }
 
 void TMainForm::Select31hButtonClick() {
-    OpenDialog.filter = QStringLiteral(".24h files|*.24h");
-    const QString path = executeOpenDialog();
+    const QString path = fileDialogs().chooseFileToOpen(QStringLiteral(".24h files|*.24h"));
     if (path.isEmpty())
         return;
     EditMonthGrid->setCell(MonthCol::File, 0, path);

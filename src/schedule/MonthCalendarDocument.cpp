@@ -1,6 +1,7 @@
 // The window's side of the month calendar: its File menu commands and the
 // question about unsaved changes; the document itself is a MonthCalendar.
 #include "app/TMainForm.h"
+#include "platform/FileDialogs.h"
 #include "schedule/ScheduleDocument.h"
 
 namespace cantrel {
@@ -38,8 +39,7 @@ void TMainForm::New31d1Click() {
 }
 
 void TMainForm::Load31d1Click() {
-    OpenDialog.filter = QStringLiteral(".31d files|*.31d");
-    const QString path = executeOpenDialog();
+    const QString path = fileDialogs().chooseFileToOpen(QStringLiteral(".31d files|*.31d"));
     if (!path.isEmpty())
         LoadMonthCalendar(path);
 }
@@ -52,10 +52,8 @@ void TMainForm::Save31d1Click() {
 }
 
 void TMainForm::SaveAs31d1Click() {
-    SaveDialog.defaultSuffix = QStringLiteral("31d");
-    SaveDialog.filter = QStringLiteral(".31d files|*.31d");
-    SaveDialog.fileName = monthCalendarName();
-    const QString path = executeSaveDialog();
+    const QString path = fileDialogs().chooseFileToSave(
+        QStringLiteral(".31d files|*.31d"), QStringLiteral("31d"), monthCalendarName());
     if (!path.isEmpty())
         WriteMonthCalendar(path);
 }
