@@ -1,6 +1,7 @@
 // The main window's controls, menus, status bar and timers, built once.
 #include "app/AnchorPlacer.h"
 #include "app/TMainForm.h"
+#include "schedule/DocumentFiles.h"
 #include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 
@@ -145,22 +146,22 @@ void TMainForm::buildMenus()
     File1 = menuBar()->addMenu(QStringLiteral("File"));
     File1->setObjectName(QStringLiteral("File1"));
     connect(addItem(File1, "New24h1", QStringLiteral("New 24h")), &QAction::triggered, this,
-            [this] { handle([this] { New24h1Click(); }); });
+            [this] { handle([this] { dayScheduleFiles().newDocument(); }); });
     connect(addItem(File1, "Load24h1", QStringLiteral("Load 24h")), &QAction::triggered, this,
-            [this] { handle([this] { Load24h1Click(); }); });
+            [this] { handle([this] { dayScheduleFiles().openChosen(); }); });
     connect(addItem(File1, "Save24h1", QStringLiteral("Save 24h")), &QAction::triggered, this,
-            [this] { handle([this] { Save24h1Click(); }); });
-    connect(addItem(File1, "SaveAs24h1", QStringLiteral("Save As 24h")), &QAction::triggered,
-            this, [this] { handle([this] { SaveAs24h1Click(); }); });
+            [this] { handle([this] { dayScheduleFiles().save(); }); });
+    connect(addItem(File1, "SaveAs24h1", QStringLiteral("Save As 24h")), &QAction::triggered, this,
+            [this] { handle([this] { dayScheduleFiles().saveAs(); }); });
     File1->addSeparator();
     connect(addItem(File1, "New31d1", QStringLiteral("New 31d")), &QAction::triggered, this,
-            [this] { handle([this] { New31d1Click(); }); });
+            [this] { handle([this] { monthCalendarFiles().newDocument(); }); });
     connect(addItem(File1, "Load31d1", QStringLiteral("Load 31d")), &QAction::triggered, this,
-            [this] { handle([this] { Load31d1Click(); }); });
+            [this] { handle([this] { monthCalendarFiles().openChosen(); }); });
     connect(addItem(File1, "Save31d1", QStringLiteral("Save 31d")), &QAction::triggered, this,
-            [this] { handle([this] { Save31d1Click(); }); });
-    connect(addItem(File1, "SaveAs31d1", QStringLiteral("Save As 31d")), &QAction::triggered,
-            this, [this] { handle([this] { SaveAs31d1Click(); }); });
+            [this] { handle([this] { monthCalendarFiles().save(); }); });
+    connect(addItem(File1, "SaveAs31d1", QStringLiteral("Save As 31d")), &QAction::triggered, this,
+            [this] { handle([this] { monthCalendarFiles().saveAs(); }); });
     File1->addSeparator();
     connect(addItem(File1, "Exit1", QStringLiteral("Exit")), &QAction::triggered, this,
             [this] { Exit1Click(); });

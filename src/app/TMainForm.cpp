@@ -5,6 +5,7 @@
 #include "device/RadioBank.h"
 #include "device/TComSetupDlg.h"
 #include "run/RunEngine.h"
+#include "schedule/DocumentFiles.h"
 #include "schedule/ScheduleDocument.h"
 #include "platform/FileDialogs.h"
 #include "platform/ProgramError.h"
@@ -26,6 +27,8 @@ TMainForm::TMainForm(const Services& services, QWidget* parent)
       monthCalendar_(new MonthCalendar(this))
 {
     setObjectName(QStringLiteral("MainForm"));
+    dayScheduleFiles_ = new DocumentFiles(daySchedule(), prompter(), fileDialogs(), this);
+    monthCalendarFiles_ = new DocumentFiles(monthCalendar(), prompter(), fileDialogs(), this);
     buildLayout();
     connectDevice();
     connectEditingGrids();
@@ -105,7 +108,7 @@ bool TMainForm::FormCloseQuery()
     WriteSettings();
     if (!ConfirmDayScheduleClose())
         return false;
-    return ConfirmMonthCalendarClose();
+    return monthCalendarFiles().confirmClose();
 }
 
 void TMainForm::FormClose()

@@ -25,6 +25,7 @@ namespace cantrel {
 
 class Clock;
 class DaySchedule;
+class DocumentFiles;
 class FileDialogs;
 class MonthCalendar;
 class MediaOpener;
@@ -82,28 +83,21 @@ public:
     MonthCalendar& monthCalendar() const { return *monthCalendar_; }
 
     // ---- day schedule document ------------------------------------------------
+    // Its File menu commands; settings and Run mode use the members below.
+    DocumentFiles& dayScheduleFiles() const { return *dayScheduleFiles_; }
     QString dayScheduleName() const;
-    void setDayScheduleName(const QString& name);
     bool ConfirmDayScheduleClose();
     void NewDaySchedule();
+    // An empty name raises ".24h file don't specified" before anything is
+    // asked; once loaded, row 1 is selected and shown in the editor.
     void LoadDaySchedule(const QString& name);
     void WriteDaySchedule(const QString& name);
-    void New24h1Click();
-    void Load24h1Click();
-    void Save24h1Click();
-    void SaveAs24h1Click();
 
     // ---- month calendar document ----------------------------------------------
+    DocumentFiles& monthCalendarFiles() const { return *monthCalendarFiles_; }
     QString monthCalendarName() const;
-    void setMonthCalendarName(const QString& name);
-    bool ConfirmMonthCalendarClose();
     void NewMonthCalendar();
     void LoadMonthCalendar(const QString& name);
-    void WriteMonthCalendar(const QString& name);
-    void New31d1Click();
-    void Load31d1Click();
-    void Save31d1Click();
-    void SaveAs31d1Click();
 
     // ---- editing grids (src/schedule/EditingGrids.cpp) ----------------------
     void DayGridSelectCell(StringGrid* grid, int row);
@@ -208,6 +202,8 @@ public:
 
 private:
     std::unique_ptr<FileDialogs> fileDialogs_;
+    DocumentFiles* dayScheduleFiles_ = nullptr;
+    DocumentFiles* monthCalendarFiles_ = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

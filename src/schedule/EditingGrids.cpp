@@ -4,6 +4,7 @@
 #include "platform/FileDialogs.h"
 #include "platform/ProgramError.h"
 #include "schedule/Cells.h"
+#include "schedule/DocumentFiles.h"
 #include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 #include "schedule/TimeOfDay.h"
@@ -30,6 +31,11 @@ void checkOutputNumber(const QString& text) {
 } // namespace
 
 void TMainForm::connectEditingGrids() {
+    // A loaded day schedule starts at its first row, shown in the editor.
+    connect(dayScheduleFiles_, &DocumentFiles::loaded, this, [this] {
+        DayGrid->setRow(1, false);
+        DayGridSelectCell(DayGrid, 1);
+    });
     for (StringGrid* grid : {DayGrid, MonthGrid}) {
         connect(grid, &StringGrid::selectCell, this,
                 [this, grid](int, int row) { DayGridSelectCell(grid, row); });
