@@ -3,6 +3,7 @@
 #include "app/TMainForm.h"
 #include "schedule/DocumentFiles.h"
 #include "schedule/ScheduleDocument.h"
+#include "schedule/ScheduleEditing.h"
 #include "schedule/StringGrid.h"
 
 #include <QGroupBox>
@@ -240,7 +241,7 @@ void TMainForm::buildDayPanel()
 {
     DayGrid = new StringGrid(StringGrid::Kind::Document, &daySchedule().rows());
     DayGrid->setObjectName(QStringLiteral("DayGrid"));
-    EditDayGrid = new StringGrid(StringGrid::Kind::Editor, 5, 1);
+    EditDayGrid = new StringGrid(StringGrid::Kind::Editor, &scheduleEditing().dayEditor());
     EditDayGrid->setObjectName(QStringLiteral("EditDayGrid"));
     Select24dButton = new QPushButton(QStringLiteral("..."));
     Select24dButton->setObjectName(QStringLiteral("Select24dButton"));
@@ -254,7 +255,7 @@ void TMainForm::buildMonthPanel()
 {
     MonthGrid = new StringGrid(StringGrid::Kind::Document, &monthCalendar().rows());
     MonthGrid->setObjectName(QStringLiteral("MonthGrid"));
-    EditMonthGrid = new StringGrid(StringGrid::Kind::Editor, 3, 1);
+    EditMonthGrid = new StringGrid(StringGrid::Kind::Editor, &scheduleEditing().monthEditor());
     EditMonthGrid->setObjectName(QStringLiteral("EditMonthGrid"));
     Select31hButton = new QPushButton(QStringLiteral("..."));
     Select31hButton->setObjectName(QStringLiteral("Select31hButton"));

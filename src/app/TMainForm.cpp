@@ -7,6 +7,7 @@
 #include "run/RunEngine.h"
 #include "schedule/DocumentFiles.h"
 #include "schedule/ScheduleDocument.h"
+#include "schedule/ScheduleEditing.h"
 #include "platform/FileDialogs.h"
 #include "platform/ProgramError.h"
 #include "schedule/StringGrid.h"
@@ -29,6 +30,7 @@ TMainForm::TMainForm(const Services& services, QWidget* parent)
     setObjectName(QStringLiteral("MainForm"));
     dayScheduleFiles_ = new DocumentFiles(daySchedule(), prompter(), fileDialogs(), this);
     monthCalendarFiles_ = new DocumentFiles(monthCalendar(), prompter(), fileDialogs(), this);
+    scheduleEditing_ = new ScheduleEditing(daySchedule(), monthCalendar(), fileDialogs(), this);
     buildLayout();
     connectDevice();
     connectEditingGrids();
@@ -78,11 +80,11 @@ bool TMainForm::FormCreate()
         EditDayGrid->setPartner(DayGrid);
         MonthGrid->setPartner(EditMonthGrid);
         EditMonthGrid->setPartner(MonthGrid);
-        CopyColumnWidths(DayGrid);
-        CopyColumnWidths(MonthGrid);
+        copyColumnWidths(DayGrid);
+        copyColumnWidths(MonthGrid);
 
-        DayGridSelectCell(DayGrid, 1);
-        DayGridSelectCell(MonthGrid, 1);
+        scheduleEditing().showDayRow(1);
+        scheduleEditing().showCalendarDay(1);
         EditDayGrid->setCol(1);
         EditMonthGrid->setCol(2);
     } catch (const ProgramError& failure) {

@@ -27,6 +27,7 @@ class Clock;
 class DaySchedule;
 class DocumentFiles;
 class FileDialogs;
+class ScheduleEditing;
 class MonthCalendar;
 class MediaOpener;
 class RadioBank;
@@ -99,24 +100,15 @@ public:
     void NewMonthCalendar();
     void LoadMonthCalendar(const QString& name);
 
-    // ---- editing grids (src/schedule/EditingGrids.cpp) ----------------------
-    void DayGridSelectCell(StringGrid* grid, int row);
-    void CopyColumnWidths(StringGrid* grid);
-    int EditDayGridSelectCell(int fromCol, int toCol) const;
-    int EditMonthGridSelectCell(int fromCol, int toCol) const;
-    void EditDayGridEnter();
-    void EditMonthGridSetEditText();
-    bool EditDayGridKeyDown(StringGrid* editor, int key);
-    bool DayGridKeyDown(int key);
-    bool MonthGridKeyDown(int key);
-    void MonthGridDblClick();
-    void EditDayGridTopLeftChanged(StringGrid* grid);
-    void Select24dButtonClick();
-    void Select31hButtonClick();
+    // ---- editing grids (src/app/MainFormSchedule.cpp) -----------------------
+    // The rules behind the document grids and their editors; the window
+    // connects the grids' selections, keys and clicks and the buttons to them.
+    ScheduleEditing& scheduleEditing() const { return *scheduleEditing_; }
+    // A document grid's editor takes the grid's column widths.
+    void copyColumnWidths(StringGrid* grid);
+    // The Insert and Remove buttons, on the selected row.
     void InsertButtonClick();
-    void ModifyButtonClick();
     void RemoveButtonClick();
-    void SortDaySchedule();
 
     // ---- Run mode (src/run) -----------------------------------------------------
     // In Run mode exactly while Timer is enabled.
@@ -204,6 +196,7 @@ private:
     std::unique_ptr<FileDialogs> fileDialogs_;
     DocumentFiles* dayScheduleFiles_ = nullptr;
     DocumentFiles* monthCalendarFiles_ = nullptr;
+    ScheduleEditing* scheduleEditing_ = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
