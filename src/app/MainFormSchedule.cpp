@@ -110,8 +110,9 @@ void TMainForm::connectEditingGrids() {
     // A loaded day schedule starts at its first row.
     connect(&dayScheduleFiles(), &DocumentFiles::loaded, &editing,
             &ScheduleEditing::selectFirstDayRow);
-    connect(EditMonthGrid->cells(), &StringGridModel::cellEdited, &editing,
-            [this] { scheduleEditing().writeCalendarDay(MonthGrid->row()); });
+    // What is typed into the month editor goes straight into the selected day.
+    connect(&editing.monthEditor(), &StringGridModel::cellEdited, &editing,
+            [this, &editing] { editing.writeCalendarDay(MonthGrid->row()); });
 
     for (StringGrid* grid : {DayGrid, MonthGrid})
         connect(grid, &StringGrid::mouseReleased, this, [this, grid] { copyColumnWidths(grid); });
