@@ -45,8 +45,8 @@ class ScheduleDocument : public QObject {
     // Raises the failure for a name that no load could take, for the File
     // commands to give before they ask anything; by default none.
     virtual void checkFileName(const QString& name) const;
-    // Replaces the rows with the file's; a failure leaves the document as it
-    // was. The document takes the file's name.
+    // Fills the rows from the file and takes its name; each document says
+    // what its failures leave behind.
     virtual void load(const QString& name) = 0;
     // Writes the rows to the file of that name, or to the document's own name
     // when it is empty. Raises "Can't create file!" / "Can't write file!".
