@@ -1,7 +1,9 @@
 // The main window's controls, menus, status bar and timers, built once.
 #include "app/AnchorPlacer.h"
 #include "app/TMainForm.h"
+#include "schedule/DocumentFiles.h"
 #include "schedule/ScheduleDocument.h"
+#include "schedule/ScheduleEditing.h"
 #include "schedule/StringGrid.h"
 
 #include <QGroupBox>
@@ -140,22 +142,22 @@ void TMainForm::buildMenus()
     File1 = menuBar()->addMenu(QStringLiteral("File"));
     File1->setObjectName(QStringLiteral("File1"));
     connect(addItem(File1, "New24h1", QStringLiteral("New 24h")), &QAction::triggered, this,
-            [this] { handle([this] { New24h1Click(); }); });
+            [this] { handle([this] { dayScheduleFiles().newDocument(); }); });
     connect(addItem(File1, "Load24h1", QStringLiteral("Load 24h")), &QAction::triggered, this,
-            [this] { handle([this] { Load24h1Click(); }); });
+            [this] { handle([this] { dayScheduleFiles().openChosen(); }); });
     connect(addItem(File1, "Save24h1", QStringLiteral("Save 24h")), &QAction::triggered, this,
-            [this] { handle([this] { Save24h1Click(); }); });
-    connect(addItem(File1, "SaveAs24h1", QStringLiteral("Save As 24h")), &QAction::triggered,
-            this, [this] { handle([this] { SaveAs24h1Click(); }); });
+            [this] { handle([this] { dayScheduleFiles().save(); }); });
+    connect(addItem(File1, "SaveAs24h1", QStringLiteral("Save As 24h")), &QAction::triggered, this,
+            [this] { handle([this] { dayScheduleFiles().saveAs(); }); });
     File1->addSeparator();
     connect(addItem(File1, "New31d1", QStringLiteral("New 31d")), &QAction::triggered, this,
-            [this] { handle([this] { New31d1Click(); }); });
+            [this] { handle([this] { monthCalendarFiles().newDocument(); }); });
     connect(addItem(File1, "Load31d1", QStringLiteral("Load 31d")), &QAction::triggered, this,
-            [this] { handle([this] { Load31d1Click(); }); });
+            [this] { handle([this] { monthCalendarFiles().openChosen(); }); });
     connect(addItem(File1, "Save31d1", QStringLiteral("Save 31d")), &QAction::triggered, this,
-            [this] { handle([this] { Save31d1Click(); }); });
-    connect(addItem(File1, "SaveAs31d1", QStringLiteral("Save As 31d")), &QAction::triggered,
-            this, [this] { handle([this] { SaveAs31d1Click(); }); });
+            [this] { handle([this] { monthCalendarFiles().save(); }); });
+    connect(addItem(File1, "SaveAs31d1", QStringLiteral("Save As 31d")), &QAction::triggered, this,
+            [this] { handle([this] { monthCalendarFiles().saveAs(); }); });
     File1->addSeparator();
     connect(addItem(File1, "Exit1", QStringLiteral("Exit")), &QAction::triggered, this,
             [this] { Exit1Click(); });
@@ -234,7 +236,7 @@ void TMainForm::buildDayPanel()
 {
     DayGrid = new StringGrid(StringGrid::Kind::Document, &daySchedule().rows());
     DayGrid->setObjectName(QStringLiteral("DayGrid"));
-    EditDayGrid = new StringGrid(StringGrid::Kind::Editor, 5, 1);
+    EditDayGrid = new StringGrid(StringGrid::Kind::Editor, &scheduleEditing().dayEditor());
     EditDayGrid->setObjectName(QStringLiteral("EditDayGrid"));
     Select24dButton = new QPushButton(QStringLiteral("..."));
     Select24dButton->setObjectName(QStringLiteral("Select24dButton"));
@@ -248,7 +250,7 @@ void TMainForm::buildMonthPanel()
 {
     MonthGrid = new StringGrid(StringGrid::Kind::Document, &monthCalendar().rows());
     MonthGrid->setObjectName(QStringLiteral("MonthGrid"));
-    EditMonthGrid = new StringGrid(StringGrid::Kind::Editor, 3, 1);
+    EditMonthGrid = new StringGrid(StringGrid::Kind::Editor, &scheduleEditing().monthEditor());
     EditMonthGrid->setObjectName(QStringLiteral("EditMonthGrid"));
     Select31hButton = new QPushButton(QStringLiteral("..."));
     Select31hButton->setObjectName(QStringLiteral("Select31hButton"));

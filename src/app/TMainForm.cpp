@@ -5,12 +5,14 @@
 #include "device/RadioBank.h"
 #include "device/TComSetupDlg.h"
 #include "run/RunEngine.h"
+#include "schedule/DocumentFiles.h"
 #include "schedule/ScheduleDocument.h"
+#include "schedule/ScheduleEditing.h"
+#include "platform/FileDialogs.h"
 #include "platform/ProgramError.h"
 #include "schedule/StringGrid.h"
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QTimer>
@@ -21,16 +23,18 @@ namespace cantrel {
 
 
 TMainForm::TMainForm(const Services& services, QWidget* parent)
-    : QMainWindow(parent), services_(services), daySchedule_(new DaySchedule(this)),
+    : QMainWindow(parent), fileDialogs_(std::make_unique<FileDialogs>(*services.prompter)),
+      services_(services), daySchedule_(new DaySchedule(this)),
       monthCalendar_(new MonthCalendar(this))
 {
     setObjectName(QStringLiteral("MainForm"));
+    dayScheduleFiles_ = new DocumentFiles(daySchedule(), prompter(), fileDialogs(), this);
+    monthCalendarFiles_ = new DocumentFiles(monthCalendar(), prompter(), fileDialogs(), this);
+    scheduleEditing_ = new ScheduleEditing(daySchedule(), monthCalendar(), fileDialogs(), this);
     buildLayout();
     connectDevice();
     connectEditingGrids();
     connectRunMode();
-    SaveDialog.confirmOverwrite = true;
-    OpenDialog.filter = QStringLiteral("Any file|*.*");
 }
 
 TMainForm::~TMainForm() = default;
@@ -76,11 +80,11 @@ bool TMainForm::FormCreate()
         EditDayGrid->setPartner(DayGrid);
         MonthGrid->setPartner(EditMonthGrid);
         EditMonthGrid->setPartner(MonthGrid);
-        CopyColumnWidths(DayGrid);
-        CopyColumnWidths(MonthGrid);
+        copyColumnWidths(DayGrid);
+        copyColumnWidths(MonthGrid);
 
-        DayGridSelectCell(DayGrid, 1);
-        DayGridSelectCell(MonthGrid, 1);
+        scheduleEditing().showDayRow(1);
+        scheduleEditing().showCalendarDay(1);
         EditDayGrid->setCol(1);
         EditMonthGrid->setCol(2);
     } catch (const ProgramError& failure) {
@@ -106,7 +110,7 @@ bool TMainForm::FormCloseQuery()
     WriteSettings();
     if (!ConfirmDayScheduleClose())
         return false;
-    return ConfirmMonthCalendarClose();
+    return monthCalendarFiles().confirmClose();
 }
 
 void TMainForm::FormClose()
@@ -172,30 +176,6 @@ void TMainForm::handle(const std::function<void()>& handler)
     } catch (const std::exception& failure) {
         prompter().error(kProgramTitle, QString::fromLocal8Bit(failure.what()));
     }
-}
-
-// Choosing a file makes its folder the current one, so the next dialog
-// opens where the last one was closed.
-static QString runFileDialog(FileDialogRequest& dialog,
-                             const std::function<QString(const FileDialogRequest&)>& show)
-{
-    dialog.directory = QDir::currentPath();
-    const QString path = show(dialog);
-    if (!path.isEmpty()) {
-        dialog.fileName = path;
-        QDir::setCurrent(QFileInfo(path).absolutePath());
-    }
-    return path;
-}
-
-QString TMainForm::executeOpenDialog()
-{
-    return runFileDialog(OpenDialog, [this](const FileDialogRequest& r) { return prompter().openFile(r); });
-}
-
-QString TMainForm::executeSaveDialog()
-{
-    return runFileDialog(SaveDialog, [this](const FileDialogRequest& r) { return prompter().saveFile(r); });
 }
 
 } // namespace cantrel

@@ -27,6 +27,9 @@ namespace cantrel {
 
 class Clock;
 class DaySchedule;
+class DocumentFiles;
+class FileDialogs;
+class ScheduleEditing;
 class MonthCalendar;
 class MediaOpener;
 class RadioBank;
@@ -83,47 +86,31 @@ public:
     MonthCalendar& monthCalendar() const { return *monthCalendar_; }
 
     // ---- day schedule document ------------------------------------------------
+    // Its File menu commands; settings and Run mode use the members below.
+    DocumentFiles& dayScheduleFiles() const { return *dayScheduleFiles_; }
     QString dayScheduleName() const;
-    void setDayScheduleName(const QString& name);
     bool ConfirmDayScheduleClose();
     void NewDaySchedule();
+    // An empty name raises ".24h file don't specified" before anything is
+    // asked; once loaded, row 1 is selected and shown in the editor.
     void LoadDaySchedule(const QString& name);
     void WriteDaySchedule(const QString& name);
-    void New24h1Click();
-    void Load24h1Click();
-    void Save24h1Click();
-    void SaveAs24h1Click();
 
     // ---- month calendar document ----------------------------------------------
+    DocumentFiles& monthCalendarFiles() const { return *monthCalendarFiles_; }
     QString monthCalendarName() const;
-    void setMonthCalendarName(const QString& name);
-    bool ConfirmMonthCalendarClose();
     void NewMonthCalendar();
     void LoadMonthCalendar(const QString& name);
-    void WriteMonthCalendar(const QString& name);
-    void New31d1Click();
-    void Load31d1Click();
-    void Save31d1Click();
-    void SaveAs31d1Click();
 
-    // ---- editing grids (src/schedule/EditingGrids.cpp) ----------------------
-    void DayGridSelectCell(StringGrid* grid, int row);
-    void CopyColumnWidths(StringGrid* grid);
-    int EditDayGridSelectCell(int fromCol, int toCol) const;
-    int EditMonthGridSelectCell(int fromCol, int toCol) const;
-    void EditDayGridEnter();
-    void EditMonthGridSetEditText();
-    bool EditDayGridKeyDown(StringGrid* editor, int key);
-    bool DayGridKeyDown(int key);
-    bool MonthGridKeyDown(int key);
-    void MonthGridDblClick();
-    void EditDayGridTopLeftChanged(StringGrid* grid);
-    void Select24dButtonClick();
-    void Select31hButtonClick();
+    // ---- editing grids (src/app/MainFormSchedule.cpp) -----------------------
+    // The rules behind the document grids and their editors; the window
+    // connects the grids' selections, keys and clicks and the buttons to them.
+    ScheduleEditing& scheduleEditing() const { return *scheduleEditing_; }
+    // A document grid's editor takes the grid's column widths.
+    void copyColumnWidths(StringGrid* grid);
+    // The Insert and Remove buttons, on the selected row.
     void InsertButtonClick();
-    void ModifyButtonClick();
     void RemoveButtonClick();
-    void SortDaySchedule();
 
     // ---- Run mode (src/app/MainFormRun.cpp; the engine is src/run) -------------
     // Run: after the unsaved-changes question, Run mode on today's file; its
@@ -195,12 +182,14 @@ public:
     QAction* Sound1 = nullptr;
     TComSetupDlg* ComSetupDlg = nullptr;
 
-    // The shared open and save dialogs: each use sets its filter, and the
-    // chosen file name carries over to the next use.
-    FileDialogRequest OpenDialog;
-    FileDialogRequest SaveDialog;
-    QString executeOpenDialog();
-    QString executeSaveDialog();
+    // The shared open and save dialogs.
+    FileDialogs& fileDialogs() const { return *fileDialogs_; }
+
+private:
+    std::unique_ptr<FileDialogs> fileDialogs_;
+    DocumentFiles* dayScheduleFiles_ = nullptr;
+    DocumentFiles* monthCalendarFiles_ = nullptr;
+    ScheduleEditing* scheduleEditing_ = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -37,7 +37,13 @@ bool ScheduleDocument::confirmClose(Prompter& prompter, const std::function<void
     return true;
 }
 
+void ScheduleDocument::checkFileName(const QString&) const {}
+
 DaySchedule::DaySchedule(QObject* parent) : ScheduleDocument(5, 2, parent) {}
+
+DocumentFileType DaySchedule::fileType() const {
+    return {QStringLiteral(".24h files|*.24h"), QStringLiteral("24h")};
+}
 
 void DaySchedule::startNew() {
     setName(QStringLiteral("Untitled.24h"));
@@ -47,9 +53,13 @@ void DaySchedule::startNew() {
     setHasFile(false);
 }
 
-void DaySchedule::load(const QString& name) {
+void DaySchedule::checkFileName(const QString& name) const {
     if (name.isEmpty())
         throw ProgramError(QStringLiteral(".24h file don't specified"));
+}
+
+void DaySchedule::load(const QString& name) {
+    checkFileName(name);
     const std::optional<QByteArray> bytes = readExclusive(name);
     if (!bytes)
         throw ProgramError(QStringLiteral("Can't load .24h file"));
@@ -72,6 +82,10 @@ void DaySchedule::write(const QString& name) {
 }
 
 MonthCalendar::MonthCalendar(QObject* parent) : ScheduleDocument(3, 1 + monthDays, parent) {}
+
+DocumentFileType MonthCalendar::fileType() const {
+    return {QStringLiteral(".31d files|*.31d"), QStringLiteral("31d")};
+}
 
 void MonthCalendar::startNew() {
     for (int day = 1; day <= monthDays; ++day)

@@ -11,6 +11,12 @@ namespace cantrel {
 
 class Prompter;
 
+// How the file dialogs offer one kind of document's files.
+struct DocumentFileType {
+    QString filter; // "Description|*.ext"
+    QString suffix; // given to a name typed without one
+};
+
 // What the day schedule and the month calendar have in common: their rows,
 // their name (what the window shows as the panel's title), whether they have
 // unsaved changes and whether they came from or went to a file, so that Save
@@ -19,6 +25,7 @@ class ScheduleDocument : public QObject {
     Q_OBJECT
   public:
     StringGridModel& rows() const { return *rows_; }
+    virtual DocumentFileType fileType() const = 0;
 
     QString name() const { return name_; }
     void setName(const QString& name);
@@ -32,6 +39,18 @@ class ScheduleDocument : public QObject {
     // failure of that save goes on to the caller). Otherwise the name is
     // emptied and the document counts as unmodified, ready to be replaced.
     bool confirmClose(Prompter& prompter, const std::function<void()>& save);
+
+    // Replaces the rows with those of a new, untitled document.
+    virtual void startNew() = 0;
+    // Raises the failure for a name that no load could take, for the File
+    // commands to give before they ask anything; by default none.
+    virtual void checkFileName(const QString& name) const;
+    // Fills the rows from the file and takes its name; each document says
+    // what its failures leave behind.
+    virtual void load(const QString& name) = 0;
+    // Writes the rows to the file of that name, or to the document's own name
+    // when it is empty. Raises "Can't create file!" / "Can't write file!".
+    virtual void write(const QString& name) = 0;
 
   signals:
     void nameChanged(const QString& name);
@@ -53,15 +72,17 @@ class DaySchedule final : public ScheduleDocument {
   public:
     explicit DaySchedule(QObject* parent = nullptr);
 
+    // ".24h files", suffix "24h".
+    DocumentFileType fileType() const override;
     // "Untitled.24h" with one empty row.
-    void startNew();
+    void startNew() override;
+    // Raises ".24h file don't specified" for an empty name.
+    void checkFileName(const QString& name) const override;
     // Reads the file into the rows, every mark empty. Raises ".24h file don't
     // specified" for an empty name and "Can't load .24h file" when the file
     // cannot be opened; the document is then as it was.
-    void load(const QString& name);
-    // Writes the rows to the file of that name, or to the document's own name
-    // when it is empty. Raises "Can't create file!" / "Can't write file!".
-    void write(const QString& name);
+    void load(const QString& name) override;
+    void write(const QString& name) override;
 };
 
 // The month calendar: rows 1 to 31 of mark, day number and day schedule file.
@@ -70,13 +91,15 @@ class MonthCalendar final : public ScheduleDocument {
   public:
     explicit MonthCalendar(QObject* parent = nullptr);
 
+    // ".31d files", suffix "31d".
+    DocumentFileType fileType() const override;
     // "Untitled.31d" with every day empty.
-    void startNew();
-    // Raises "Can't load .31d file!" when the file cannot be opened, and the
-    // platform's "'x' is not a valid integer value" for a day that is not a
-    // number; a day outside 1..31 changes nothing.
-    void load(const QString& name);
-    void write(const QString& name);
+    void startNew() override;
+    // Raises "Can't load .31d file!" when the file cannot be opened (an empty
+    // name included), and the platform's "'x' is not a valid integer value"
+    // for a day that is not a number; a day outside 1..31 changes nothing.
+    void load(const QString& name) override;
+    void write(const QString& name) override;
 };
 
 } // namespace cantrel

@@ -6,7 +6,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QProxyStyle>
-#include <QScopedValueRollback>
 #include <QStyleOptionViewItem>
 #include <QScrollBar>
 
@@ -89,6 +88,8 @@ StringGrid::StringGrid(Kind kind, StringGridModel* rows, QWidget* parent)
                 if (!quiet_)
                     emit selectCell(current.column(), current.row() + fixedRows());
             });
+    connect(model_, &StringGridModel::structureAboutToChange, this, &StringGrid::holdCurrentCell);
+    connect(model_, &StringGridModel::structureChanged, this, &StringGrid::restoreCurrentCell);
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, this,
             [this] { emit topLeftChanged(); });
     // Column borders are dragged on the header: its mouse-up counts as the grid's.
@@ -141,43 +142,24 @@ void StringGrid::setCol(int col) {
     setCurrent(row(), col);
 }
 
-template <class Change> void StringGrid::changeRows(Change change) {
-    const int oldRow = row();
-    const int oldCol = col();
-    // Quiet also when the change fails (a document that cannot be loaded).
-    const QScopedValueRollback quiet(quiet_, true);
-    change();
+void StringGrid::holdCurrentCell() {
+    held_ = {row(), col(), quiet_};
+    quiet_ = true;
+}
+
+void StringGrid::restoreCurrentCell() {
     if (rowCount() > fixedRows())
-        setCurrent(std::min(oldRow, rowCount() - 1), oldCol);
-}
-
-void StringGrid::setRowCount(int count) {
-    changeRows([&] { model_->setGridRowCount(count); });
-}
-
-void StringGrid::replaceDataRows(QList<QStringList> rows) {
-    changeRows([&] { model_->replaceDataRows(std::move(rows)); });
-}
-
-void StringGrid::appendRow(QStringList cells) {
-    changeRows([&] { model_->appendRow(std::move(cells)); });
+        setCurrent(std::min(held_.row, rowCount() - 1), held_.col);
+    quiet_ = held_.quiet;
 }
 
 void StringGrid::removeRow(int row) {
-    changeRows([&] { model_->removeGridRow(row); });
+    model_->removeGridRow(row);
     // Another row now stands under the selection (the one below moved up,
     // or the selection moved up from a removed last row): that is a change
     // of the selected row like any other.
     if (rowCount() > fixedRows())
         emit selectCell(col(), this->row());
-}
-
-void StringGrid::whileRowsChange(const std::function<void()>& change) {
-    changeRows(change);
-}
-
-void StringGrid::permuteDataRows(const std::vector<int>& order) {
-    changeRows([&] { model_->permuteDataRows(order); });
 }
 
 int StringGrid::defaultRowHeight() const {

@@ -26,16 +26,16 @@ class StringGrid : public QTableView {
     int rowCount() const { return model_->gridRowCount(); }
     int fixedRows() const { return model_->fixedRows(); }
 
-    // Changes of the rows keep a current row (clamped to the last one) and
-    // do not count as the operator selecting a cell.
-    void setRowCount(int count);
-    void replaceDataRows(QList<QStringList> rows);
-    void appendRow(QStringList cells);
+    // Changes of the rows, made here or by the rows' owner (a document),
+    // keep a current cell, its row clamped to the last one, and do not
+    // count as the operator selecting a cell.
+    void setRowCount(int count) { model_->setGridRowCount(count); }
+    void replaceDataRows(QList<QStringList> rows) { model_->replaceDataRows(std::move(rows)); }
+    void appendRow(QStringList cells) { model_->appendRow(std::move(cells)); }
+    void permuteDataRows(const std::vector<int>& order) { model_->permuteDataRows(order); }
+    // Removes a row; the row that then stands under the selection is
+    // reported as selected.
     void removeRow(int row);
-    void permuteDataRows(const std::vector<int>& order);
-    // Runs a change that the rows' owner makes to them, like the changes
-    // above: the current row stays (clamped to the last one), quietly.
-    void whileRowsChange(const std::function<void()>& change);
 
     const QString& cell(int col, int row) const { return model_->cell(col, row); }
     void setCell(int col, int row, const QString& text) { model_->setCell(col, row, text); }
@@ -100,11 +100,18 @@ class StringGrid : public QTableView {
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
   private:
-    template <class Change> void changeRows(Change change);
     void setCurrent(int row, int col);
+    void holdCurrentCell();
+    void restoreCurrentCell();
 
     StringGridModel* model_;
     bool quiet_ = false;
+    // The current cell while the rows' structure changes.
+    struct HeldCell {
+        int row = 0;
+        int col = 0;
+        bool quiet = false;
+    } held_;
     std::function<int(int, int)> columnGuard_;
     int maskedColumn_ = -1;
     StringGrid* partner_ = nullptr;

@@ -19,20 +19,28 @@ QStringList StringGridModel::blankRow() const {
     return row;
 }
 
-void StringGridModel::setGridRowCount(int count) {
+template <class Change> void StringGridModel::changeStructure(Change change) {
     ++structureVersion_;
-    count = std::max(count, fixedRows_);
-    const int now = gridRowCount();
-    if (count > now) {
-        beginInsertRows({}, now - fixedRows_, count - fixedRows_ - 1);
-        for (int r = now; r < count; ++r)
-            rows_.append(blankRow());
-        endInsertRows();
-    } else if (count < now) {
-        beginRemoveRows({}, count - fixedRows_, now - fixedRows_ - 1);
-        rows_.resize(count);
-        endRemoveRows();
-    }
+    emit structureAboutToChange();
+    change();
+    emit structureChanged();
+}
+
+void StringGridModel::setGridRowCount(int count) {
+    changeStructure([&] {
+        count = std::max(count, fixedRows_);
+        const int now = gridRowCount();
+        if (count > now) {
+            beginInsertRows({}, now - fixedRows_, count - fixedRows_ - 1);
+            for (int r = now; r < count; ++r)
+                rows_.append(blankRow());
+            endInsertRows();
+        } else if (count < now) {
+            beginRemoveRows({}, count - fixedRows_, now - fixedRows_ - 1);
+            rows_.resize(count);
+            endRemoveRows();
+        }
+    });
 }
 
 void StringGridModel::setCell(int col, int row, const QString& text) {
@@ -57,44 +65,48 @@ void StringGridModel::setRowCells(int row, QStringList cells) {
 }
 
 void StringGridModel::replaceDataRows(QList<QStringList> rows) {
-    ++structureVersion_;
-    beginResetModel();
-    rows_.resize(fixedRows_);
-    rows_.reserve(fixedRows_ + rows.size());
-    for (QStringList& r : rows) {
-        if (r.size() != colCount_)
-            r.resize(colCount_);
-        rows_.append(std::move(r));
-    }
-    endResetModel();
+    changeStructure([&] {
+        beginResetModel();
+        rows_.resize(fixedRows_);
+        rows_.reserve(fixedRows_ + rows.size());
+        for (QStringList& r : rows) {
+            if (r.size() != colCount_)
+                r.resize(colCount_);
+            rows_.append(std::move(r));
+        }
+        endResetModel();
+    });
 }
 
 void StringGridModel::appendRow(QStringList cells) {
-    ++structureVersion_;
-    cells.resize(colCount_);
-    const int at = gridRowCount() - fixedRows_;
-    beginInsertRows({}, at, at);
-    rows_.append(std::move(cells));
-    endInsertRows();
+    changeStructure([&] {
+        cells.resize(colCount_);
+        const int at = gridRowCount() - fixedRows_;
+        beginInsertRows({}, at, at);
+        rows_.append(std::move(cells));
+        endInsertRows();
+    });
 }
 
 void StringGridModel::removeGridRow(int row) {
-    ++structureVersion_;
-    beginRemoveRows({}, row - fixedRows_, row - fixedRows_);
-    rows_.removeAt(row);
-    endRemoveRows();
+    changeStructure([&] {
+        beginRemoveRows({}, row - fixedRows_, row - fixedRows_);
+        rows_.removeAt(row);
+        endRemoveRows();
+    });
 }
 
 void StringGridModel::permuteDataRows(const std::vector<int>& order) {
-    ++structureVersion_;
-    QList<QStringList> moved;
-    moved.reserve(qsizetype(order.size()));
-    for (int from : order)
-        moved.append(std::move(rows_[fixedRows_ + from]));
-    for (qsizetype k = 0; k < moved.size(); ++k)
-        rows_[fixedRows_ + k] = std::move(moved[k]);
-    if (!order.empty())
-        emit dataChanged(index(0, 0), index(int(order.size()) - 1, colCount_ - 1));
+    changeStructure([&] {
+        QList<QStringList> moved;
+        moved.reserve(qsizetype(order.size()));
+        for (int from : order)
+            moved.append(std::move(rows_[fixedRows_ + from]));
+        for (qsizetype k = 0; k < moved.size(); ++k)
+            rows_[fixedRows_ + k] = std::move(moved[k]);
+        if (!order.empty())
+            emit dataChanged(index(0, 0), index(int(order.size()) - 1, colCount_ - 1));
+    });
 }
 
 int StringGridModel::rowCount(const QModelIndex& parent) const {

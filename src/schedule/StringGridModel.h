@@ -49,9 +49,15 @@ class StringGridModel final : public QAbstractTableModel {
   signals:
     // A cell changed through the view's cell editor (not through setCell).
     void cellEdited(int col, int row);
+    // Around every change to which rows exist or where they stand: before
+    // the model's own notifications and after them, so that a view can keep
+    // its current cell through the change whoever makes it.
+    void structureAboutToChange();
+    void structureChanged();
 
   private:
     QStringList blankRow() const;
+    template <class Change> void changeStructure(Change change);
 
     int colCount_;
     int fixedRows_;

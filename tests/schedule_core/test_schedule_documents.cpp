@@ -3,12 +3,17 @@
 // what a failure leaves behind.
 #include "platform/ProgramError.h"
 #include "schedule/ScheduleDocument.h"
+#include "support/Shown.h"
 #include "support/TestDoubles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace cantrel;
 
@@ -34,13 +39,33 @@ template <class Operation> QString failureOf(Operation operation) {
     return {};
 }
 
+// The 31 file entries of a calendar: the given days' and empty ones.
+QStringList calendar(const QMap<int, QString>& entries) {
+    QStringList out;
+    for (int day = 1; day <= 31; ++day)
+        out << entries.value(day);
+    return out;
+}
+
+QStringList entries(const MonthCalendar& month) {
+    QStringList out;
+    for (int day = 1; day <= 31; ++day)
+        out << month.rows().cell(2, day);
+    return out;
+}
+
 } // namespace
 
 class TestScheduleDocuments : public QObject {
     Q_OBJECT
   private slots:
     void daySchedule();
+    void awkwardBytesSurviveLoadAndWrite_data();
+    void awkwardBytesSurviveLoadAndWrite();
+    void writeFailingPartWayKeepsTheOldFile();
     void monthCalendar();
+    void calendarLines_data();
+    void calendarLines();
     void questionAboutUnsavedChanges_data();
     void questionAboutUnsavedChanges();
 };
@@ -91,6 +116,58 @@ void TestScheduleDocuments::daySchedule() {
     QCOMPARE(day.rows().dataRows(), QList<QStringList>{QStringList(5)});
 }
 
+void TestScheduleDocuments::awkwardBytesSurviveLoadAndWrite_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::newRow("NUL inside a field")
+        << QByteArray("10:00:00,1,a\0b,x\r\n", 18) << QByteArray("10:00:00,1,a\0b,x\r\n", 18);
+    QTest::newRow("invalid UTF-8") << QByteArray("10:00:00,1,caf\xE9,\xFF\xFE\r\n")
+                                   << QByteArray("10:00:00,1,caf\xE9,\xFF\xFE\r\n");
+    QTest::newRow("no final line end")
+        << QByteArray("10:00:00,1,a,b") << QByteArray("10:00:00,1,a,b\r\n");
+    QTest::newRow("CR only") << QByteArray("1,2\r3,4\r") << QByteArray("1,2,,\r\n3,4,,\r\n");
+}
+
+void TestScheduleDocuments::awkwardBytesSurviveLoadAndWrite() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, saved);
+    QTemporaryDir dir;
+    writeAll(dir.filePath("in.24h"), bytes);
+    DaySchedule day;
+    day.load(dir.filePath("in.24h"));
+    day.write(dir.filePath("out.24h"));
+    QCOMPARE(readAll(dir.filePath("out.24h")), saved);
+    QCOMPARE(readAll(dir.filePath("in.24h")), bytes);
+}
+
+void TestScheduleDocuments::writeFailingPartWayKeepsTheOldFile() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("big.24h");
+    writeAll(path, "old,contents\r\n");
+    DaySchedule day;
+    day.load(path);
+    QList<QStringList> rows;
+    for (int i = 0; i < 5000; ++i)
+        rows.append({"", "10:00:00", "1", QStringLiteral("row %1").arg(i), "/some/media/file.wav"});
+    day.rows().replaceDataRows(rows);
+    day.setModified(true);
+
+    // The disk "fills up" part-way through the write.
+    struct rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const QString shown = test::shownFor([&] { day.write(QString()); });
+    ::setrlimit(RLIMIT_FSIZE, &old);
+
+    QCOMPARE(shown, QStringLiteral("message: Can't write file!"));
+    QCOMPARE(readAll(path), QByteArray("old,contents\r\n"));
+    QVERIFY(day.isModified());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"big.24h"});
+}
+
 void TestScheduleDocuments::monthCalendar() {
     QTemporaryDir dir;
     MonthCalendar month;
@@ -120,6 +197,74 @@ void TestScheduleDocuments::monthCalendar() {
     QCOMPARE(failureOf([&] { month.load(path); }), QStringLiteral("'x' is not a valid integer value"));
     QCOMPARE(failureOf([&] { month.load(dir.filePath("gone.31d")); }),
              QStringLiteral("Can't load .31d file!"));
+}
+
+void TestScheduleDocuments::calendarLines_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QStringList>("expected");
+    // The calendar holds "kept.24h" on day 5, "emptied.24h" on day 3 and
+    // "old nine" on day 9 before each load.
+    const QMap<int, QString> before = {{3, "emptied.24h"}, {5, "kept.24h"}, {9, "old nine"}};
+    // Reverse order, a path with spaces, blanks after the number, a line with
+    // only its number, and a later line for the same day winning.
+    QTest::newRow("named days only") << QByteArray("31 /srv/last day.24h\r\n"
+                                                   "3\r\n"
+                                                   "2     /srv/two.24h  \r\n"
+                                                   "1 /srv/first.24h\n"
+                                                   "1 /srv/second.24h\r")
+                                     << ""
+                                     << calendar({{1, "/srv/second.24h"},
+                                                  {2, "/srv/two.24h"},
+                                                  {5, "kept.24h"},
+                                                  {9, "old nine"},
+                                                  {31, "/srv/last day.24h"}});
+    static const char odd[] = "0 zero\r\n-1 minus\r\n32 big\r\n2147483647 max\r\n4 four\0\r\n";
+    QMap<int, QString> four = before;
+    four[4] = "four";
+    QTest::newRow("days outside the month")
+        << QByteArray(odd, sizeof odd - 1) << "" << calendar(four);
+    // A day that is not a number stops the load where it stands.
+    QMap<int, QString> one = before;
+    one[1] = "a.24h";
+    QTest::newRow("a tab after the number")
+        << QByteArray("1 a.24h\r\n2\tb.24h\r\n9 nine.24h\r\n")
+        << "error: '2\tb.24h' is not a valid integer value" << calendar(one);
+    QMap<int, QString> five = before;
+    five[5] = "five";
+    QTest::newRow("a number too large for an integer")
+        << QByteArray("5 five\r\n99999999999 huge\r\n")
+        << "error: '99999999999' is not a valid integer value" << calendar(five);
+}
+
+void TestScheduleDocuments::calendarLines() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, shown);
+    QFETCH(QStringList, expected);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("cal.31d");
+    writeAll(path, bytes);
+    MonthCalendar month;
+    month.startNew();
+    month.rows().setCell(2, 3, QStringLiteral("emptied.24h"));
+    month.rows().setCell(2, 5, QStringLiteral("kept.24h"));
+    month.rows().setCell(2, 9, QStringLiteral("old nine"));
+    month.rows().setCell(0, 2, QStringLiteral("+"));
+
+    QCOMPARE(test::shownFor([&] { month.load(path); }), shown);
+    QCOMPARE(entries(month), expected);
+    QCOMPARE(month.rows().gridRowCount(), 32);
+    QCOMPARE(month.rows().cell(0, 2), QStringLiteral("+"));
+    QCOMPARE(month.rows().cell(1, 31), QStringLiteral("31"));
+    QCOMPARE(month.hasFile(), shown.isEmpty());
+    QCOMPARE(month.name(), shown.isEmpty() ? path : QStringLiteral("Untitled.31d"));
+
+    // Written back: every day, its entry as loaded.
+    QByteArray written;
+    for (int day = 1; day <= 31; ++day)
+        written += QByteArray::number(day) + ' ' + expected[day - 1].toUtf8() + "\r\n";
+    month.write(dir.filePath("out.31d"));
+    QCOMPARE(readAll(dir.filePath("out.31d")), written);
 }
 
 void TestScheduleDocuments::questionAboutUnsavedChanges_data() {
