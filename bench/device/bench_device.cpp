@@ -41,7 +41,7 @@ void SerialExchange(benchmark::State& state) {
     DeviceLink link(QStringList{});
     RecordingView view;
     view.watch(link);
-    link.SetConnection(2);
+    link.setConnection(2);
     if (!link.serialOpen()) {
         state.SkipWithError("COM1 did not open");
         return;
@@ -53,7 +53,7 @@ void SerialExchange(benchmark::State& state) {
     for (auto _ : state) {
         QElapsedTimer clock;
         clock.start();
-        link.PulseOutput(3);
+        link.pulseOutput(3);
         const double elapsed = clock.nsecsElapsed() / 1e6;
         state.SetIterationTime(elapsed / 1000);
         ms.push_back(elapsed);
@@ -72,7 +72,7 @@ void ParallelPulse(benchmark::State& state) {
     qputenv("CANTREL_PARPORT_378", "/nonexistent/parport"); // the trace only, never real lines
     DeviceLink link({QCoreApplication::applicationDirPath() + "/inpout32"});
     try {
-        link.LoadPortLibrary();
+        link.loadPortLibrary();
     } catch (const ProgramError& failure) {
         state.SkipWithError(failure.what());
         return;
@@ -82,7 +82,7 @@ void ParallelPulse(benchmark::State& state) {
         QFile::remove(trace);
         QElapsedTimer clock;
         clock.start();
-        link.PulseOutput(3);
+        link.pulseOutput(3);
         const double elapsed = clock.nsecsElapsed() / 1e6;
         state.SetIterationTime(elapsed / 1000);
         call.push_back(elapsed);
@@ -101,7 +101,7 @@ void ParallelPulse(benchmark::State& state) {
         }
         state.ResumeTiming();
     }
-    link.UnloadPortLibrary();
+    link.unloadPortLibrary();
     reportSpread(state, call, "call");
     reportSpread(state, traced, "trace");
 }

@@ -1,7 +1,7 @@
 // The scheduler tick over a full day of one row per second, and the time from
 // the tick that finds a row due to its worker's first report.
 
-#include "app/TMainForm.h"
+#include "app/MainWindow.h"
 #include "run/DueScan.h"
 #include "run/RunEngine.h"
 #include "schedule/DayScheduleFile.h"
@@ -45,7 +45,7 @@ struct RunWindow {
     test::FakeClock clock;
     test::ScriptedPrompter prompter;
     test::RecordingOpener opener;
-    std::unique_ptr<TMainForm> form;
+    std::unique_ptr<MainWindow> form;
     qint64 reportedAt = 0;
     QElapsedTimer sinceStart;
 
@@ -61,23 +61,23 @@ struct RunWindow {
             qFatal("cannot write the day file");
         file.close();
 
-        form = std::make_unique<TMainForm>(TMainForm::Services{&clock, &prompter, &opener});
-        if (!form->FormCreate())
+        form = std::make_unique<MainWindow>(MainWindow::Services{&clock, &prompter, &opener});
+        if (!form->start())
             qFatal("start-up failed");
-        form->MonthGrid->setCell(2, kToday.day(), file.fileName());
+        form->monthGrid->setCell(2, kToday.day(), file.fileName());
         // The first report of an output-0 row is its pulse: note when it runs.
         sinceStart.start();
         form->runEngine()->setPulseHook([this](int) { reportedAt = sinceStart.nsecsElapsed(); });
         clock.set(QDateTime(kToday, QTime(0, 0)));
-        form->RunButton->click();
-        if (!form->runEngine()->running() || form->DayGrid->rowCount() != kRows + 1)
+        form->runButton->click();
+        if (!form->runEngine()->running() || form->dayGrid->rowCount() != kRows + 1)
             qFatal("Run mode not entered");
         // The benchmarks call the tick by hand.
         form->runEngine()->leave();
     }
     void markAll(const QString& mark) {
         for (int r = 1; r <= kRows; ++r)
-            form->DayGrid->setCell(0, r, mark);
+            form->dayGrid->setCell(0, r, mark);
     }
 };
 
@@ -94,7 +94,7 @@ RunWindow& runWindow() {
 void BM_TickScanLiteral(benchmark::State& state) {
     RunWindow& w = runWindow();
     w.markAll(QStringLiteral("+"));
-    const DayRows rows{*w.form->DayGrid->cells()};
+    const DayRows rows{*w.form->dayGrid->cells()};
     for (auto _ : state) {
         DueScan scan = literalDueScan(rows, 43200, [](int) { return false; });
         benchmark::DoNotOptimize(scan);
@@ -105,7 +105,7 @@ BENCHMARK(BM_TickScanLiteral)->Unit(benchmark::kMicrosecond);
 void BM_TickScanIndexed(benchmark::State& state) {
     RunWindow& w = runWindow();
     w.markAll(QStringLiteral("+"));
-    const StringGridModel& cells = *w.form->DayGrid->cells();
+    const StringGridModel& cells = *w.form->dayGrid->cells();
     DueIndex index;
     index.watch(&cells, 1);
     for (auto _ : state) {

@@ -1,7 +1,7 @@
 // The day schedule through the real window, offscreen: a whole day of rows
 // loaded into the grid and saved again, and one row inserted into it.
 #include "schedule/StringGrid.h"
-#include "support/MainFormFixture.h"
+#include "support/MainWindowFixture.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -30,7 +30,7 @@ QByteArray dayFile() {
     return bytes;
 }
 
-struct Window : MainFormFixture {
+struct Window : MainWindowFixture {
     Window() {
         if (!start())
             qFatal("start-up failed");
@@ -51,29 +51,29 @@ BENCHMARK(BM_ReadBytesOnly)->Unit(benchmark::kMillisecond);
 void BM_LoadDayIntoGrid(benchmark::State& state) {
     Window w;
     for (auto _ : state)
-        w.form->LoadDaySchedule(w.path("day.24h"));
-    state.counters["rows"] = w.form->DayGrid->rowCount() - 1;
+        w.form->loadDaySchedule(w.path("day.24h"));
+    state.counters["rows"] = w.form->dayGrid->rowCount() - 1;
 }
 BENCHMARK(BM_LoadDayIntoGrid)->Unit(benchmark::kMillisecond);
 
 void BM_SaveDayFromGrid(benchmark::State& state) {
     Window w;
-    w.form->LoadDaySchedule(w.path("day.24h"));
+    w.form->loadDaySchedule(w.path("day.24h"));
     for (auto _ : state)
-        w.form->WriteDaySchedule(w.path("out.24h"));
+        w.form->writeDaySchedule(w.path("out.24h"));
 }
 BENCHMARK(BM_SaveDayFromGrid)->Unit(benchmark::kMillisecond);
 
 // Insert, sort included, into a sorted schedule of a whole day.
 void BM_InsertIntoSortedDay(benchmark::State& state) {
     Window w;
-    w.form->LoadDaySchedule(w.path("day.24h"));
+    w.form->loadDaySchedule(w.path("day.24h"));
     const QStringList row = {"", "12:00:00", "3", "inserted", "/srv/media/x.wav"};
     for (auto _ : state) {
-        w.form->EditDayGrid->setRowCells(0, row);
-        w.form->InsertButtonClick();
+        w.form->dayEditGrid->setRowCells(0, row);
+        w.form->insertRow();
         state.PauseTiming();
-        w.form->RemoveButtonClick();
+        w.form->removeRow();
         state.ResumeTiming();
     }
 }

@@ -2,7 +2,7 @@
 // folder, written whole at every close request in Edit mode to the program's
 // folder.
 #include "app/SettingsFile.h"
-#include "app/TMainForm.h"
+#include "app/MainWindow.h"
 #include "platform/LockedFile.h"
 #include "platform/ProgramError.h"
 #include "run/RunEngine.h"
@@ -45,12 +45,12 @@ bool documentExists(const QString& name) {
 
 } // namespace
 
-QString TMainForm::programFolder() const {
+QString MainWindow::programFolder() const {
     return services_.programFolder.isEmpty() ? QCoreApplication::applicationDirPath()
                                              : services_.programFolder;
 }
 
-void TMainForm::LoadControlBounds(const SettingsFile& list, QWidget* control,
+void MainWindow::loadBounds(const SettingsFile& list, QWidget* control,
                                   const QString& prefix) {
     const bool isWindow = control == this;
     for (const char* edge : {"Left", "Top", "Width", "Height"}) {
@@ -74,12 +74,12 @@ void TMainForm::LoadControlBounds(const SettingsFile& list, QWidget* control,
             // The month panel is docked to the right: only its width shows,
             // as the place where the two panels meet.
             // The day panel takes whatever the window leaves it.
-            Splitter1->setSizes({Splitter1->sizes().value(0), *value});
+            splitter->setSizes({splitter->sizes().value(0), *value});
         }
     }
 }
 
-void TMainForm::SaveControlBounds(SettingsFile& list, QWidget* control, const QString& prefix) const {
+void MainWindow::saveBounds(SettingsFile& list, QWidget* control, const QString& prefix) const {
     const QRect r = control == this
                         ? frameGeometry()
                         : QRect(control->mapTo(centralWidget(), QPoint(0, 0)), control->size());
@@ -89,57 +89,57 @@ void TMainForm::SaveControlBounds(SettingsFile& list, QWidget* control, const QS
     list.add(prefix + QStringLiteral("Height"), r.height());
 }
 
-void TMainForm::ReadSettings() {
+void MainWindow::readSettings() {
     QFile file(kSettingsName);
     // A settings file that cannot be read is treated like a missing one.
     if (!file.open(QIODevice::ReadOnly))
         return;
     const SettingsFile list = SettingsFile::parse(file.readAll());
 
-    LoadControlBounds(list, this, QStringLiteral("form"));
+    loadBounds(list, this, QStringLiteral("form"));
     setOuterGeometry(keptOnScreen(outerGeometry()));
-    LoadControlBounds(list, MonthGroupBox, QStringLiteral("month"));
+    loadBounds(list, monthGroupBox, QStringLiteral("month"));
 
     for (int c = 0; c < 5; ++c)
         if (const auto w = list.number(QStringLiteral("D%1").arg(c)))
-            DayGrid->setColWidth(c, *w);
+            dayGrid->setColWidth(c, *w);
     for (int c = 0; c < 3; ++c)
         if (const auto w = list.number(QStringLiteral("M%1").arg(c)))
-            MonthGrid->setColWidth(c, *w);
+            monthGrid->setColWidth(c, *w);
 
     const QString day = list.value(QStringLiteral("file24h")).value_or(QString());
-    NewDaySchedule();
+    newDaySchedule();
     if (documentExists(day))
-        LoadDaySchedule(day);
+        loadDaySchedule(day);
     const QString month = list.value(QStringLiteral("file31d")).value_or(QString());
-    NewMonthCalendar();
+    newMonthCalendar();
     if (documentExists(month))
-        LoadMonthCalendar(month);
+        loadMonthCalendar(month);
 
-    device().DeviceID = list.number(QStringLiteral("DeviceID")).value_or(0);
+    device().deviceId = list.number(QStringLiteral("DeviceID")).value_or(0);
     const int port = list.number(QStringLiteral("Port")).value_or(0);
     if (const auto advance = list.number(QStringLiteral("RunAdvance")))
         runEngine_->setRunAdvance(clampRunAdvance(*advance));
-    device().SetConnection(port);
-    device().PulseTime = 100;
+    device().setConnection(port);
+    device().pulseMs = 100;
 }
 
-void TMainForm::WriteSettings() {
+void MainWindow::writeSettings() {
     // Written to the program's folder, which stays the current one after.
     QDir::setCurrent(programFolder());
 
     SettingsFile list;
-    SaveControlBounds(list, this, QStringLiteral("form"));
-    SaveControlBounds(list, MonthGroupBox, QStringLiteral("month"));
+    saveBounds(list, this, QStringLiteral("form"));
+    saveBounds(list, monthGroupBox, QStringLiteral("month"));
     for (int c = 0; c < 5; ++c)
-        list.add(QStringLiteral("D%1").arg(c), DayGrid->colWidth(c));
+        list.add(QStringLiteral("D%1").arg(c), dayGrid->colWidth(c));
     for (int c = 0; c < 3; ++c)
-        list.add(QStringLiteral("M%1").arg(c), MonthGrid->colWidth(c));
+        list.add(QStringLiteral("M%1").arg(c), monthGrid->colWidth(c));
     list.add(QStringLiteral("file24h"), dayScheduleName());
     list.add(QStringLiteral("file31d"), monthCalendarName());
-    list.add(QStringLiteral("LPTAddr"), device().LPTAddr);
-    list.add(QStringLiteral("Port"), device().ConnectionIndex());
-    list.add(QStringLiteral("DeviceID"), device().DeviceID);
+    list.add(QStringLiteral("LPTAddr"), device().parallelAddress);
+    list.add(QStringLiteral("Port"), device().connectionIndex());
+    list.add(QStringLiteral("DeviceID"), device().deviceId);
     list.add(QStringLiteral("RunAdvance"), runEngine_->runAdvance());
 
     if (replaceFile(kSettingsName, list.bytes()) != ReplaceResult::Replaced)

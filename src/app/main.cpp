@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessMain.h"
-#include "app/TAboutBox.h"
-#include "app/TMainForm.h"
+#include "app/AboutBox.h"
+#include "app/MainWindow.h"
 #include "platform/Clock.h"
 #include "platform/MediaOpener.h"
 #include "platform/QtPrompter.h"
@@ -42,11 +42,11 @@ int main(int argc, char* argv[])
     QtPrompter prompter;
     DesktopMediaOpener opener;
     try {
-        TMainForm form({&clock, &prompter, &opener});
+        MainWindow form({&clock, &prompter, &opener});
         prompter.setParent(&form);
-        if (!form.FormCreate())
+        if (!form.start())
             return 0;
-        TAboutBox about(opener, &form);
+        AboutBox about(opener, &form);
         form.setAboutBox(&about);
         form.show();
         app.exec();

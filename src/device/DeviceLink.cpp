@@ -22,24 +22,24 @@ ComPortOpener DeviceLink::defaultComPortOpener() {
     return [](const QString& portName) { return openSerialComPort(portName); };
 }
 
-void DeviceLink::LoadPortLibrary() {
+void DeviceLink::loadPortLibrary() {
     portLibrary_.load();
-    portLibrary_.out32(static_cast<quint16>(LPTAddr), IdleByte);
+    portLibrary_.out32(static_cast<quint16>(parallelAddress), IdleByte);
 }
 
-void DeviceLink::UnloadPortLibrary() {
+void DeviceLink::unloadPortLibrary() {
     portLibrary_.unload();
 }
 
-void DeviceLink::SetComPort(int comNumber, qint32 baudRate) {
-    const QString portName = QStringLiteral("COM%1").arg(comNumber);
-    if (comNumber == 0) {
-        ComHandle.reset();
+void DeviceLink::setComPort(int number, qint32 baudRate) {
+    const QString portName = QStringLiteral("COM%1").arg(number);
+    if (number == 0) {
+        port_.reset();
         return;
     }
     std::unique_ptr<ComPort> opened;
-    ComPort* port = ComHandle.get();
-    if (!ComHandle || static_cast<quint32>(comNumber) != ComNumber) {
+    ComPort* port = port_.get();
+    if (!port_ || static_cast<quint32>(number) != comNumber) {
         opened = openComPort_(portName);
         if (!opened) {
             throw ProgramError(QStringLiteral("Can't open port"));
@@ -55,66 +55,66 @@ void DeviceLink::SetComPort(int comNumber, qint32 baudRate) {
         throw ProgramError(QStringLiteral("Can't setup timeouts"));
     }
     if (opened) {
-        ComHandle = std::move(opened); // closes the old port, after the new one is ready
+        port_ = std::move(opened); // closes the old port, after the new one is ready
     }
-    ComNumber = static_cast<quint32>(comNumber);
+    comNumber = static_cast<quint32>(number);
 }
 
-void DeviceLink::SetConnection(int index) {
+void DeviceLink::setConnection(int index) {
     if (index == 0 || index == 1) {
-        LPTAddr = index == 0 ? 888 : 632;
-        SetComPort(0, 0);
-        emit connectionTextChanged(parallelConnectionText(LPTAddr));
+        parallelAddress = index == 0 ? 888 : 632;
+        setComPort(0, 0);
+        emit connectionTextChanged(parallelConnectionText(parallelAddress));
         emit linkTextChanged(QStringLiteral("Wait"));
         emit outputCountChanged(4);
         return;
     }
     // Computed unsigned so that no stored value can overflow.
-    const int comNumber = static_cast<int>(static_cast<unsigned>(index) - 1u);
+    const int number = static_cast<int>(static_cast<unsigned>(index) - 1u);
     try {
-        SetComPort(comNumber, DeviceBaudRate);
+        setComPort(number, DeviceBaudRate);
     } catch (const ProgramError& failure) {
         emit connectionFailed(failure.text());
         return;
     }
-    emit connectionTextChanged(serialConnectionText(ComNumber, DeviceID));
+    emit connectionTextChanged(serialConnectionText(comNumber, deviceId));
     emit outputCountChanged(16);
 }
 
-int DeviceLink::ConnectionIndex() const {
-    if (ComHandle) {
-        return static_cast<int>(ComNumber + 1);
+int DeviceLink::connectionIndex() const {
+    if (port_) {
+        return static_cast<int>(comNumber + 1);
     }
-    return LPTAddr == 632 ? 1 : 0;
+    return parallelAddress == 632 ? 1 : 0;
 }
 
-void DeviceLink::PulseOutput(int output) {
+void DeviceLink::pulseOutput(int output) {
     output &= 0xFF;
-    if (ComHandle) {
-        DeviceExchange(output);
+    if (port_) {
+        exchange(output);
         return;
     }
     const std::optional<quint8> pulse = parallelPulseByte(output);
     if (!pulse) {
         return;
     }
-    const auto address = static_cast<quint16>(LPTAddr);
+    const auto address = static_cast<quint16>(parallelAddress);
     portLibrary_.out32(address, *pulse);
-    QThread::msleep(PulseTime);
+    QThread::msleep(pulseMs);
     portLibrary_.out32(address, IdleByte);
 }
 
-int DeviceLink::DeviceExchange(int output) {
+int DeviceLink::exchange(int output) {
     output &= 0xFF;
-    if (!ComHandle) {
+    if (!port_) {
         throw ProgramError(QStringLiteral("Can't write to port"));
     }
-    ComHandle->purgeInput();
-    if (ComHandle->write(buildRequest(DeviceID, output)) < 0) {
+    port_->purgeInput();
+    if (port_->write(buildRequest(deviceId, output)) < 0) {
         throw ProgramError(QStringLiteral("Can't write to port"));
     }
     char reply[ReplyBufferSize];
-    const qint64 received = ComHandle->read(reply, ReplyBufferSize);
+    const qint64 received = port_->read(reply, ReplyBufferSize);
     if (received < 0) {
         throw ProgramError(QStringLiteral("Can't read from port"));
     }
@@ -122,7 +122,7 @@ int DeviceLink::DeviceExchange(int output) {
     // The selection comes first: a newly reported output fires, a whole
     // inner exchange with its own link text, before this one's text.
     if (meaning.reportedOutput && select(*meaning.reportedOutput)) {
-        PulseOutput(*meaning.reportedOutput);
+        pulseOutput(*meaning.reportedOutput);
     }
     // The device has now selected this output. It counts as the selected
     // one at once: otherwise the next link test would report it as a new
@@ -145,12 +145,12 @@ bool DeviceLink::select(int n) {
 
 void DeviceLink::chooseOutput(int n) {
     select(n);
-    PulseOutput(n);
+    pulseOutput(n);
 }
 
-void DeviceLink::TestLinkTimerTimer() {
-    if (ComHandle) {
-        DeviceExchange(0);
+void DeviceLink::testLink() {
+    if (port_) {
+        exchange(0);
     }
 }
 

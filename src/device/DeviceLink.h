@@ -32,24 +32,24 @@ class DeviceLink final : public QObject {
     static ComPortOpener defaultComPortOpener();
 
     // Loads the port library, resolves Inp32 and Out32 and writes the idle byte
-    // 0xFF to LPTAddr. Raises the three "Reinstall application" texts.
-    void LoadPortLibrary();
-    void UnloadPortLibrary();
+    // 0xFF to parallelAddress. Raises the three "Reinstall application" texts.
+    void loadPortLibrary();
+    void unloadPortLibrary();
 
-    // 0 closes the serial port (ComNumber keeps its value); the open number is
+    // 0 closes the serial port (comNumber keeps its value); the open number is
     // configured again without reopening; another number is opened and set up
     // before the old port is closed. Raises "Can't open port", "Can't setup com
-    // config", "Can't setup timeouts", leaving ComHandle and ComNumber as they were.
-    void SetComPort(int comNumber, qint32 baudRate);
+    // config", "Can't setup timeouts", leaving port_ and comNumber as they were.
+    void setComPort(int number, qint32 baudRate);
 
-    // 0 LPT378, 1 LPT278, k COM(k-1). SetComPort's failures are not raised:
+    // 0 LPT378, 1 LPT278, k COM(k-1). setComPort's failures are not raised:
     // they go out as connectionFailed.
-    void SetConnection(int index);
-    int ConnectionIndex() const;
+    void setConnection(int index);
+    int connectionIndex() const;
 
     // Fires one output (low 8 bits) on the connection in force: a parallel pulse
-    // of PulseTime ms, or a serial exchange. Raises the exchange's failures.
-    void PulseOutput(int output);
+    // of pulseMs ms, or a serial exchange. Raises the exchange's failures.
+    void pulseOutput(int output);
 
     // One request and reply on the open serial port; gives the link text and
     // returns the number of reply bytes. Raises "Can't write to port" and
@@ -60,14 +60,14 @@ class DeviceLink final : public QObject {
     // whole inner exchange, whose failure ends this one too. A request for
     // an output that the device acknowledged makes that output the selected
     // one without firing it again.
-    int DeviceExchange(int output);
+    int exchange(int output);
 
     // The link test, every 3000 ms: a status request while a serial port is open.
-    void TestLinkTimerTimer();
+    void testLink();
 
-    // True while a serial port is open (ComHandle non-null).
-    bool serialOpen() const { return ComHandle != nullptr; }
-    const ComPort* comHandle() const { return ComHandle.get(); }
+    // True while a serial port is open (port_ non-null).
+    bool serialOpen() const { return port_ != nullptr; }
+    const ComPort* serialPort() const { return port_.get(); }
 
     // The output the device has selected as far as the program knows: 0 for
     // none yet.
@@ -79,10 +79,10 @@ class DeviceLink final : public QObject {
     void setSelectedOutput(int n) { select(n); }
 
     // The device fields of the main window's state record.
-    quint32 LPTAddr = 888;
-    quint32 PulseTime = 100;
-    quint32 ComNumber = 0;
-    qint32 DeviceID = 0;
+    quint32 parallelAddress = 888;
+    quint32 pulseMs = 100;
+    quint32 comNumber = 0;
+    qint32 deviceId = 0;
 
   signals:
     // Status bar panel 0 and panel 1.
@@ -102,7 +102,7 @@ class DeviceLink final : public QObject {
 
     PortLibrary portLibrary_;
     ComPortOpener openComPort_;
-    std::unique_ptr<ComPort> ComHandle;
+    std::unique_ptr<ComPort> port_;
     int selectedOutput_ = 0;
 };
 

@@ -29,7 +29,7 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
     connect(&linkTest_, &QTimer::timeout, this, [this] {
         // As in the window: a line that fails is reported and the test goes on.
         try {
-            device_.TestLinkTimerTimer();
+            device_.testLink();
         } catch (const TextFailure& failure) {
             say(failure.text());
         } catch (const std::exception& failure) {
@@ -48,10 +48,10 @@ bool HeadlessRun::start() {
         if (settings_.monthCalendar.isEmpty())
             throw ProgramError(QStringLiteral("No month calendar: the settings name no file31d"));
         month_->load(settings_.monthCalendar);
-        device_.LoadPortLibrary();
-        device_.DeviceID = settings_.deviceId;
-        device_.SetConnection(settings_.connection);
-        device_.PulseTime = 100;
+        device_.loadPortLibrary();
+        device_.deviceId = settings_.deviceId;
+        device_.setConnection(settings_.connection);
+        device_.pulseMs = 100;
         engine_->setRunAdvance(settings_.runAdvance);
         engine_->enter();
     } catch (const TextFailure& failure) {
@@ -69,8 +69,8 @@ void HeadlessRun::stop() {
     linkTest_.stop();
     if (engine_ && engine_->running())
         engine_->leave();
-    device_.SetComPort(0, 0);
-    device_.UnloadPortLibrary();
+    device_.setComPort(0, 0);
+    device_.unloadPortLibrary();
 }
 
 void HeadlessRun::say(const QString& text) const {

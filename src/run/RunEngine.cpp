@@ -254,7 +254,7 @@ void RunEngine::pulse(int output) {
     if (pulseHook_)
         pulseHook_(output);
     else
-        device_.PulseOutput(output);
+        device_.pulseOutput(output);
 }
 
 } // namespace cantrel

@@ -1,4 +1,4 @@
-#include "app/TAboutBox.h"
+#include "app/AboutBox.h"
 
 #include "support/TestDoubles.h"
 
@@ -37,12 +37,12 @@ void TestAboutBox::mailAddressShowsWhole() {
     if (!family.isEmpty())
         QApplication::setFont(QFont(family));
     RecordingOpener opener;
-    TAboutBox box(opener);
+    AboutBox box(opener);
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
     QApplication::setFont(before);
 
-    const QLabel* mail = box.MailLabel;
+    const QLabel* mail = box.mailLabel;
     const auto* panel = box.findChild<QFrame*>(QStringLiteral("Panel1"));
     QVERIFY(panel);
     QCOMPARE(mail->parentWidget(), panel);
@@ -56,7 +56,7 @@ void TestAboutBox::mailAddressShowsWhole() {
                             .arg(mail->x())
                             .arg(mail->geometry().right())
                             .arg(panel->contentsRect().right())));
-    QVERIFY(!mail->geometry().intersects(box.Copyright->geometry()));
+    QVERIFY(!mail->geometry().intersects(box.copyright->geometry()));
 }
 
 // A left click sends mail to the address shown; the other buttons, and a left
@@ -76,11 +76,11 @@ void TestAboutBox::onlyLeftClickSendsMail() {
     QFETCH(bool, releasedOnLabel);
     QFETCH(QStringList, opened);
     RecordingOpener opener;
-    TAboutBox box(opener);
+    AboutBox box(opener);
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
 
-    QLabel* mail = box.MailLabel;
+    QLabel* mail = box.mailLabel;
     const QPoint on = mail->rect().center();
     QTest::mousePress(mail, button, {}, on);
     QTest::mouseRelease(mail, button, {}, releasedOnLabel ? on : QPoint(-10, mail->height() + 10));

@@ -1,10 +1,10 @@
 // The main window as the operator first sees it, its close, and the About box.
 #include "app/BuildLine.h"
-#include "app/TAboutBox.h"
+#include "app/AboutBox.h"
 #include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 #include "run/RunEngine.h"
-#include "support/MainFormFixture.h"
+#include "support/MainWindowFixture.h"
 
 #include <QFileInfo>
 #include <QGroupBox>
@@ -45,39 +45,39 @@ private slots:
 
 void TestMainWindow::startsInEditModeWithEmptyDocuments()
 {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
-    TMainForm& w = *f.form;
+    MainWindow& w = *f.form;
     QCOMPARE(w.windowTitle(), QStringLiteral("Cantrel 1.18 - Edit mode"));
-    QCOMPARE(w.DayGroupBox->title(), QStringLiteral("Untitled.24h"));
-    QCOMPARE(w.MonthGroupBox->title(), QStringLiteral("Untitled.31d"));
-    QCOMPARE(w.device().LPTAddr, 888u);
-    QCOMPARE(w.device().PulseTime, 100u);
-    QCOMPARE(w.device().DeviceID, 0);
+    QCOMPARE(w.dayGroupBox->title(), QStringLiteral("Untitled.24h"));
+    QCOMPARE(w.monthGroupBox->title(), QStringLiteral("Untitled.31d"));
+    QCOMPARE(w.device().parallelAddress, 888u);
+    QCOMPARE(w.device().pulseMs, 100u);
+    QCOMPARE(w.device().deviceId, 0);
     QCOMPARE(w.runEngine()->runAdvance(), 0);
     QVERIFY(!w.daySchedule().isModified() && !w.daySchedule().hasFile() && !w.monthCalendar().isModified() && !w.monthCalendar().hasFile());
 
-    QCOMPARE(w.DayGrid->rowCount(), 2);
-    QCOMPARE(w.DayGrid->rowCells(0), (QStringList{"E", "Time", "P", "Comments", "Media file"}));
-    QCOMPARE(w.DayGrid->rowCells(1), QStringList(5));
-    QCOMPARE(w.MonthGrid->rowCount(), 32);
-    QCOMPARE(w.MonthGrid->rowCells(0), (QStringList{"E", "D", ".24h file"}));
+    QCOMPARE(w.dayGrid->rowCount(), 2);
+    QCOMPARE(w.dayGrid->rowCells(0), (QStringList{"E", "Time", "P", "Comments", "Media file"}));
+    QCOMPARE(w.dayGrid->rowCells(1), QStringList(5));
+    QCOMPARE(w.monthGrid->rowCount(), 32);
+    QCOMPARE(w.monthGrid->rowCells(0), (QStringList{"E", "D", ".24h file"}));
     for (int day = 1; day <= 31; ++day)
-        QCOMPARE(w.MonthGrid->rowCells(day), (QStringList{"", QString::number(day), ""}));
-    QCOMPARE(w.EditMonthGrid->rowCells(0), (QStringList{"", "1", ""}));
-    QCOMPARE(w.EditDayGrid->col(), 1);
-    QCOMPARE(w.EditMonthGrid->col(), 2);
+        QCOMPARE(w.monthGrid->rowCells(day), (QStringList{"", QString::number(day), ""}));
+    QCOMPARE(w.monthEditGrid->rowCells(0), (QStringList{"", "1", ""}));
+    QCOMPARE(w.dayEditGrid->col(), 1);
+    QCOMPARE(w.monthEditGrid->col(), 2);
 
     // The editors have their grids' widths.
     for (int c = 0; c < 5; ++c)
-        QCOMPARE(w.EditDayGrid->colWidth(c), w.DayGrid->colWidth(c));
+        QCOMPARE(w.dayEditGrid->colWidth(c), w.dayGrid->colWidth(c));
     for (int c = 0; c < 3; ++c)
-        QCOMPARE(w.EditMonthGrid->colWidth(c), w.MonthGrid->colWidth(c));
+        QCOMPARE(w.monthEditGrid->colWidth(c), w.monthGrid->colWidth(c));
 
-    QCOMPARE(w.ConnectionPanel->text(), QStringLiteral("Connection: None"));
-    QCOMPARE(w.LinkPanel->text(), QStringLiteral("Wait"));
+    QCOMPARE(w.connectionPanel->text(), QStringLiteral("Connection: None"));
+    QCOMPARE(w.linkPanel->text(), QStringLiteral("Wait"));
     for (int n = 1; n <= 16; ++n) {
-        auto* radio = w.BottomPanel->findChild<QRadioButton*>(QStringLiteral("Radio%1").arg(n));
+        auto* radio = w.bottomPanel->findChild<QRadioButton*>(QStringLiteral("Radio%1").arg(n));
         QVERIFY2(radio, qPrintable(QStringLiteral("Radio%1").arg(n)));
         QVERIFY(radio->isEnabled());
         QVERIFY(!radio->isChecked());
@@ -85,65 +85,65 @@ void TestMainWindow::startsInEditModeWithEmptyDocuments()
         QCOMPARE(radio->geometry().topLeft(), QPoint(8 + 24 * (n - 1), 40));
         QCOMPARE(radio->width(), 16);
     }
-    QVERIFY(w.RadioButton1->isHidden());
+    QVERIFY(w.noOutputRadio->isHidden());
 
     const QTimer& tick = w.runEngine()->tickTimer();
     QVERIFY(!tick.isActive());
     QCOMPARE(tick.interval(), 490);
     QCOMPARE(tick.timerType(), Qt::PreciseTimer);
-    QVERIFY(w.TestLinkTimer->isActive());
-    QCOMPARE(w.TestLinkTimer->interval(), 3000);
+    QVERIFY(w.linkTestTimer->isActive());
+    QCOMPARE(w.linkTestTimer->interval(), 3000);
     QVERIFY(f.prompter.takeShown().isEmpty());
 }
 
 void TestMainWindow::layoutMatchesTheDesign()
 {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
-    TMainForm& w = *f.form;
+    MainWindow& w = *f.form;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     // Place and size are the frame's.
     QTRY_COMPARE(w.frameGeometry(), QRect(203, 116, 651, 442));
     QCOMPARE(w.statusBar()->height(), 19);
-    QCOMPARE(w.BottomPanel->height(), 88);
-    QCOMPARE(w.MonthGroupBox->width(), 196);
+    QCOMPARE(w.bottomPanel->height(), 88);
+    QCOMPARE(w.monthGroupBox->width(), 196);
     // The day panel fills what the bottom panel, the splitter and the month panel leave.
-    QCOMPARE(w.DayGroupBox->size(),
+    QCOMPARE(w.dayGroupBox->size(),
              w.centralWidget()->size() - QSize(4 + 196, 88));
-    QCOMPARE(w.Splitter1->handleWidth(), 4);
+    QCOMPARE(w.splitter->handleWidth(), 4);
     // Every control, the grids and their cell editors included, uses the
     // 11-pixel dialog font.
-    for (QWidget* control : {static_cast<QWidget*>(w.DayGrid), static_cast<QWidget*>(w.EditDayGrid),
-                             static_cast<QWidget*>(w.MonthGrid),
-                             static_cast<QWidget*>(w.EditMonthGrid),
-                             static_cast<QWidget*>(w.InsertButton)})
+    for (QWidget* control : {static_cast<QWidget*>(w.dayGrid), static_cast<QWidget*>(w.dayEditGrid),
+                             static_cast<QWidget*>(w.monthGrid),
+                             static_cast<QWidget*>(w.monthEditGrid),
+                             static_cast<QWidget*>(w.insertButton)})
         QVERIFY2(control->font().pixelSize() == 11, qPrintable(control->objectName()));
 
     const struct {
         QPushButton* button;
         const char* caption;
         QRect rect;
-    } buttons[] = {{w.InsertButton, "&Insert", {16, 8, 75, 25}},
-                   {w.ModifyButton, "&Modify", {104, 8, 75, 25}},
-                   {w.RemoveButton, "&Remove", {192, 8, 75, 25}},
-                   {w.ExecuteButton, "&Execute", {280, 8, 75, 25}},
+    } buttons[] = {{w.insertButton, "&Insert", {16, 8, 75, 25}},
+                   {w.modifyButton, "&Modify", {104, 8, 75, 25}},
+                   {w.removeButton, "&Remove", {192, 8, 75, 25}},
+                   {w.executeButton, "&Execute", {280, 8, 75, 25}},
                    // Laid out at 561 on a 643-wide panel, it keeps its distance
                    // to the right edge.
-                   {w.RunButton, "Run", {w.BottomPanel->width() - 643 + 561, 8, 49, 49}}};
+                   {w.runButton, "Run", {w.bottomPanel->width() - 643 + 561, 8, 49, 49}}};
     for (const auto& b : buttons) {
         QCOMPARE(b.button->text(), QLatin1String(b.caption));
         QCOMPARE(b.button->geometry(), b.rect);
     }
     // Tab skips the four command buttons but not the Run button.
-    for (QPushButton* b : {w.InsertButton, w.ModifyButton, w.RemoveButton, w.ExecuteButton})
+    for (QPushButton* b : {w.insertButton, w.modifyButton, w.removeButton, w.executeButton})
         QVERIFY(!(b->focusPolicy() & Qt::TabFocus));
-    QCOMPARE(w.Select24dButton->text(), QStringLiteral("..."));
-    QCOMPARE(w.Select24dButton->size(), QSize(25, 21));
-    QCOMPARE(w.Select31hButton->size(), QSize(25, 21));
-    QCOMPARE(w.DayGrid->defaultRowHeight(), 16);
-    QCOMPARE(w.DayGrid->selectionBehavior(), QAbstractItemView::SelectRows);
-    QCOMPARE(w.DayGrid->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QCOMPARE(w.browseMediaButton->text(), QStringLiteral("..."));
+    QCOMPARE(w.browseMediaButton->size(), QSize(25, 21));
+    QCOMPARE(w.browseDayFileButton->size(), QSize(25, 21));
+    QCOMPARE(w.dayGrid->defaultRowHeight(), 16);
+    QCOMPARE(w.dayGrid->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(w.dayGrid->editTriggers(), QAbstractItemView::NoEditTriggers);
 }
 
 void TestMainWindow::startingWidthsShowTheirTexts_data()
@@ -168,7 +168,7 @@ void TestMainWindow::startingWidthsShowTheirTexts()
     QFETCH(int, col);
     QFETCH(int, laidOut);
     QFETCH(QStringList, texts);
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
     const StringGrid* g = f.form->findChild<StringGrid*>(grid);
     const int width = g->colWidth(col);
@@ -204,7 +204,7 @@ void TestMainWindow::statusPanelsShowTheirTexts()
     QFETCH(QString, panel);
     QFETCH(int, laidOut);
     QFETCH(QStringList, texts);
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
     f.form->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
@@ -221,7 +221,7 @@ void TestMainWindow::statusPanelsShowTheirTexts()
 
 void TestMainWindow::menusAndTheirItems()
 {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
     QStringList menus;
     for (QAction* a : f.form->menuBar()->actions())
@@ -233,33 +233,33 @@ void TestMainWindow::menusAndTheirItems()
             out << (a->isSeparator() ? QStringLiteral("-") : a->objectName() + "=" + a->text());
         return out;
     };
-    QCOMPARE(items(f.form->File1),
+    QCOMPARE(items(f.form->fileMenu),
              (QStringList{"New24h1=New 24h", "Load24h1=Load 24h", "Save24h1=Save 24h",
                           "SaveAs24h1=Save As 24h", "-", "New31d1=New 31d", "Load31d1=Load 31d",
                           "Save31d1=Save 31d", "SaveAs31d1=Save As 31d", "-", "Exit1=Exit"}));
-    QCOMPARE(items(f.form->Setup1), (QStringList{"Port1=Port", "Sound1=Sound"}));
-    QCOMPARE(items(f.form->Help1), (QStringList{"About=About"}));
-    QVERIFY(!f.form->Sound1->isVisible());
-    QVERIFY(f.form->Sound1->isChecked());
+    QCOMPARE(items(f.form->setupMenu), (QStringList{"Port1=Port", "Sound1=Sound"}));
+    QCOMPARE(items(f.form->helpMenu), (QStringList{"About=About"}));
+    QVERIFY(!f.form->soundAction->isVisible());
+    QVERIFY(f.form->soundAction->isChecked());
 }
 
 void TestMainWindow::resizingKeepsRunButtonAndMonthPanel()
 {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
-    TMainForm& w = *f.form;
+    MainWindow& w = *f.form;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    const int runGap = w.BottomPanel->width() - w.RunButton->geometry().right();
-    const int buttonGap = w.DayEditPanel->width() - w.Select24dButton->geometry().right();
-    const int editorWidth = w.EditDayGrid->width();
-    const int dayWidth = w.DayGroupBox->width();
+    const int runGap = w.bottomPanel->width() - w.runButton->geometry().right();
+    const int buttonGap = w.dayEditPanel->width() - w.browseMediaButton->geometry().right();
+    const int editorWidth = w.dayEditGrid->width();
+    const int dayWidth = w.dayGroupBox->width();
     w.resize(w.width() + 200, w.height() + 100);
-    QTRY_COMPARE(w.BottomPanel->width() - w.RunButton->geometry().right(), runGap);
-    QCOMPARE(w.MonthGroupBox->width(), 196);
-    QCOMPARE(w.DayGroupBox->width(), dayWidth + 200);
-    QCOMPARE(w.DayEditPanel->width() - w.Select24dButton->geometry().right(), buttonGap);
-    QCOMPARE(w.EditDayGrid->width(), editorWidth + 200);
+    QTRY_COMPARE(w.bottomPanel->width() - w.runButton->geometry().right(), runGap);
+    QCOMPARE(w.monthGroupBox->width(), 196);
+    QCOMPARE(w.dayGroupBox->width(), dayWidth + 200);
+    QCOMPARE(w.dayEditPanel->width() - w.browseMediaButton->geometry().right(), buttonGap);
+    QCOMPARE(w.dayEditGrid->width(), editorWidth + 200);
 
     // The smallest window is 480 x 250 with its frame.
     w.resize(100, 100);
@@ -268,7 +268,7 @@ void TestMainWindow::resizingKeepsRunButtonAndMonthPanel()
 
 void TestMainWindow::closeIsRefusedInRunMode()
 {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
     // A file from an earlier close, dated well in the past.
     const QByteArray earlier("formLeft=10\r\nDeviceID=7\r\n");
@@ -281,8 +281,8 @@ void TestMainWindow::closeIsRefusedInRunMode()
     }
     // Run mode on today's (10th) file.
     f.write("today.24h", "12:00:00,1,,\r\n");
-    f.form->MonthGrid->setCell(2, 10, f.path("today.24h"));
-    f.form->RunButton->click();
+    f.form->monthGrid->setCell(2, 10, f.path("today.24h"));
+    f.form->runButton->click();
     QVERIFY(f.form->runEngine()->running());
     QVERIFY(!f.form->close());
     const auto shown = f.prompter.takeShown();
@@ -293,14 +293,14 @@ void TestMainWindow::closeIsRefusedInRunMode()
     // The settings file is not touched.
     QCOMPARE(f.read("program/Cantrel.ini"), earlier);
     QCOMPARE(QFileInfo(f.path("program/Cantrel.ini")).lastModified().toUTC(), written);
-    f.form->RunButton->click();
+    f.form->runButton->click();
 }
 
 void TestMainWindow::closeAsksDayThenMonthAndCancelKeepsWindow()
 {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
-    TMainForm& w = *f.form;
+    MainWindow& w = *f.form;
     w.daySchedule().setModified(true);
     w.monthCalendar().setModified(true);
 
@@ -320,7 +320,7 @@ void TestMainWindow::closeAsksDayThenMonthAndCancelKeepsWindow()
     QCOMPARE(f.prompter.takeTexts(),
              (QStringList{"The file Untitled.24h was changed, would you like to save the changes?",
                           "The file Untitled.31d was changed, would you like to save the changes?"}));
-    QCOMPARE(w.DayGroupBox->title(), QString());
+    QCOMPARE(w.dayGroupBox->title(), QString());
     QVERIFY(!w.daySchedule().isModified());
     QVERIFY(w.monthCalendar().isModified());
 
@@ -330,7 +330,7 @@ void TestMainWindow::closeAsksDayThenMonthAndCancelKeepsWindow()
 
 void TestMainWindow::exitGoesThroughTheSameClose()
 {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
     f.form->show();
     f.form->daySchedule().setModified(true);
@@ -365,21 +365,21 @@ void TestMainWindow::buildLine()
 void TestMainWindow::aboutBox()
 {
     RecordingOpener opener;
-    TAboutBox box(opener);
+    AboutBox box(opener);
     QCOMPARE(box.windowTitle(), QStringLiteral("About"));
     QCOMPARE(box.size(), QSize(297, 188));
-    QCOMPARE(box.ProductName->text(), QStringLiteral("Cantrel 1.18"));
+    QCOMPARE(box.productName->text(), QStringLiteral("Cantrel 1.18"));
     QVERIFY(QRegularExpression(QStringLiteral(
                                    "^Build: [A-Z][a-z]{2} [1-9][0-9]? [0-9]{4}, [0-9]{2}:[0-9]{2}:[0-9]{2}$"))
-                .match(box.BuildLine->text())
+                .match(box.buildLineEdit->text())
                 .hasMatch());
-    QVERIFY(box.BuildLine->isReadOnly());
-    QVERIFY(!box.BuildLine->hasFrame());
-    QVERIFY(box.OKButton->isDefault());
-    QCOMPARE(box.OKButton->geometry(), QRect(111, 156, 75, 25));
+    QVERIFY(box.buildLineEdit->isReadOnly());
+    QVERIFY(!box.buildLineEdit->hasFrame());
+    QVERIFY(box.okButton->isDefault());
+    QCOMPARE(box.okButton->geometry(), QRect(111, 156, 75, 25));
 
-    QTest::mouseClick(box.MailLabel, Qt::LeftButton);
-    QCOMPARE(opener.takeOpened(), QStringList{"mailto:" + box.MailLabel->text()});
+    QTest::mouseClick(box.mailLabel, Qt::LeftButton);
+    QCOMPARE(opener.takeOpened(), QStringList{"mailto:" + box.mailLabel->text()});
 
     // Enter and Escape both close it, and it opens again.
     for (int key : {Qt::Key_Return, Qt::Key_Escape}) {

@@ -5,7 +5,7 @@
 #include "schedule/StringGrid.h"
 #include "support/FakeComPort.h"
 #include "run/RunEngine.h"
-#include "support/MainFormFixture.h"
+#include "support/MainWindowFixture.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -22,10 +22,10 @@ using namespace cantrel::test;
 
 namespace {
 
-QList<bool> radiosEnabled(const TMainForm& w) {
+QList<bool> radiosEnabled(const MainWindow& w) {
     QList<bool> out;
     for (int n = 1; n <= 16; ++n)
-        out << w.BottomPanel->findChild<QRadioButton*>(QStringLiteral("Radio%1").arg(n))->isEnabled();
+        out << w.bottomPanel->findChild<QRadioButton*>(QStringLiteral("Radio%1").arg(n))->isEnabled();
     return out;
 }
 
@@ -82,15 +82,15 @@ void TestSettings::fileFormat() {
 }
 
 void TestSettings::writtenFileHasTheKeysInOrder() {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
     // Widths as the operator left them.
     const int dayWidths[] = {16, 60, 24, 128, 140};
     for (int c = 0; c < 5; ++c)
-        f.form->DayGrid->setColWidth(c, dayWidths[c]);
+        f.form->dayGrid->setColWidth(c, dayWidths[c]);
     const int monthWidths[] = {16, 22, 128};
     for (int c = 0; c < 3; ++c)
-        f.form->MonthGrid->setColWidth(c, monthWidths[c]);
+        f.form->monthGrid->setColWidth(c, monthWidths[c]);
     QVERIFY(f.form->close());
     const QByteArray bytes = f.read("program/Cantrel.ini");
     QVERIFY(bytes.endsWith("\r\n"));
@@ -110,30 +110,30 @@ void TestSettings::writtenFileHasTheKeysInOrder() {
 }
 
 void TestSettings::secondStartFindsEverythingAsLeft() {
-    MainFormFixture f;
+    MainWindowFixture f;
     FakeComPort com2(2);
     QSize outer;
     f.write("day.24h", "08:00:00,1,bell\r\n");
     f.write("month.31d", "1 day.24h\r\n");
     {
         QVERIFY(f.start());
-        TMainForm& w = *f.form;
+        MainWindow& w = *f.form;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.move(150, 90);
         w.resize(800, 500);
         QTRY_COMPARE(w.width(), 800);
-        w.Splitter1->setSizes({500, 260});
-        QTRY_COMPARE(w.MonthGroupBox->width(), 260);
-        w.DayGrid->setColWidth(3, 200);
+        w.splitter->setSizes({500, 260});
+        QTRY_COMPARE(w.monthGroupBox->width(), 260);
+        w.dayGrid->setColWidth(3, 200);
         // Narrower than a start would make it: the file still wins.
-        w.DayGrid->setColWidth(1, 40);
-        w.MonthGrid->setColWidth(2, 150);
-        w.LoadDaySchedule(f.path("day.24h"));
-        w.LoadMonthCalendar(f.path("month.31d"));
-        w.device().DeviceID = 42;
-        w.device().SetConnection(3);
-        QCOMPARE(w.ConnectionPanel->text(), QStringLiteral("Connection: COM2   Device ID: 42"));
+        w.dayGrid->setColWidth(1, 40);
+        w.monthGrid->setColWidth(2, 150);
+        w.loadDaySchedule(f.path("day.24h"));
+        w.loadMonthCalendar(f.path("month.31d"));
+        w.device().deviceId = 42;
+        w.device().setConnection(3);
+        QCOMPARE(w.connectionPanel->text(), QStringLiteral("Connection: COM2   Device ID: 42"));
         w.runEngine()->setRunAdvance(77);
         outer = w.frameGeometry().size();
         QVERIFY(w.close());
@@ -141,23 +141,23 @@ void TestSettings::secondStartFindsEverythingAsLeft() {
     QCOMPARE(QDir::currentPath(), f.programFolder());
     f.form.reset();
     QVERIFY(f.start());
-    TMainForm& w = *f.form;
+    MainWindow& w = *f.form;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QCOMPARE(w.pos(), QPoint(150, 90));
     QTRY_COMPARE(w.frameGeometry().size(), outer);
-    QTRY_COMPARE(w.MonthGroupBox->width(), 260);
-    QCOMPARE(w.DayGrid->colWidth(3), 200);
-    QCOMPARE(w.DayGrid->colWidth(1), 40);
-    QCOMPARE(w.EditDayGrid->colWidth(3), 200);
-    QCOMPARE(w.MonthGrid->colWidth(2), 150);
-    QCOMPARE(w.DayGroupBox->title(), f.path("day.24h"));
-    QCOMPARE(w.DayGrid->cell(3, 1), QStringLiteral("bell"));
-    QCOMPARE(w.MonthGroupBox->title(), f.path("month.31d"));
-    QCOMPARE(w.MonthGrid->cell(2, 1), QStringLiteral("day.24h"));
-    QCOMPARE(w.device().DeviceID, 42);
-    QCOMPARE(w.device().ConnectionIndex(), 3);
-    QCOMPARE(w.ConnectionPanel->text(), QStringLiteral("Connection: COM2   Device ID: 42"));
+    QTRY_COMPARE(w.monthGroupBox->width(), 260);
+    QCOMPARE(w.dayGrid->colWidth(3), 200);
+    QCOMPARE(w.dayGrid->colWidth(1), 40);
+    QCOMPARE(w.dayEditGrid->colWidth(3), 200);
+    QCOMPARE(w.monthGrid->colWidth(2), 150);
+    QCOMPARE(w.dayGroupBox->title(), f.path("day.24h"));
+    QCOMPARE(w.dayGrid->cell(3, 1), QStringLiteral("bell"));
+    QCOMPARE(w.monthGroupBox->title(), f.path("month.31d"));
+    QCOMPARE(w.monthGrid->cell(2, 1), QStringLiteral("day.24h"));
+    QCOMPARE(w.device().deviceId, 42);
+    QCOMPARE(w.device().connectionIndex(), 3);
+    QCOMPARE(w.connectionPanel->text(), QStringLiteral("Connection: COM2   Device ID: 42"));
     QCOMPARE(w.runEngine()->runAdvance(), 77);
     QVERIFY(f.prompter.takeShown().isEmpty());
 }
@@ -185,22 +185,22 @@ void TestSettings::portValues() {
     QFETCH(int, radios);
     QFETCH(QStringList, shown);
     FakeComPort com2(2), com5(5);
-    MainFormFixture f;
+    MainWindowFixture f;
     f.write("Cantrel.ini", ini);
     QVERIFY(f.start());
-    QCOMPARE(f.form->ConnectionPanel->text(), panel);
+    QCOMPARE(f.form->connectionPanel->text(), panel);
     QCOMPARE(radiosEnabled(*f.form), firstEnabled(radios));
     QCOMPARE(f.prompter.takeTexts(), shown);
 }
 
 void TestSettings::emptyFileSelectsLpt378() {
-    MainFormFixture f;
+    MainWindowFixture f;
     f.write("Cantrel.ini", "");
     QVERIFY(f.start());
-    QCOMPARE(f.form->ConnectionPanel->text(), QStringLiteral("Connection: LPT378"));
-    QCOMPARE(f.form->LinkPanel->text(), QStringLiteral("Wait"));
+    QCOMPARE(f.form->connectionPanel->text(), QStringLiteral("Connection: LPT378"));
+    QCOMPARE(f.form->linkPanel->text(), QStringLiteral("Wait"));
     QCOMPARE(radiosEnabled(*f.form), firstEnabled(4));
-    QCOMPARE(f.form->DayGroupBox->title(), QStringLiteral("Untitled.24h"));
+    QCOMPARE(f.form->dayGroupBox->title(), QStringLiteral("Untitled.24h"));
 }
 
 void TestSettings::valuesThatCannotBeUsed() {
@@ -213,11 +213,11 @@ void TestSettings::valuesThatCannotBeUsed() {
                  {"RunAdvance=12a\r\nDeviceID=x\r\n", 0, 0},
                  {"RunAdvance=3599\r\nDeviceID=200\r\n", 3599, 200}};
     for (const auto& c : cases) {
-        MainFormFixture f;
+        MainWindowFixture f;
         f.write("Cantrel.ini", c.ini + "formLeft=\r\nformWidth=wide\r\nformHeight=10\r\n");
         QVERIFY(f.start());
         QCOMPARE(f.form->runEngine()->runAdvance(), c.runAdvance);
-        QCOMPARE(f.form->device().DeviceID, c.deviceId);
+        QCOMPARE(f.form->device().deviceId, c.deviceId);
         f.form->show();
         QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
         // The layout's place stays; the minimum size holds.
@@ -227,7 +227,7 @@ void TestSettings::valuesThatCannotBeUsed() {
     }
 
     // A place wholly off every screen comes back onto the screen.
-    MainFormFixture f;
+    MainWindowFixture f;
     f.write("Cantrel.ini", "formLeft=-5000\r\nformTop=9000\r\n");
     QVERIFY(f.start());
     QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().intersects(
@@ -248,14 +248,14 @@ void TestSettings::rememberedDocumentMissing_data() {
 void TestSettings::rememberedDocumentMissing() {
     QFETCH(QByteArray, ini);
     QFETCH(QStringList, folders);
-    MainFormFixture f;
+    MainWindowFixture f;
     for (const QString& folder : folders)
         QVERIFY(QDir(f.dir.path()).mkdir(folder));
     f.write("Cantrel.ini", ini + "DeviceID=3\r\n");
     QVERIFY(f.start());
-    QCOMPARE(f.form->DayGroupBox->title(), QStringLiteral("Untitled.24h"));
-    QCOMPARE(f.form->MonthGroupBox->title(), QStringLiteral("Untitled.31d"));
-    QCOMPARE(f.form->device().DeviceID, 3);
+    QCOMPARE(f.form->dayGroupBox->title(), QStringLiteral("Untitled.24h"));
+    QCOMPARE(f.form->monthGroupBox->title(), QStringLiteral("Untitled.31d"));
+    QCOMPARE(f.form->device().deviceId, 3);
     QVERIFY(f.prompter.takeShown().isEmpty());
 }
 
@@ -285,7 +285,7 @@ void TestSettings::rememberedDocumentUnreadable() {
     QFETCH(bool, held);
     QFETCH(QString, kind);
     QFETCH(QString, text);
-    MainFormFixture f;
+    MainWindowFixture f;
     f.write(name, bytes);
     f.write("Cantrel.ini", (key + "=" + name + "\r\n").toLatin1());
     const int fd = ::open(QFile::encodeName(f.path(name)).constData(), O_RDWR);
@@ -307,13 +307,13 @@ void TestSettings::rememberedDocumentUnreadable() {
 // close cancelled at the other question) has no line in the next file
 // written, and the start after reads it as a new document.
 void TestSettings::emptyNameWritesNoLine() {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
     f.form->daySchedule().setModified(true);
     f.form->monthCalendar().setModified(true);
     f.prompter.answers = {Answer::No, Answer::Cancel};
     QVERIFY(!f.form->close());
-    QCOMPARE(f.form->DayGroupBox->title(), QString());
+    QCOMPARE(f.form->dayGroupBox->title(), QString());
     f.prompter.answers = {Answer::No};
     QVERIFY(f.form->close());
     const QByteArray bytes = f.read("program/Cantrel.ini");
@@ -324,12 +324,12 @@ void TestSettings::emptyNameWritesNoLine() {
     f.prompter.takeShown();
     f.form.reset();
     QVERIFY(f.start());
-    QCOMPARE(f.form->DayGroupBox->title(), QStringLiteral("Untitled.24h"));
+    QCOMPARE(f.form->dayGroupBox->title(), QStringLiteral("Untitled.24h"));
     QVERIFY(f.prompter.takeShown().isEmpty());
 }
 
 void TestSettings::writtenToProgramFolderAndStaysThere() {
-    MainFormFixture f;
+    MainWindowFixture f;
     f.write("Cantrel.ini", "DeviceID=9\r\nPort=1\r\n");
     QVERIFY(f.start());
     f.form->monthCalendar().setModified(true);
@@ -347,7 +347,7 @@ void TestSettings::writtenToProgramFolderAndStaysThere() {
 void TestSettings::untitledIsRememberedWhenSavedAtTheQuestion() {
     // A new day schedule saved under a name at the close question is still
     // remembered as untitled: the settings were written before the question.
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
     f.form->daySchedule().setModified(true);
     f.prompter.answers = {Answer::Yes};
@@ -358,7 +358,7 @@ void TestSettings::untitledIsRememberedWhenSavedAtTheQuestion() {
 }
 
 void TestSettings::writeFailureKeepsWindowOpen() {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
     QDir(f.programFolder()).mkdir("Cantrel.ini");
     QVERIFY(!f.form->close());

@@ -5,7 +5,7 @@
 #include "DesktopSupport.h"
 #include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
-#include "support/MainFormFixture.h"
+#include "support/MainWindowFixture.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -33,7 +33,7 @@ class KeysSeen final : public QObject {
 
 // Several comments start with "1" and one with "b": a grid that searched
 // its rows by the keys typed would jump to one of them.
-QByteArray schedule(const MainFormFixture& f) {
+QByteArray schedule(const MainWindowFixture& f) {
     return "08:00:00,0,1st," + f.path("clip1.mp3").toUtf8() + "\r\n" + "09:00:00,0,10th," +
            f.path("clip2.mp3").toUtf8() + "\r\n" +
            "10:00:00,0,bell,\r\n"
@@ -41,11 +41,11 @@ QByteArray schedule(const MainFormFixture& f) {
 }
 
 // Starts the window with that schedule and shows it, active, on the desktop.
-bool showWithSchedule(MainFormFixture& f) {
+bool showWithSchedule(MainWindowFixture& f) {
     f.write("day.24h", schedule(f));
     if (!f.start())
         return false;
-    f.form->LoadDaySchedule(f.path("day.24h"));
+    f.form->loadDaySchedule(f.path("day.24h"));
     f.form->show();
     return QTest::qWaitForWindowActive(f.form.get());
 }
@@ -72,76 +72,76 @@ class TestDesktopKeys : public QObject {
 };
 
 void TestDesktopKeys::lettersAndDigitsKeepTheDayRow() {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(showWithSchedule(f));
-    TMainForm& w = *f.form;
-    w.DayGrid->setRow(4);
-    w.DayGrid->setCol(3);
+    MainWindow& w = *f.form;
+    w.dayGrid->setRow(4);
+    w.dayGrid->setCol(3);
 
     // A new row typed into the editor, not inserted.
-    const QModelIndex comment = w.EditDayGrid->cells()->index(0, 3);
-    QVERIFY(clickAt(*w.EditDayGrid->viewport(), w.EditDayGrid->visualRect(comment).center()));
-    QTRY_VERIFY(w.EditDayGrid->isAncestorOf(QApplication::focusWidget()));
+    const QModelIndex comment = w.dayEditGrid->cells()->index(0, 3);
+    QVERIFY(clickAt(*w.dayEditGrid->viewport(), w.dayEditGrid->visualRect(comment).center()));
+    QTRY_VERIFY(w.dayEditGrid->isAncestorOf(QApplication::focusWidget()));
     QVERIFY(typeText(QStringLiteral("xyz")));
-    QTRY_VERIFY(w.EditDayGrid->cell(3, 0).contains(QStringLiteral("xyz")));
-    const QStringList typed = w.EditDayGrid->rowCells(0);
+    QTRY_VERIFY(w.dayEditGrid->cell(3, 0).contains(QStringLiteral("xyz")));
+    const QStringList typed = w.dayEditGrid->rowCells(0);
 
-    QVERIFY(clickCurrentCell(w.DayGrid, 4, 3));
-    QTRY_VERIFY(w.DayGrid->hasFocus());
-    QCOMPARE(w.EditDayGrid->rowCells(0), typed);
+    QVERIFY(clickCurrentCell(w.dayGrid, 4, 3));
+    QTRY_VERIFY(w.dayGrid->hasFocus());
+    QCOMPARE(w.dayEditGrid->rowCells(0), typed);
 
-    KeysSeen seen(w.DayGrid);
+    KeysSeen seen(w.dayGrid);
     QVERIFY(pressKeys({"1", "b"}));
     QTRY_COMPARE(seen.keys, (QList<int>{Qt::Key_1, Qt::Key_B}));
-    QCOMPARE(w.DayGrid->row(), 4);
-    QCOMPARE(w.EditDayGrid->rowCells(0), typed);
-    QCOMPARE(w.DayGrid->rowCells(4), (QStringList{"", "11:00:00", "0", "2nd", ""}));
+    QCOMPARE(w.dayGrid->row(), 4);
+    QCOMPARE(w.dayEditGrid->rowCells(0), typed);
+    QCOMPARE(w.dayGrid->rowCells(4), (QStringList{"", "11:00:00", "0", "2nd", ""}));
     QVERIFY(!w.daySchedule().isModified());
 }
 
 void TestDesktopKeys::lettersAndDigitsKeepTheCalendarDay() {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(showWithSchedule(f));
-    TMainForm& w = *f.form;
-    QVERIFY(clickCurrentCell(w.MonthGrid, 20, 1));
-    QTRY_VERIFY(w.MonthGrid->hasFocus());
-    QCOMPARE(w.EditMonthGrid->rowCells(0), (QStringList{"", "20", ""}));
+    MainWindow& w = *f.form;
+    QVERIFY(clickCurrentCell(w.monthGrid, 20, 1));
+    QTRY_VERIFY(w.monthGrid->hasFocus());
+    QCOMPARE(w.monthEditGrid->rowCells(0), (QStringList{"", "20", ""}));
 
-    KeysSeen seen(w.MonthGrid);
+    KeysSeen seen(w.monthGrid);
     QVERIFY(pressKeys({"1", "3", "d"}));
     QTRY_COMPARE(seen.keys, (QList<int>{Qt::Key_1, Qt::Key_3, Qt::Key_D}));
-    QCOMPARE(w.MonthGrid->row(), 20);
-    QCOMPARE(w.EditMonthGrid->rowCells(0), (QStringList{"", "20", ""}));
+    QCOMPARE(w.monthGrid->row(), 20);
+    QCOMPARE(w.monthEditGrid->rowCells(0), (QStringList{"", "20", ""}));
     QVERIFY(!w.monthCalendar().isModified());
 }
 
 void TestDesktopKeys::tabLeavesTheDayGrid() {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(showWithSchedule(f));
-    TMainForm& w = *f.form;
-    QVERIFY(clickCurrentCell(w.DayGrid, 2, 1));
-    QTRY_VERIFY(w.DayGrid->hasFocus());
+    MainWindow& w = *f.form;
+    QVERIFY(clickCurrentCell(w.dayGrid, 2, 1));
+    QTRY_VERIFY(w.dayGrid->hasFocus());
 
     QVERIFY(pressKeys({"Tab"}));
     // The control after the day grid is its editor.
-    QTRY_VERIFY(w.EditDayGrid->isAncestorOf(QApplication::focusWidget()) ||
-                QApplication::focusWidget() == w.EditDayGrid);
-    QCOMPARE(w.DayGrid->row(), 2);
-    QCOMPARE(w.DayGrid->col(), 1);
+    QTRY_VERIFY(w.dayEditGrid->isAncestorOf(QApplication::focusWidget()) ||
+                QApplication::focusWidget() == w.dayEditGrid);
+    QCOMPARE(w.dayGrid->row(), 2);
+    QCOMPARE(w.dayGrid->col(), 1);
 }
 
 void TestDesktopKeys::enterRunsTheRow() {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(showWithSchedule(f));
-    TMainForm& w = *f.form;
-    QVERIFY(clickCurrentCell(w.DayGrid, 2, 3));
-    QTRY_VERIFY(w.DayGrid->hasFocus());
+    MainWindow& w = *f.form;
+    QVERIFY(clickCurrentCell(w.dayGrid, 2, 3));
+    QTRY_VERIFY(w.dayGrid->hasFocus());
 
     QVERIFY(pressKeys({"Return"}));
-    QTRY_COMPARE(w.DayGrid->cell(0, 2), QStringLiteral("+"));
+    QTRY_COMPARE(w.dayGrid->cell(0, 2), QStringLiteral("+"));
     QCOMPARE(f.opener.takeOpened(), QStringList{f.path("clip2.mp3")});
-    QCOMPARE(w.DayGrid->row(), 2);
-    QCOMPARE(w.DayGrid->cell(0, 1), QString());
+    QCOMPARE(w.dayGrid->row(), 2);
+    QCOMPARE(w.dayGrid->cell(0, 1), QString());
     QVERIFY(f.prompter.takeShown().isEmpty());
 }
 

@@ -2,7 +2,7 @@
 // included, come back unchanged from one start to the next, and the laid-out
 // and minimum sizes are sizes of the frame.
 #include "DesktopSupport.h"
-#include "support/MainFormFixture.h"
+#include "support/MainWindowFixture.h"
 
 #include <QTest>
 #include <QWindow>
@@ -13,7 +13,7 @@ using namespace cantrel::test;
 namespace {
 
 // Shows the window and waits until the window manager has framed it.
-bool showFramed(TMainForm& w) {
+bool showFramed(MainWindow& w) {
     w.show();
     if (!QTest::qWaitForWindowExposed(&w))
         return false;
@@ -48,13 +48,13 @@ void TestDesktopWindow::startsAndClosesKeepThePlace() {
     QFETCH(QByteArray, ini);
     QFETCH(QRect, outer);
     QFETCH(QByteArray, written);
-    MainFormFixture f;
+    MainWindowFixture f;
     if (!ini.isEmpty())
         f.write("Cantrel.ini", ini);
     // Each start reads what the close before it wrote.
     for (int start = 1; start <= 3; ++start) {
         QVERIFY(f.start());
-        TMainForm& w = *f.form;
+        MainWindow& w = *f.form;
         QVERIFY(showFramed(w));
         QVERIFY(w.frameGeometry().size() != w.size());
         QTRY_COMPARE(serverFrame(w), outer);
@@ -67,10 +67,10 @@ void TestDesktopWindow::startsAndClosesKeepThePlace() {
 }
 
 void TestDesktopWindow::minimumSizeIsTheFrames() {
-    MainFormFixture f;
+    MainWindowFixture f;
     f.write("Cantrel.ini", "formWidth=300\r\nformHeight=200\r\n");
     QVERIFY(f.start());
-    TMainForm& w = *f.form;
+    MainWindow& w = *f.form;
     QVERIFY(showFramed(w));
     QTRY_COMPARE(serverFrame(w), QRect(203, 116, 480, 250));
     QTRY_COMPARE(w.frameGeometry(), QRect(203, 116, 480, 250));

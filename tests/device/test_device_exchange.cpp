@@ -85,7 +85,7 @@ class TestDeviceExchange : public QObject {
                 return std::make_unique<IoComPort>(std::move(device));
             });
         view_.watch(*link_);
-        link_->SetConnection(2);
+        link_->setConnection(2);
         view_.take();
         return line;
     }
@@ -108,7 +108,7 @@ class TestDeviceExchange : public QObject {
         link_ = std::make_unique<DeviceLink>(QStringList{});
         view_.watch(*link_);
         device_->setMode("normal");
-        link_->SetConnection(2);
+        link_->setConnection(2);
         QCOMPARE(view_.take(),
                  QStringList({"connection Connection: COM1   Device ID: 0", "enable 16"}));
     }
@@ -146,7 +146,7 @@ class TestDeviceExchange : public QObject {
 
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(link_->DeviceExchange(output), received);
+        QCOMPARE(link_->exchange(output), received);
         const qint64 elapsed = clock.elapsed();
         // A request for an output that the device took shows that output as
         // selected, without a click.
@@ -163,7 +163,7 @@ class TestDeviceExchange : public QObject {
         // starts; a fixed pause would lose that race on a busy machine.
         QTRY_COMPARE(device_->heldBackSends(), heldBackBefore + heldBack);
         device_->setMode("silent");
-        QCOMPARE(link_->DeviceExchange(0), 0);
+        QCOMPARE(link_->exchange(0), 0);
         QCOMPARE(view_.take(), QStringList{"link No link"});
     }
 
@@ -173,23 +173,23 @@ class TestDeviceExchange : public QObject {
     void firedOutputIsShownAndNotFiredAgain() {
         link_->setSelectedOutput(1);
         view_.take();
-        link_->PulseOutput(7);
+        link_->pulseOutput(7);
         QCOMPARE(view_.take(), QStringList({"show 7", "link Link OK"}));
         QCOMPARE(link_->selectedOutput(), 7);
 
         const int before = requestBytes().size();
-        link_->TestLinkTimerTimer();
+        link_->testLink();
         QCOMPARE(view_.take(), QStringList({"link Link OK"}));
         QCOMPARE(requestBytes().mid(before), QStringList{"FD 00 00 06"});
 
         // Output 0 fired by a schedule row is the same status request.
-        link_->PulseOutput(256);
+        link_->pulseOutput(256);
         QCOMPARE(view_.take(), QStringList({"link Link OK"}));
         QCOMPARE(requestBytes().mid(before + 1), QStringList{"FD 00 00 06"});
 
         // A request the device did not answer selects nothing.
         device_->setMode("silent");
-        link_->PulseOutput(5);
+        link_->pulseOutput(5);
         QCOMPARE(view_.take(), QStringList{"link No link"});
         QCOMPARE(link_->selectedOutput(), 7);
     }
@@ -202,7 +202,7 @@ class TestDeviceExchange : public QObject {
         const int before = requestBytes().size();
         link_->chooseOutput(9);
         QCOMPARE(view_.take(), QStringList({"show 9", "link Link OK"}));
-        link_->TestLinkTimerTimer();
+        link_->testLink();
         QCOMPARE(requestBytes().mid(before), QStringList({"FD 00 09 7D", "FD 00 00 06"}));
         QCOMPARE(link_->selectedOutput(), 9);
     }
@@ -237,7 +237,7 @@ class TestDeviceExchange : public QObject {
         link_->setSelectedOutput(3);
         view_.take();
         line->reply = reply;
-        QCOMPARE(link_->DeviceExchange(0), 51);
+        QCOMPARE(link_->exchange(0), 51);
         QCOMPARE(view_.events, events);
         QCOMPARE(line->written, written);
     }
@@ -255,7 +255,7 @@ class TestDeviceExchange : public QObject {
         line->reply = statusReply("07");
         line->failWrite = failWrite;
         line->failRead = !failWrite;
-        QCOMPARE(failureOf([&] { link_->DeviceExchange(0); }), text);
+        QCOMPARE(failureOf([&] { link_->exchange(0); }), text);
         QCOMPARE(view_.events, QStringList()); // the link panel keeps its text
     }
 
@@ -265,13 +265,13 @@ class TestDeviceExchange : public QObject {
         device_->setMode("hangup");
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(failureOf([&] { link_->DeviceExchange(0); }), QString("Can't read from port"));
-        QCOMPARE(failureOf([&] { link_->DeviceExchange(0); }), QString("Can't write to port"));
+        QCOMPARE(failureOf([&] { link_->exchange(0); }), QString("Can't read from port"));
+        QCOMPARE(failureOf([&] { link_->exchange(0); }), QString("Can't write to port"));
         QVERIFY2(clock.elapsed() < 1000, "a hung-up line must not block");
         QVERIFY(view_.take().isEmpty());
 
         QVERIFY(device_->waitForTerminal());
-        QCOMPARE(link_->DeviceExchange(0), 51);
+        QCOMPARE(link_->exchange(0), 51);
         QCOMPARE(view_.events.constLast(), QString("link Link OK"));
     }
 };

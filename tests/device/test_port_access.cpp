@@ -178,15 +178,15 @@ class TestPortAccess : public QObject {
         QFETCH(QString, file);
         QFETCH(QString, text);
         DeviceLink link({bin_ + "/" + file});
-        QCOMPARE(failureOf([&] { link.LoadPortLibrary(); }), text);
+        QCOMPARE(failureOf([&] { link.loadPortLibrary(); }), text);
         QCOMPARE(traceWrites(), QStringList());
-        link.UnloadPortLibrary();
+        link.unloadPortLibrary();
     }
 
     void loadWritesIdleByte() {
-        link_->LoadPortLibrary();
+        link_->loadPortLibrary();
         QCOMPARE(traceWrites(), QStringList{"0378 FF"});
-        link_->UnloadPortLibrary();
+        link_->unloadPortLibrary();
     }
 
     void parallelPulse_data() {
@@ -204,13 +204,13 @@ class TestPortAccess : public QObject {
         QFETCH(int, connection);
         QFETCH(int, output);
         QFETCH(QStringList, writes);
-        link_->LoadPortLibrary();
-        link_->SetConnection(connection);
+        link_->loadPortLibrary();
+        link_->setConnection(connection);
         QFile::remove(tracePath());
 
         QElapsedTimer clock;
         clock.start();
-        link_->PulseOutput(output);
+        link_->pulseOutput(output);
         const qint64 elapsed = clock.elapsed();
 
         QCOMPARE(traceWrites(), writes);
@@ -221,11 +221,11 @@ class TestPortAccess : public QObject {
             const qint64 pulse = stampOf(lines[0]).msecsTo(stampOf(lines[1]));
             QVERIFY2(pulse >= 99 && pulse < 1000, qPrintable(QString::number(pulse)));
         }
-        link_->UnloadPortLibrary();
+        link_->unloadPortLibrary();
     }
 
     void lineSettings() {
-        link_->SetComPort(1, 28800);
+        link_->setComPort(1, 28800);
         termios2 line{};
         QCOMPARE(ioctl(ptyA_.master(), TCGETS2, &line), 0);
         QCOMPARE(line.c_ospeed, 28800u);
@@ -236,23 +236,23 @@ class TestPortAccess : public QObject {
     }
 
     void setComPortSequence() {
-        link_->SetComPort(1, 28800);
-        const ComPort* first = link_->comHandle();
+        link_->setComPort(1, 28800);
+        const ComPort* first = link_->serialPort();
         QVERIFY(first);
-        QCOMPARE(link_->ComNumber, 1u);
+        QCOMPARE(link_->comNumber, 1u);
 
-        link_->SetComPort(1, 28800);
-        QCOMPARE(link_->comHandle(), first);
+        link_->setComPort(1, 28800);
+        QCOMPARE(link_->serialPort(), first);
 
-        link_->SetComPort(2, 28800);
-        QCOMPARE(link_->ComNumber, 2u);
+        link_->setComPort(2, 28800);
+        QCOMPARE(link_->comNumber, 2u);
         QVERIFY2(openSerialComPort("COM1"), "the old port must be free again");
 
-        link_->SetComPort(0, 0);
-        QVERIFY(!link_->comHandle());
-        QCOMPARE(link_->ComNumber, 2u);
+        link_->setComPort(0, 0);
+        QVERIFY(!link_->serialPort());
+        QCOMPARE(link_->comNumber, 2u);
         QVERIFY(openSerialComPort("COM2"));
-        link_->SetComPort(0, 0);
+        link_->setComPort(0, 0);
 
         const QStringList expected{
             "open COM1", "configure COM1", "timeouts COM1", "configure COM1", "timeouts COM1",
@@ -289,8 +289,8 @@ class TestPortAccess : public QObject {
         QFETCH(QString, refuse);
         QFETCH(QString, text);
         QFETCH(QStringList, steps);
-        link_->SetComPort(1, 28800);
-        const ComPort* first = link_->comHandle();
+        link_->setComPort(1, 28800);
+        const ComPort* first = link_->serialPort();
         journal_.steps.clear();
         const QString name = QStringLiteral("COM%1").arg(comNumber);
         if (refuse == "config") {
@@ -299,10 +299,10 @@ class TestPortAccess : public QObject {
             journal_.refuseTimeouts << name;
         }
 
-        QCOMPARE(failureOf([&] { link_->SetComPort(comNumber, 28800); }), text);
+        QCOMPARE(failureOf([&] { link_->setComPort(comNumber, 28800); }), text);
         QCOMPARE(journal_.steps, steps);
-        QCOMPARE(link_->comHandle(), first);
-        QCOMPARE(link_->ComNumber, 1u);
+        QCOMPARE(link_->serialPort(), first);
+        QCOMPARE(link_->comNumber, 1u);
         QVERIFY2(!openSerialComPort("COM1"), "COM1 must still be held");
     }
 
@@ -340,22 +340,22 @@ class TestPortAccess : public QObject {
         QFETCH(int, connectionIndex);
         QFETCH(uint, comNumber);
         QFETCH(uint, lptAddr);
-        link_->DeviceID = 5;
+        link_->deviceId = 5;
         for (int step : before) {
-            link_->SetConnection(step);
+            link_->setConnection(step);
         }
         view_.take();
 
-        link_->SetConnection(index);
+        link_->setConnection(index);
         QCOMPARE(view_.events, events);
-        QCOMPARE(link_->ConnectionIndex(), connectionIndex);
-        QCOMPARE(link_->ComNumber, comNumber);
-        QCOMPARE(link_->LPTAddr, lptAddr);
+        QCOMPARE(link_->connectionIndex(), connectionIndex);
+        QCOMPARE(link_->comNumber, comNumber);
+        QCOMPARE(link_->parallelAddress, lptAddr);
     }
 
     void connectionIndexOfOtherAddress() {
-        link_->LPTAddr = 0x300;
-        QCOMPARE(link_->ConnectionIndex(), 0);
+        link_->parallelAddress = 0x300;
+        QCOMPARE(link_->connectionIndex(), 0);
     }
 };
 

@@ -1,10 +1,10 @@
 // The communication setup dialog driven through its widgets while it runs
 // modally, and what OK applies to the main window.
 #include "run/RunEngine.h"
-#include "device/TComSetupDlg.h"
+#include "device/ConnectionDialog.h"
 #include "device/UpDown.h"
 #include "support/FakeComPort.h"
-#include "support/MainFormFixture.h"
+#include "support/MainWindowFixture.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -19,23 +19,23 @@ using namespace cantrel::test;
 
 namespace {
 
-struct Setup : MainFormFixture {
-    TComSetupDlg* dlg = nullptr;
+struct Setup : MainWindowFixture {
+    ConnectionDialog* dlg = nullptr;
     Setup() {
         if (!start())
             qFatal("start-up failed");
-        dlg = form->ComSetupDlg;
+        dlg = form->connectionDialog;
     }
 
     // Runs the dialog; `act` works on it while it is open. If the dialog is
-    // still open afterwards it is cancelled. Returns ExecuteComSetup's result.
+    // still open afterwards it is cancelled. Returns runConnectionDialog's result.
     int run(const std::function<void()>& act) {
         QTimer::singleShot(0, dlg, [this, act] {
             act();
             if (dlg->isVisible())
-                QTest::mouseClick(dlg->CancelBtn, Qt::LeftButton);
+                QTest::mouseClick(dlg->cancelButton, Qt::LeftButton);
         });
-        return form->ExecuteComSetup();
+        return form->runConnectionDialog();
     }
 
     void typeInto(QLineEdit* edit, const QString& text) {
@@ -63,54 +63,54 @@ private slots:
 
 void TestSetupDialog::layoutAndTabOrder() {
     Setup s;
-    TComSetupDlg& d = *s.dlg;
+    ConnectionDialog& d = *s.dlg;
     QCOMPARE(d.windowTitle(), QStringLiteral("Comunication Setup Dialog"));
     QCOMPARE(d.size(), QSize(314, 212));
     QStringList items;
-    for (int i = 0; i < d.PortEdit->count(); ++i)
-        items << d.PortEdit->itemText(i);
+    for (int i = 0; i < d.portList->count(); ++i)
+        items << d.portList->itemText(i);
     QCOMPARE(items, (QStringList{"LPT378", "LPT278", "COM1", "COM2", "COM3", "COM4"}));
-    QVERIFY(!d.PortEdit->isEditable());
-    QCOMPARE(d.Label3->text(), QStringLiteral("Port"));
-    QCOMPARE(d.Label2->text(), QStringLiteral("Device ID"));
-    QCOMPARE(d.Label1->text(), QStringLiteral("Run advance (sec)"));
-    QCOMPARE(d.PortEdit->geometry(), QRect(16, 32, 145, 21));
-    QCOMPARE(d.DevIDEdit->geometry(), QRect(16, 80, 121, 21));
-    QCOMPARE(d.DevIDUpDown->geometry(), QRect(137, 80, 16, 21));
-    QCOMPARE(d.RunAdvEdit->geometry(), QRect(16, 128, 121, 21));
-    QCOMPARE(d.RunAdvUpDown->geometry(), QRect(137, 128, 16, 21));
-    QCOMPARE(d.OKBtn->geometry(), QRect(79, 180, 75, 25));
-    QCOMPARE(d.CancelBtn->geometry(), QRect(159, 180, 75, 25));
-    QCOMPARE(d.OKBtn->text(), QStringLiteral("OK"));
-    QCOMPARE(d.CancelBtn->text(), QStringLiteral("Cancel"));
-    QVERIFY(d.OKBtn->isDefault());
+    QVERIFY(!d.portList->isEditable());
+    QCOMPARE(d.portLabel->text(), QStringLiteral("Port"));
+    QCOMPARE(d.deviceIdLabel->text(), QStringLiteral("Device ID"));
+    QCOMPARE(d.runAdvanceLabel->text(), QStringLiteral("Run advance (sec)"));
+    QCOMPARE(d.portList->geometry(), QRect(16, 32, 145, 21));
+    QCOMPARE(d.deviceIdEdit->geometry(), QRect(16, 80, 121, 21));
+    QCOMPARE(d.deviceIdUpDown->geometry(), QRect(137, 80, 16, 21));
+    QCOMPARE(d.runAdvanceEdit->geometry(), QRect(16, 128, 121, 21));
+    QCOMPARE(d.runAdvanceUpDown->geometry(), QRect(137, 128, 16, 21));
+    QCOMPARE(d.okButton->geometry(), QRect(79, 180, 75, 25));
+    QCOMPARE(d.cancelButton->geometry(), QRect(159, 180, 75, 25));
+    QCOMPARE(d.okButton->text(), QStringLiteral("OK"));
+    QCOMPARE(d.cancelButton->text(), QStringLiteral("Cancel"));
+    QVERIFY(d.okButton->isDefault());
 
     QList<QWidget*> order;
-    QWidget* w = d.OKBtn;
+    QWidget* w = d.okButton;
     for (int i = 0; i < 7; ++i) {
         order << w;
         do
             w = w->nextInFocusChain();
         while (!(w->focusPolicy() & Qt::TabFocus));
     }
-    QCOMPARE(order, (QList<QWidget*>{d.OKBtn, d.CancelBtn, d.PortEdit, d.DevIDEdit,
-                                      d.DevIDUpDown, d.RunAdvEdit, d.RunAdvUpDown}));
+    QCOMPARE(order, (QList<QWidget*>{d.okButton, d.cancelButton, d.portList, d.deviceIdEdit,
+                                      d.deviceIdUpDown, d.runAdvanceEdit, d.runAdvanceUpDown}));
 }
 
 void TestSetupDialog::fieldsFollowThePort() {
     Setup s;
-    s.form->device().DeviceID = 9;
+    s.form->device().deviceId = 9;
     s.form->runEngine()->setRunAdvance(15);
     s.run([&] {
-        TComSetupDlg& d = *s.dlg;
-        QCOMPARE(d.PortEdit->currentIndex(), 0);
-        QCOMPARE(d.DevIDEdit->text(), QStringLiteral("9"));
-        QCOMPARE(d.RunAdvEdit->text(), QStringLiteral("15"));
-        QVERIFY(!d.DevIDEdit->isEnabled() && !d.DevIDUpDown->isEnabled());
-        d.PortEdit->setCurrentIndex(3);
-        QVERIFY(d.DevIDEdit->isEnabled() && d.DevIDUpDown->isEnabled());
-        d.PortEdit->setCurrentIndex(1);
-        QVERIFY(!d.DevIDEdit->isEnabled());
+        ConnectionDialog& d = *s.dlg;
+        QCOMPARE(d.portList->currentIndex(), 0);
+        QCOMPARE(d.deviceIdEdit->text(), QStringLiteral("9"));
+        QCOMPARE(d.runAdvanceEdit->text(), QStringLiteral("15"));
+        QVERIFY(!d.deviceIdEdit->isEnabled() && !d.deviceIdUpDown->isEnabled());
+        d.portList->setCurrentIndex(3);
+        QVERIFY(d.deviceIdEdit->isEnabled() && d.deviceIdUpDown->isEnabled());
+        d.portList->setCurrentIndex(1);
+        QVERIFY(!d.deviceIdEdit->isEnabled());
     });
 }
 
@@ -137,11 +137,11 @@ void TestSetupDialog::checksOnOk() {
     Setup s;
     bool closedByOk = false;
     const int result = s.run([&] {
-        TComSetupDlg& d = *s.dlg;
-        d.PortEdit->setCurrentIndex(port);
-        d.DevIDEdit->setText(deviceId);
-        s.typeInto(d.RunAdvEdit, runAdvance);
-        QTest::keyClick(d.RunAdvEdit, Qt::Key_Return);
+        ConnectionDialog& d = *s.dlg;
+        d.portList->setCurrentIndex(port);
+        d.deviceIdEdit->setText(deviceId);
+        s.typeInto(d.runAdvanceEdit, runAdvance);
+        QTest::keyClick(d.runAdvanceEdit, Qt::Key_Return);
         closedByOk = !d.isVisible();
     });
     QCOMPARE(s.prompter.takeTexts(), messages);
@@ -149,7 +149,7 @@ void TestSetupDialog::checksOnOk() {
     QCOMPARE(result, messages.isEmpty() ? port : -1);
     if (messages.isEmpty()) {
         QCOMPARE(s.form->runEngine()->runAdvance(), runAdvance.toInt());
-        QCOMPARE(s.form->device().DeviceID, deviceId.toInt());
+        QCOMPARE(s.form->device().deviceId, deviceId.toInt());
     }
 }
 
@@ -157,27 +157,27 @@ void TestSetupDialog::okAppliesDeviceIdBeforeConnection() {
     FakeComPort com2(2);
     Setup s;
     s.run([&] {
-        s.dlg->PortEdit->setCurrentIndex(3);
-        s.typeInto(s.dlg->DevIDEdit, "77");
-        QTest::mouseClick(s.dlg->OKBtn, Qt::LeftButton);
+        s.dlg->portList->setCurrentIndex(3);
+        s.typeInto(s.dlg->deviceIdEdit, "77");
+        QTest::mouseClick(s.dlg->okButton, Qt::LeftButton);
     });
-    QCOMPARE(s.form->ConnectionPanel->text(), QStringLiteral("Connection: COM2   Device ID: 77"));
-    QCOMPARE(s.form->device().ConnectionIndex(), 3);
+    QCOMPARE(s.form->connectionPanel->text(), QStringLiteral("Connection: COM2   Device ID: 77"));
+    QCOMPARE(s.form->device().connectionIndex(), 3);
 }
 
 void TestSetupDialog::failedConnectionStillStoresNumbers() {
     Setup s;
-    s.form->device().SetConnection(1);
+    s.form->device().setConnection(1);
     s.run([&] {
-        s.dlg->PortEdit->setCurrentIndex(4); // COM3, which is not there
-        s.typeInto(s.dlg->DevIDEdit, "12");
-        s.typeInto(s.dlg->RunAdvEdit, "30");
-        QTest::mouseClick(s.dlg->OKBtn, Qt::LeftButton);
+        s.dlg->portList->setCurrentIndex(4); // COM3, which is not there
+        s.typeInto(s.dlg->deviceIdEdit, "12");
+        s.typeInto(s.dlg->runAdvanceEdit, "30");
+        QTest::mouseClick(s.dlg->okButton, Qt::LeftButton);
     });
     QCOMPARE(s.prompter.takeTexts(), QStringList{"Can't open port"});
-    QCOMPARE(s.form->ConnectionPanel->text(), QStringLiteral("Connection: LPT278"));
-    QCOMPARE(s.form->device().ConnectionIndex(), 1);
-    QCOMPARE(s.form->device().DeviceID, 12);
+    QCOMPARE(s.form->connectionPanel->text(), QStringLiteral("Connection: LPT278"));
+    QCOMPARE(s.form->device().connectionIndex(), 1);
+    QCOMPARE(s.form->device().deviceId, 12);
     QCOMPARE(s.form->runEngine()->runAdvance(), 30);
 }
 
@@ -185,23 +185,23 @@ void TestSetupDialog::cancelAndEscapeChangeNothing() {
     Setup s;
     for (bool escape : {false, true}) {
         const int result = s.run([&] {
-            s.dlg->PortEdit->setCurrentIndex(1);
-            s.typeInto(s.dlg->DevIDEdit, "999");
-            s.typeInto(s.dlg->RunAdvEdit, "x");
+            s.dlg->portList->setCurrentIndex(1);
+            s.typeInto(s.dlg->deviceIdEdit, "999");
+            s.typeInto(s.dlg->runAdvanceEdit, "x");
             if (escape)
                 QTest::keyClick(s.dlg, Qt::Key_Escape);
             else
-                QTest::mouseClick(s.dlg->CancelBtn, Qt::LeftButton);
+                QTest::mouseClick(s.dlg->cancelButton, Qt::LeftButton);
         });
         QCOMPARE(result, -1);
         QVERIFY(s.prompter.takeShown().isEmpty());
-        QCOMPARE(s.form->ConnectionPanel->text(), QStringLiteral("Connection: None"));
+        QCOMPARE(s.form->connectionPanel->text(), QStringLiteral("Connection: None"));
     }
     // Reopening shows the stored values again.
     s.run([&] {
-        QCOMPARE(s.dlg->DevIDEdit->text(), QStringLiteral("0"));
-        QCOMPARE(s.dlg->RunAdvEdit->text(), QStringLiteral("0"));
-        QCOMPARE(s.dlg->PortEdit->currentIndex(), 0);
+        QCOMPARE(s.dlg->deviceIdEdit->text(), QStringLiteral("0"));
+        QCOMPARE(s.dlg->runAdvanceEdit->text(), QStringLiteral("0"));
+        QCOMPARE(s.dlg->portList->currentIndex(), 0);
     });
 }
 
@@ -209,53 +209,53 @@ void TestSetupDialog::upDownsStepWithinTheirRange() {
     Setup s;
     s.form->runEngine()->setRunAdvance(3599);
     const int result = s.run([&] {
-        TComSetupDlg& d = *s.dlg;
-        auto arrows = d.RunAdvUpDown->findChildren<QToolButton*>();
+        ConnectionDialog& d = *s.dlg;
+        auto arrows = d.runAdvanceUpDown->findChildren<QToolButton*>();
         QCOMPARE(arrows.size(), 2);
         QToolButton* up = arrows[0]->arrowType() == Qt::UpArrow ? arrows[0] : arrows[1];
         QTest::mouseClick(up, Qt::LeftButton);
-        QCOMPARE(d.RunAdvEdit->text(), QStringLiteral("3600"));
+        QCOMPARE(d.runAdvanceEdit->text(), QStringLiteral("3600"));
         QTest::mouseClick(up, Qt::LeftButton);
-        QCOMPARE(d.RunAdvEdit->text(), QStringLiteral("3600"));
-        QTest::mouseClick(d.OKBtn, Qt::LeftButton);
+        QCOMPARE(d.runAdvanceEdit->text(), QStringLiteral("3600"));
+        QTest::mouseClick(d.okButton, Qt::LeftButton);
         QCOMPARE(s.prompter.takeTexts(), QStringList{"Incorrect run advance"});
-        QTest::keyClick(d.RunAdvEdit, Qt::Key_Down);
-        QCOMPARE(d.RunAdvEdit->text(), QStringLiteral("3599"));
+        QTest::keyClick(d.runAdvanceEdit, Qt::Key_Down);
+        QCOMPARE(d.runAdvanceEdit->text(), QStringLiteral("3599"));
 
-        d.PortEdit->setCurrentIndex(2);
-        d.DevIDEdit->setText(QStringLiteral("0"));
-        QTest::keyClick(d.DevIDEdit, Qt::Key_Down);
-        QCOMPARE(d.DevIDEdit->text(), QStringLiteral("0"));
-        d.DevIDEdit->setText(QStringLiteral("126"));
-        QTest::keyClick(d.DevIDEdit, Qt::Key_Up);
-        QTest::keyClick(d.DevIDEdit, Qt::Key_Up);
-        QCOMPARE(d.DevIDEdit->text(), QStringLiteral("127"));
-        d.PortEdit->setCurrentIndex(0);
-        QTest::mouseClick(d.OKBtn, Qt::LeftButton);
+        d.portList->setCurrentIndex(2);
+        d.deviceIdEdit->setText(QStringLiteral("0"));
+        QTest::keyClick(d.deviceIdEdit, Qt::Key_Down);
+        QCOMPARE(d.deviceIdEdit->text(), QStringLiteral("0"));
+        d.deviceIdEdit->setText(QStringLiteral("126"));
+        QTest::keyClick(d.deviceIdEdit, Qt::Key_Up);
+        QTest::keyClick(d.deviceIdEdit, Qt::Key_Up);
+        QCOMPARE(d.deviceIdEdit->text(), QStringLiteral("127"));
+        d.portList->setCurrentIndex(0);
+        QTest::mouseClick(d.okButton, Qt::LeftButton);
     });
     QCOMPARE(result, 0);
     QCOMPARE(s.form->runEngine()->runAdvance(), 3599);
-    QCOMPARE(s.form->device().DeviceID, 127);
+    QCOMPARE(s.form->device().deviceId, 127);
 }
 
 void TestSetupDialog::portBeyondCom4KeepsItsOwnEntry() {
     FakeComPort com7(7);
     Setup s;
-    s.form->device().SetConnection(8);
-    QCOMPARE(s.form->ConnectionPanel->text(), QStringLiteral("Connection: COM7   Device ID: 0"));
+    s.form->device().setConnection(8);
+    QCOMPARE(s.form->connectionPanel->text(), QStringLiteral("Connection: COM7   Device ID: 0"));
     const int result = s.run([&] {
-        QCOMPARE(s.dlg->PortEdit->currentText(), QStringLiteral("COM7"));
-        QVERIFY(s.dlg->DevIDEdit->isEnabled());
-        QTest::mouseClick(s.dlg->OKBtn, Qt::LeftButton);
+        QCOMPARE(s.dlg->portList->currentText(), QStringLiteral("COM7"));
+        QVERIFY(s.dlg->deviceIdEdit->isEnabled());
+        QTest::mouseClick(s.dlg->okButton, Qt::LeftButton);
     });
     QCOMPARE(result, 8);
-    QCOMPARE(s.form->device().ConnectionIndex(), 8);
+    QCOMPARE(s.form->device().connectionIndex(), 8);
     // Choosing a listed port drops the extra entry at the next opening.
     s.run([&] {
-        s.dlg->PortEdit->setCurrentIndex(0);
-        QTest::mouseClick(s.dlg->OKBtn, Qt::LeftButton);
+        s.dlg->portList->setCurrentIndex(0);
+        QTest::mouseClick(s.dlg->okButton, Qt::LeftButton);
     });
-    s.run([&] { QCOMPARE(s.dlg->PortEdit->count(), 6); });
+    s.run([&] { QCOMPARE(s.dlg->portList->count(), 6); });
 }
 
 QTEST_MAIN(TestSetupDialog)

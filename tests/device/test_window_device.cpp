@@ -3,7 +3,7 @@
 #include "run/RunEngine.h"
 #include "device/DeviceTestSupport.h"
 #include "schedule/StringGrid.h"
-#include "support/MainFormFixture.h"
+#include "support/MainWindowFixture.h"
 
 #include <algorithm>
 
@@ -35,8 +35,8 @@ QStringList traceWrites(const QString& path) {
     return out;
 }
 
-QRadioButton* radio(const TMainForm& w, int n) {
-    return w.BottomPanel->findChild<QRadioButton*>(QStringLiteral("Radio%1").arg(n));
+QRadioButton* radio(const MainWindow& w, int n) {
+    return w.bottomPanel->findChild<QRadioButton*>(QStringLiteral("Radio%1").arg(n));
 }
 
 // Shown boxes as "kind|caption|text", the form the checks below compare.
@@ -48,11 +48,11 @@ QStringList boxes(ScriptedPrompter& prompter) {
 }
 
 // Runs link tests, as the timer would, until one reads "Link OK".
-bool linkComesBack(TMainForm& w) {
+bool linkComesBack(MainWindow& w) {
     const QDeadlineTimer deadline(5000);
     while (!deadline.hasExpired()) {
-        w.TestLinkTimer->timeout({});
-        if (w.LinkPanel->text() == QStringLiteral("Link OK"))
+        w.linkTestTimer->timeout({});
+        if (w.linkPanel->text() == QStringLiteral("Link OK"))
             return true;
         QTest::qWait(50);
     }
@@ -131,7 +131,7 @@ void TestWindowDevice::startupEndsWithoutPortLibrary() {
     QFETCH(QString, library);
     QFETCH(QString, text);
     EnvScope lib("CANTREL_PORT_LIBRARY", library);
-    MainFormFixture f;
+    MainWindowFixture f;
     f.write("Cantrel.ini", "Port=1\r\n");
     QVERIFY(!f.start());
     const auto shown = f.prompter.takeShown();
@@ -142,10 +142,10 @@ void TestWindowDevice::startupEndsWithoutPortLibrary() {
 }
 
 void TestWindowDevice::parallelRadioClicksPulse() {
-    MainFormFixture f;
+    MainWindowFixture f;
     EnvScope trace("CANTREL_PORT_TRACE", f.path("ports.trace"));
     QVERIFY(f.start());
-    TMainForm& w = *f.form;
+    MainWindow& w = *f.form;
     QCOMPARE(traceWrites(f.path("ports.trace")), QStringList{"0378 FF"});
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -156,15 +156,15 @@ void TestWindowDevice::parallelRadioClicksPulse() {
     QTest::mouseClick(radio(w, 3), Qt::LeftButton);
     QCOMPARE(traceWrites(f.path("ports.trace")), (QStringList{"0378 FF", "0378 FB", "0378 FF"}));
 
-    w.device().SetConnection(1);
-    QCOMPARE(w.ConnectionPanel->text(), QStringLiteral("Connection: LPT278"));
+    w.device().setConnection(1);
+    QCOMPARE(w.connectionPanel->text(), QStringLiteral("Connection: LPT278"));
     QVERIFY(radio(w, 4)->isEnabled());
     QVERIFY(!radio(w, 5)->isEnabled());
     QTest::mouseClick(radio(w, 1), Qt::LeftButton);
     QCOMPARE(traceWrites(f.path("ports.trace")).mid(3), (QStringList{"0278 FE", "0278 FF"}));
     // The link test sends nothing on a parallel connection.
-    w.TestLinkTimerTimer();
-    QCOMPARE(w.LinkPanel->text(), QStringLiteral("Wait"));
+    w.device().testLink();
+    QCOMPARE(w.linkPanel->text(), QStringLiteral("Wait"));
     QVERIFY(f.prompter.takeShown().isEmpty());
 }
 
@@ -181,22 +181,22 @@ void TestWindowDevice::reportedSelection_data() {
 void TestWindowDevice::reportedSelection() {
     QFETCH(QString, selected);
     QFETCH(QString, fired);
-    MainFormFixture f;
+    MainWindowFixture f;
     DevSim sim(bin() + "/cantrel-devsim", f.dir.path());
     QVERIFY(sim.start({"--selected", selected}));
     EnvScope com1("CANTREL_COM1", sim.linkPath());
     QVERIFY(f.start());
-    TMainForm& w = *f.form;
-    w.TestLinkTimer->stop(); // the test counts the requests itself
-    w.device().DeviceID = 5;
-    w.device().SetConnection(2);
-    QCOMPARE(w.ConnectionPanel->text(), QStringLiteral("Connection: COM1   Device ID: 5"));
-    QCOMPARE(w.LinkPanel->text(), QStringLiteral("Wait"));
+    MainWindow& w = *f.form;
+    w.linkTestTimer->stop(); // the test counts the requests itself
+    w.device().deviceId = 5;
+    w.device().setConnection(2);
+    QCOMPARE(w.connectionPanel->text(), QStringLiteral("Connection: COM1   Device ID: 5"));
+    QCOMPARE(w.linkPanel->text(), QStringLiteral("Wait"));
     for (int n = 1; n <= 16; ++n)
         QVERIFY(radio(w, n)->isEnabled());
 
-    w.TestLinkTimer->timeout({});
-    QCOMPARE(w.LinkPanel->text(), QStringLiteral("Link OK"));
+    w.linkTestTimer->timeout({});
+    QCOMPARE(w.linkPanel->text(), QStringLiteral("Link OK"));
     for (int n = 1; n <= 16; ++n)
         QCOMPARE(radio(w, n)->isChecked(), QString::number(n) == selected);
     QCOMPARE(sim.requests().size(), 2);
@@ -204,7 +204,7 @@ void TestWindowDevice::reportedSelection() {
     QVERIFY(sim.requests().value(1).startsWith(fired + ' '));
 
     // Once selected, the same report fires nothing more.
-    w.TestLinkTimer->timeout({});
+    w.linkTestTimer->timeout({});
     QCOMPARE(sim.requests().size(), 3);
     QVERIFY(sim.requests().value(2).startsWith("FD 05 00 79 "));
     QVERIFY(f.prompter.takeShown().isEmpty());
@@ -213,35 +213,35 @@ void TestWindowDevice::reportedSelection() {
 // The link test and the radio buttons leave a failing line to the general
 // error display; the link recovers by itself once the device is back.
 void TestWindowDevice::deviceGoingAwayAndComingBack() {
-    MainFormFixture f;
+    MainWindowFixture f;
     DevSim sim(bin() + "/cantrel-devsim", f.dir.path());
     // Down long enough that the exchanges below surely find it gone.
     QVERIFY(sim.start({"--selected", "5", "--down-ms", "1000"}));
     EnvScope com1("CANTREL_COM1", sim.linkPath());
     QVERIFY(f.start());
-    TMainForm& w = *f.form;
-    w.TestLinkTimer->stop(); // each tick below is the test's own
-    w.device().SetConnection(2);
+    MainWindow& w = *f.form;
+    w.linkTestTimer->stop(); // each tick below is the test's own
+    w.device().setConnection(2);
 
     sim.setMode("silent");
-    w.TestLinkTimer->timeout({});
-    QCOMPARE(w.LinkPanel->text(), QStringLiteral("No link"));
+    w.linkTestTimer->timeout({});
+    QCOMPARE(w.linkPanel->text(), QStringLiteral("No link"));
 
     // The answer reports output 5; selecting it fires 5, and the device hangs
     // up on that request. The failure ends the link test too: its own text is
     // not shown.
     sim.setMode("normal hangup");
-    w.TestLinkTimer->timeout({});
+    w.linkTestTimer->timeout({});
     QCOMPARE(boxes(f.prompter), QStringList{"error|Cantrel|Can't read from port"});
     QVERIFY(radio(w, 5)->isChecked());
-    QCOMPARE(w.LinkPanel->text(), QStringLiteral("No link"));
+    QCOMPARE(w.linkPanel->text(), QStringLiteral("No link"));
     const QStringList requests = sim.requests();
     QCOMPARE(requests.size(), 3);
     QVERIFY(requests[1].startsWith("FD 00 00 06 normal "));
     QVERIFY(requests[2].startsWith("FD 00 05 79 hangup "));
 
     // While it is down, both the link test and a click fail on the write.
-    w.TestLinkTimer->timeout({});
+    w.linkTestTimer->timeout({});
     QCOMPARE(boxes(f.prompter), QStringList{"error|Cantrel|Can't write to port"});
     radio(w, 3)->click();
     QCOMPARE(boxes(f.prompter), QStringList{"error|Cantrel|Can't write to port"});
@@ -261,23 +261,23 @@ void TestWindowDevice::deviceGoingAwayAndComingBack() {
 // not stack boxes on top of it; once it is closed, the next failure shows.
 void TestWindowDevice::linkTestFailureBoxesDoNotStack() {
     HoldingPrompter prompter;
-    MainFormFixture f;
+    MainWindowFixture f;
     DevSim sim(bin() + "/cantrel-devsim", f.dir.path());
     QVERIFY(sim.start());
     EnvScope com1("CANTREL_COM1", sim.linkPath());
-    f.form = std::make_unique<TMainForm>(
-        TMainForm::Services{&f.clock, &prompter, &f.opener, f.programFolder()});
-    QVERIFY(f.form->FormCreate());
-    TMainForm& w = *f.form;
-    w.TestLinkTimer->stop(); // no tick before the first box below
-    QObject::connect(w.TestLinkTimer, &QTimer::timeout, [&prompter] { ++prompter.ticks; });
-    w.device().SetConnection(2);
+    f.form = std::make_unique<MainWindow>(
+        MainWindow::Services{&f.clock, &prompter, &f.opener, f.programFolder()});
+    QVERIFY(f.form->start());
+    MainWindow& w = *f.form;
+    w.linkTestTimer->stop(); // no tick before the first box below
+    QObject::connect(w.linkTestTimer, &QTimer::timeout, [&prompter] { ++prompter.ticks; });
+    w.device().setConnection(2);
     sim.stop();
 
     // Open longer than the 3000 ms between ticks, so at least one comes.
     prompter.holdMs = 4500;
-    w.TestLinkTimer->start();
-    w.TestLinkTimer->timeout({});
+    w.linkTestTimer->start();
+    w.linkTestTimer->timeout({});
     QCOMPARE(prompter.shown.size(), 1);
     QCOMPARE(prompter.shown[0].kind, QStringLiteral("error"));
     QCOMPARE(prompter.shown[0].caption, QStringLiteral("Cantrel"));
@@ -292,17 +292,17 @@ void TestWindowDevice::linkTestFailureBoxesDoNotStack() {
 }
 
 void TestWindowDevice::deviceGoingAwayInRunMode() {
-    MainFormFixture f;
+    MainWindowFixture f;
     DevSim sim(bin() + "/cantrel-devsim", f.dir.path());
     QVERIFY(sim.start());
     EnvScope com1("CANTREL_COM1", sim.linkPath());
     f.write("day.24h", "12:00:00,3\r\n12:00:05,4\r\n");
     f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(11, 59, 59)));
     QVERIFY(f.start());
-    TMainForm& w = *f.form;
-    w.device().SetConnection(2);
-    w.MonthGrid->setCell(2, 10, f.path("day.24h"));
-    w.RunButton->click();
+    MainWindow& w = *f.form;
+    w.device().setConnection(2);
+    w.monthGrid->setCell(2, 10, f.path("day.24h"));
+    w.runButton->click();
     QVERIFY(w.runEngine()->running());
 
     // The link test goes on in Run mode: the timer's own tick sends the
@@ -310,15 +310,15 @@ void TestWindowDevice::deviceGoingAwayInRunMode() {
     const auto statusRequests = [&sim] { return sim.requests().filter("FD 00 00 06 ").size(); };
     const qsizetype before = statusRequests();
     QTRY_VERIFY_WITH_TIMEOUT(statusRequests() > before, 5000);
-    QTRY_COMPARE(w.LinkPanel->text(), QStringLiteral("Link OK"));
+    QTRY_COMPARE(w.linkPanel->text(), QStringLiteral("Link OK"));
 
     // The line hangs up just as a row falls due: the row may fail, Run mode
     // goes on, nothing hangs.
     sim.setMode("hangup");
     f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 0)));
     w.runEngine()->tick();
-    QTRY_VERIFY(w.DayGrid->cell(0, 1) == "+" || w.DayGrid->cell(0, 1) == "!");
-    if (w.DayGrid->cell(0, 1) == "!") {
+    QTRY_VERIFY(w.dayGrid->cell(0, 1) == "+" || w.dayGrid->cell(0, 1) == "!");
+    if (w.dayGrid->cell(0, 1) == "!") {
         // The row is marked before its box is shown; wait for the box. A link
         // test that took the hang-up first shows its own failure beside it.
         QList<ScriptedPrompter::Shown> shown;
@@ -339,7 +339,7 @@ void TestWindowDevice::deviceGoingAwayInRunMode() {
     QVERIFY(linkComesBack(w));
     f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 5)));
     w.runEngine()->tick();
-    QTRY_COMPARE(w.DayGrid->cell(0, 2), QStringLiteral("+"));
+    QTRY_COMPARE(w.dayGrid->cell(0, 2), QStringLiteral("+"));
     QCOMPARE(sim.requests().filter("FD 00 04 ").size(), 1);
 
     // The device has output 4 selected now, and the bank shows it: the link
@@ -348,7 +348,7 @@ void TestWindowDevice::deviceGoingAwayInRunMode() {
     const qsizetype afterRow = statusRequests();
     QTRY_VERIFY_WITH_TIMEOUT(statusRequests() > afterRow, 5000);
     QCOMPARE(sim.requests().filter("FD 00 04 ").size(), 1);
-    w.RunButton->click();
+    w.runButton->click();
     QVERIFY(!w.runEngine()->running());
 }
 

@@ -8,7 +8,7 @@
 #include "run/RunEngine.h"
 #include "schedule/DayScheduleFile.h"
 #include "schedule/StringGrid.h"
-#include "support/MainFormFixture.h"
+#include "support/MainWindowFixture.h"
 
 #include <QMutex>
 #include <QPushButton>
@@ -59,7 +59,7 @@ class SleepGate {
 // in Run mode when each box came up.
 class ModeProbePrompter final : public Prompter {
   public:
-    ModeProbePrompter(ScriptedPrompter& inner, std::unique_ptr<TMainForm>& form)
+    ModeProbePrompter(ScriptedPrompter& inner, std::unique_ptr<MainWindow>& form)
         : inner_(inner), form_(form) {}
     void message(const QString& caption, const QString& text) override {
         note();
@@ -80,10 +80,10 @@ class ModeProbePrompter final : public Prompter {
   private:
     void note() { inRunModeAtBox.append(form_ && form_->runEngine()->running()); }
     ScriptedPrompter& inner_;
-    std::unique_ptr<TMainForm>& form_;
+    std::unique_ptr<MainWindow>& form_;
 };
 
-struct RunFixture : MainFormFixture {
+struct RunFixture : MainWindowFixture {
     ModeProbePrompter probe{prompter, form};
     std::shared_ptr<SleepGate> sleeps = std::make_shared<SleepGate>();
     QList<int> pulses;
@@ -103,10 +103,10 @@ struct RunFixture : MainFormFixture {
     // stands in for the test's own when given.
     void start(MediaOpener* desktop = nullptr, Clock* realClock = nullptr,
                Prompter* realPrompter = nullptr) {
-        form = std::make_unique<TMainForm>(TMainForm::Services{
+        form = std::make_unique<MainWindow>(MainWindow::Services{
             realClock ? realClock : &clock, realPrompter ? realPrompter : &probe,
             desktop ? desktop : &opener, programFolder()});
-        if (!form->FormCreate())
+        if (!form->start())
             qFatal("start-up failed");
         form->runEngine()->setPulseHook([this](int output) {
             pulses.append(output);
@@ -124,14 +124,14 @@ struct RunFixture : MainFormFixture {
         write(name, writeDayRows(cells));
         return path(name);
     }
-    void setCalendar(int day, const QString& file) { form->MonthGrid->setCell(2, day, file); }
+    void setCalendar(int day, const QString& file) { form->monthGrid->setCell(2, day, file); }
 
     static QDateTime at(QDate date, QTime time) { return QDateTime(date, time); }
     QDateTime at(QTime time) const { return at(today, time); }
 
     void enterRun(const QDateTime& when) {
         clock.set(when);
-        form->RunButton->click();
+        form->runButton->click();
     }
     void tick(const QDateTime& when) {
         clock.set(when);
@@ -141,14 +141,14 @@ struct RunFixture : MainFormFixture {
 
     QStringList dayMarks() const {
         QStringList marks;
-        for (int r = 1; r < form->DayGrid->rowCount(); ++r)
-            marks << form->DayGrid->cell(0, r);
+        for (int r = 1; r < form->dayGrid->rowCount(); ++r)
+            marks << form->dayGrid->cell(0, r);
         return marks;
     }
     QStringList monthMarks() const {
         QStringList marks;
         for (int d = 1; d <= 31; ++d)
-            marks << form->MonthGrid->cell(0, d);
+            marks << form->monthGrid->cell(0, d);
         return marks;
     }
     bool inRunMode() const {
@@ -158,7 +158,7 @@ struct RunFixture : MainFormFixture {
     bool inEditMode() const {
         return !form->runEngine()->running() &&
                form->windowTitle() == QLatin1String("Cantrel 1.18 - Edit mode") &&
-               form->RunButton->text() == QLatin1String("Run");
+               form->runButton->text() == QLatin1String("Run");
     }
     static bool workersDone() {
         return QTest::qWaitFor([] { return RowWorker::liveCount() == 0; }, 5000);

@@ -2,7 +2,7 @@
 // advance of almost an hour and a third one's report is still queued. The
 // process must end at once, with exit code 0.
 #include "run/RunEngine.h"
-#include "app/TMainForm.h"
+#include "app/MainWindow.h"
 #include "run/RowWorker.h"
 #include "schedule/StringGrid.h"
 #include "support/TestDoubles.h"
@@ -25,27 +25,27 @@ int main(int argc, char* argv[]) {
     test::ScriptedPrompter prompter;
     test::RecordingOpener opener;
     {
-        TMainForm form({&clock, &prompter, &opener});
-        if (!form.FormCreate())
+        MainWindow form({&clock, &prompter, &opener});
+        if (!form.start())
             return 2;
         form.runEngine()->setRunAdvance(3599);
-        form.DayGrid->setRowCells(1, {"", "12:00:00", "1", "", ""});
-        form.DayGrid->appendRow({"", "12:00:01", "2", "", ""});
+        form.dayGrid->setRowCells(1, {"", "12:00:00", "1", "", ""});
+        form.dayGrid->appendRow({"", "12:00:01", "2", "", ""});
         for (int row : {1, 2}) {
-            form.DayGrid->setRow(row);
-            form.ExecuteButtonClick();
+            form.dayGrid->setRow(row);
+            form.executeSelectedRow();
         }
         const QDeadlineTimer deadline(10000);
-        while ((form.DayGrid->cell(0, 1) != ">" || form.DayGrid->cell(0, 2) != ">") &&
+        while ((form.dayGrid->cell(0, 1) != ">" || form.dayGrid->cell(0, 2) != ">") &&
                !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         if (deadline.hasExpired())
             return 3;
         std::printf("sleeping workers: %d\n", RowWorker::liveCount());
         std::fflush(stdout);
-        form.DayGrid->setCell(2, 1, QStringLiteral("0"));
-        form.DayGrid->setRow(1);
-        form.ExecuteButtonClick();
+        form.dayGrid->setCell(2, 1, QStringLiteral("0"));
+        form.dayGrid->setRow(1);
+        form.executeSelectedRow();
     }
     return 0;
 }

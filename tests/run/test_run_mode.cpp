@@ -19,19 +19,19 @@ using namespace cantrel::test;
 
 namespace {
 
-QList<QWidget*> lockedControls(const TMainForm& w) {
+QList<QWidget*> lockedControls(const MainWindow& w) {
     QList<QWidget*> controls = {
-        w.InsertButton, w.ModifyButton,    w.RemoveButton, w.ExecuteButton, w.DayGrid,
-        w.EditDayGrid,  w.Select24dButton, w.MonthGrid,    w.EditMonthGrid, w.Select31hButton};
+        w.insertButton, w.modifyButton,    w.removeButton, w.executeButton, w.dayGrid,
+        w.dayEditGrid,  w.browseMediaButton, w.monthGrid,    w.monthEditGrid, w.browseDayFileButton};
     for (int n = 1; n <= 16; ++n)
-        controls << w.BottomPanel->findChild<QRadioButton*>(QStringLiteral("Radio%1").arg(n));
+        controls << w.bottomPanel->findChild<QRadioButton*>(QStringLiteral("Radio%1").arg(n));
     return controls;
 }
 
-QStringList enabledRadios(const TMainForm& w) {
+QStringList enabledRadios(const MainWindow& w) {
     QStringList names;
     for (int n = 1; n <= 16; ++n) {
-        auto* radio = w.BottomPanel->findChild<QRadioButton*>(QStringLiteral("Radio%1").arg(n));
+        auto* radio = w.bottomPanel->findChild<QRadioButton*>(QStringLiteral("Radio%1").arg(n));
         if (radio->isEnabled())
             names << radio->objectName();
     }
@@ -86,30 +86,30 @@ class TestRunMode : public QObject {
 void TestRunMode::enterAndLeaveRunMode() {
     RunFixture f;
     f.start();
-    TMainForm& w = *f.form;
+    MainWindow& w = *f.form;
     const QString day = f.writeDay("ten.24h", {{"08:00:00", "1", "", ""}});
     f.setCalendar(10, day);
     // Left from an earlier run, the last day of the month among them.
-    w.MonthGrid->setCell(0, 3, QStringLiteral("+"));
-    w.MonthGrid->setCell(0, 31, QStringLiteral("+"));
+    w.monthGrid->setCell(0, 3, QStringLiteral("+"));
+    w.monthGrid->setCell(0, 31, QStringLiteral("+"));
 
     f.enterRun(f.at(QTime(7, 0)));
     QVERIFY(f.inRunMode());
     QCOMPARE(w.runEngine()->tickTimer().interval(), 490);
-    QCOMPARE(w.RunButton->text(), QStringLiteral("Pause"));
+    QCOMPARE(w.runButton->text(), QStringLiteral("Pause"));
     QCOMPARE(w.dayScheduleName(), day);
     QCOMPARE(f.monthMarks(), plusOn({10}));
-    QCOMPARE(w.MonthGrid->row(), 10);
-    QCOMPARE(w.EditMonthGrid->cell(2, 0), day);
+    QCOMPARE(w.monthGrid->row(), 10);
+    QCOMPARE(w.monthEditGrid->cell(2, 0), day);
     for (QWidget* control : lockedControls(w))
         QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
-    QVERIFY(w.RunButton->isEnabled());
-    QVERIFY(!w.File1->menuAction()->isEnabled());
-    QVERIFY(!w.Setup1->menuAction()->isEnabled());
-    QVERIFY(w.Help1->menuAction()->isEnabled());
+    QVERIFY(w.runButton->isEnabled());
+    QVERIFY(!w.fileMenu->menuAction()->isEnabled());
+    QVERIFY(!w.setupMenu->menuAction()->isEnabled());
+    QVERIFY(w.helpMenu->menuAction()->isEnabled());
 
-    w.DayGrid->setCell(0, 1, QStringLiteral("+"));
-    w.RunButton->click();
+    w.dayGrid->setCell(0, 1, QStringLiteral("+"));
+    w.runButton->click();
     QVERIFY(f.inEditMode());
     QCOMPARE(w.windowTitle(), QStringLiteral("Cantrel 1.18 - Edit mode"));
     for (QWidget* control : lockedControls(w)) {
@@ -118,8 +118,8 @@ void TestRunMode::enterAndLeaveRunMode() {
     }
     // No serial port is open: the parallel port has four outputs.
     QCOMPARE(enabledRadios(w), (QStringList{"Radio1", "Radio2", "Radio3", "Radio4"}));
-    QVERIFY(w.File1->menuAction()->isEnabled());
-    QVERIFY(w.Setup1->menuAction()->isEnabled());
+    QVERIFY(w.fileMenu->menuAction()->isEnabled());
+    QVERIFY(w.setupMenu->menuAction()->isEnabled());
     QCOMPARE(f.dayMarks(), QStringList{"+"});
     QCOMPARE(f.monthMarks(), plusOn({10}));
 
@@ -137,13 +137,13 @@ void TestRunMode::leavingOnASerialConnectionKeepsAllRadios() {
     QVERIFY(device.start());
     qputenv("CANTREL_COM1", device.linkPath().toLocal8Bit());
     f.start();
-    f.form->device().SetConnection(2);
+    f.form->device().setConnection(2);
     QVERIFY(f.form->serialConnectionOpen());
     f.setCalendar(10, f.writeDay("ten.24h", {{"08:00:00", "1", "", ""}}));
 
     f.enterRun(f.at(QTime(7, 0)));
     QVERIFY(enabledRadios(*f.form).isEmpty());
-    f.form->RunButton->click();
+    f.form->runButton->click();
     QVERIFY(f.inEditMode());
     QCOMPARE(enabledRadios(*f.form).size(), 16);
     f.form.reset();
@@ -171,14 +171,14 @@ void TestRunMode::entryFailuresStayInEditMode() {
     f.start();
     f.writeDay("ten.24h", {{"08:00:00", "1", "", ""}});
     f.setCalendar(10, entry.isEmpty() ? QString() : f.path(entry));
-    f.form->MonthGrid->setCell(0, 3, QStringLiteral("+"));
+    f.form->monthGrid->setCell(0, 3, QStringLiteral("+"));
     f.form->daySchedule().setModified(cancelQuestion);
     f.prompter.answers = {Answer::Cancel};
 
     f.enterRun(f.at(QTime(7, 0)));
     QVERIFY(f.inEditMode());
-    QVERIFY(f.form->ExecuteButton->isEnabled());
-    QVERIFY(f.form->File1->menuAction()->isEnabled());
+    QVERIFY(f.form->executeButton->isEnabled());
+    QVERIFY(f.form->fileMenu->menuAction()->isEnabled());
     QCOMPARE(f.monthMarks(), monthMarks);
     const QList<ScriptedPrompter::Shown> shown = f.prompter.takeShown();
     if (cancelQuestion) {
@@ -227,12 +227,12 @@ void TestRunMode::rowsOfOneSecondStartInRowOrder() {
                                              {"12:00:01", "3", "", ""}}));
     f.enterRun(f.at(QTime(11, 30)));
     QList<int> selected;
-    connect(f.form->DayGrid, &StringGrid::selectCell, this, [&](int, int row) { selected << row; });
+    connect(f.form->dayGrid, &StringGrid::selectCell, this, [&](int, int row) { selected << row; });
 
     f.tick(QTime(12, 0, 0, 300));
     QCOMPARE(selected, (QList<int>{2, 3}));
-    QCOMPARE(f.form->DayGrid->row(), 3);
-    QCOMPARE(f.form->EditDayGrid->cell(2, 0), QStringLiteral("2"));
+    QCOMPARE(f.form->dayGrid->row(), 3);
+    QCOMPARE(f.form->dayEditGrid->cell(2, 0), QStringLiteral("2"));
     QTRY_COMPARE(f.dayMarks(), (QStringList{"", "+", "+", ""}));
     QVERIFY(f.workersDone());
     std::sort(f.pulses.begin(), f.pulses.end());
@@ -315,7 +315,7 @@ void TestRunMode::newDayLoadsItsFile() {
     // Entering takes today's file by the date alone.
     f.enterRun(f.at(enterAt));
     QCOMPARE(f.form->dayScheduleName(), ten);
-    QCOMPARE(f.form->DayGrid->cell(3, 1), QStringLiteral("ten"));
+    QCOMPARE(f.form->dayGrid->cell(3, 1), QStringLiteral("ten"));
     if (advance == 0) {
         f.tick(f.at(QTime(23, 59, 59, 200)));
         QTRY_COMPARE(f.dayMarks(), (QStringList{"", "+"}));
@@ -326,10 +326,10 @@ void TestRunMode::newDayLoadsItsFile() {
     f.tick(tickAt);
     QVERIFY(f.inRunMode());
     QCOMPARE(f.form->dayScheduleName(), eleven);
-    QCOMPARE(f.form->DayGrid->rowCount(), 4);
-    QCOMPARE(f.form->DayGrid->cell(3, 1), QStringLiteral("eleven"));
+    QCOMPARE(f.form->dayGrid->rowCount(), 4);
+    QCOMPARE(f.form->dayGrid->cell(3, 1), QStringLiteral("eleven"));
     QCOMPARE(f.monthMarks(), plusOn({10, 11}));
-    QCOMPARE(f.form->MonthGrid->row(), 11);
+    QCOMPARE(f.form->monthGrid->row(), 11);
     // The new day's rows of that second start in the same tick.
     QTRY_COMPARE(f.dayMarks(), marks);
     QVERIFY(f.workersDone());
@@ -357,7 +357,7 @@ void TestRunMode::newDayWithoutItsFileEndsRunMode() {
     QCOMPARE(f.prompter.takeTexts(), QStringList{message});
     // Run mode had ended before the box came up.
     QCOMPARE(f.probe.inRunModeAtBox, QList<bool>{false});
-    QCOMPARE(f.form->DayGrid->cell(3, 1), QStringLiteral("ten"));
+    QCOMPARE(f.form->dayGrid->cell(3, 1), QStringLiteral("ten"));
     QCOMPARE(f.monthMarks(), plusOn({10}));
 }
 
@@ -392,13 +392,13 @@ void TestRunMode::unreadableTimeEndsRunModeSilently() {
 void TestRunMode::executeInEditMode() {
     RunFixture f;
     f.start();
-    TMainForm& w = *f.form;
+    MainWindow& w = *f.form;
     const QString clip = f.path("clip.mp3");
     f.write("clip.mp3", "media");
-    w.DayGrid->setRowCells(1, {"+", "not a time", "3", "", " " + clip + " \t"});
+    w.dayGrid->setRowCells(1, {"+", "not a time", "3", "", " " + clip + " \t"});
     w.runEngine()->setRunAdvance(5);
 
-    w.ExecuteButton->click();
+    w.executeButton->click();
     QTRY_COMPARE(f.dayMarks(), QStringList{">"});
     QCOMPARE(f.opener.takeOpened(), QStringList{clip});
     QTRY_COMPARE(f.sleeps->asked(), QList<qint64>{5000});
@@ -406,10 +406,10 @@ void TestRunMode::executeInEditMode() {
 
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    const QRect cell = w.DayGrid->visualRect(w.DayGrid->cells()->index(0, 1));
+    const QRect cell = w.dayGrid->visualRect(w.dayGrid->cells()->index(0, 1));
     // Through the window system, so the press that comes before the double click is real too.
     QTest::mouseDClick(w.windowHandle(), Qt::LeftButton, {},
-                       w.DayGrid->viewport()->mapTo(&w, cell.center()));
+                       w.dayGrid->viewport()->mapTo(&w, cell.center()));
     QTRY_COMPARE(f.sleeps->asked(), (QList<qint64>{5000, 5000}));
     QCOMPARE(f.opener.takeOpened(), QStringList{clip});
 
@@ -481,7 +481,7 @@ void TestRunMode::workerOutcomes() {
     f.setCalendar(10, f.writeDay("ten.24h", {{"12:00:00", output, "", mediaPath}}));
     f.form->runEngine()->setRunAdvance(advance);
     f.enterRun(f.at(QTime(11, 0)));
-    MarkHistory history(f.form->DayGrid, 1);
+    MarkHistory history(f.form->dayGrid, 1);
 
     f.tick(f.at(QTime(12, 0)).addSecs(-qBound(0, advance, 3599)));
     QVERIFY(f.workersDone());
@@ -519,27 +519,27 @@ void TestRunMode::lateMarkLandsNowhere() {
     QFETCH(QStringList, marks);
     RunFixture f;
     f.start();
-    TMainForm& w = *f.form;
+    MainWindow& w = *f.form;
     const QString file = f.writeDay(
         "ten.24h",
         {{"10:00:00", "1", "A", ""}, {"11:00:00", "2", "B", ""}, {"12:00:00", "3", "C", ""}});
-    w.LoadDaySchedule(file);
-    w.DayGrid->setRow(2);
-    w.ExecuteButton->click();
+    w.loadDaySchedule(file);
+    w.dayGrid->setRow(2);
+    w.executeButton->click();
     QTRY_COMPARE(f.dayMarks(), (QStringList{"", ">", ""}));
 
     if (change == QLatin1String("remove"))
-        w.DayGrid->removeRow(1);
+        w.dayGrid->removeRow(1);
     else if (change == QLatin1String("reorder"))
-        w.DayGrid->permuteDataRows({2, 0, 1});
+        w.dayGrid->permuteDataRows({2, 0, 1});
     else
-        w.LoadDaySchedule(file);
+        w.loadDaySchedule(file);
     f.sleeps->release();
     QTRY_COMPARE(f.pulses, QList<int>{2});
     QVERIFY(f.workersDone());
     QStringList nowComments;
-    for (int r = 1; r < w.DayGrid->rowCount(); ++r)
-        nowComments << w.DayGrid->cell(3, r);
+    for (int r = 1; r < w.dayGrid->rowCount(); ++r)
+        nowComments << w.dayGrid->cell(3, r);
     QCOMPARE(nowComments, comments);
     QCOMPARE(f.dayMarks(), marks);
 }
@@ -549,14 +549,14 @@ void TestRunMode::lateMarkLandsNowhere() {
 void TestRunMode::windowGoneWhileWorkersWait() {
     RunFixture f;
     f.start();
-    TMainForm& w = *f.form;
+    MainWindow& w = *f.form;
     w.runEngine()->link()->setSleepHook({});
     w.runEngine()->setRunAdvance(3599);
-    w.DayGrid->setRowCells(1, {"", "12:00:00", "1", "", ""});
-    w.ExecuteButton->click();
+    w.dayGrid->setRowCells(1, {"", "12:00:00", "1", "", ""});
+    w.executeButton->click();
     QTRY_COMPARE(f.dayMarks(), QStringList{">"});
-    w.DayGrid->setCell(2, 1, QStringLiteral("0"));
-    w.ExecuteButton->click();
+    w.dayGrid->setCell(2, 1, QStringLiteral("0"));
+    w.executeButton->click();
     QCOMPARE(RowWorker::liveCount(), 2);
 
     f.form.reset();
@@ -600,8 +600,8 @@ void TestRunMode::closingWaitsForAnOpenInProgress() {
     RunFixture f;
     f.start(&held);
     f.write("clip.mp3", "media");
-    f.form->DayGrid->setRowCells(1, {"", "12:00:00", "1", "", f.path("clip.mp3")});
-    f.form->ExecuteButton->click();
+    f.form->dayGrid->setRowCells(1, {"", "12:00:00", "1", "", f.path("clip.mp3")});
+    f.form->executeButton->click();
     QVERIFY(QTest::qWaitFor([&] { return held.started.load(); }, 5000));
     f.form.reset();
     QVERIFY(held.finished);
@@ -704,17 +704,17 @@ void TestRunMode::desktopOpenerGetsThePath() {
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("CANTREL_OPENER", script.toLocal8Bit());
     f.start(&desktop);
-    TMainForm& w = *f.form;
+    MainWindow& w = *f.form;
     const QString clip = f.path("my clip, take 2.mp3");
     f.write("my clip, take 2.mp3", "media");
-    w.DayGrid->setRowCells(1, {"", "12:00:00", "0", "", clip});
+    w.dayGrid->setRowCells(1, {"", "12:00:00", "0", "", clip});
 
-    w.ExecuteButton->click();
+    w.executeButton->click();
     QTRY_COMPARE(f.dayMarks(), QStringList{"+"});
     QTRY_COMPARE(f.read("opener.sh.args"), "1\n" + clip.toUtf8() + "\n");
 
-    w.DayGrid->setCell(4, 1, f.path("gone.mp3"));
-    w.ExecuteButton->click();
+    w.dayGrid->setCell(4, 1, f.path("gone.mp3"));
+    w.executeButton->click();
     QTRY_COMPARE(f.dayMarks(), QStringList{"!"});
     QVERIFY(f.workersDone());
     QCOMPARE(f.prompter.takeTexts(), QStringList{"Can't execute file"});

@@ -64,7 +64,7 @@ void TestRunRealTime::runTimerDrivesTheTick() {
     for (int d = 1; d <= 31; ++d)
         f.setCalendar(d, day);
 
-    f.form->RunButton->click();
+    f.form->runButton->click();
     QVERIFY(f.inRunMode());
     // Nobody calls the tick here: the run timer does, on the real clock.
     QTRY_COMPARE_WITH_TIMEOUT(f.pulses, (QList<int>{3, 4}), 8000);
@@ -84,13 +84,13 @@ void TestRunRealTime::runAdvanceIsARealWaitFromTheDueInstant() {
     QList<qint64> pulseAt;
     f.form->runEngine()->setPulseHook([&](int) { pulseAt.append(sinceClick.elapsed()); });
     f.write("clip.mp3", "media");
-    TMainForm& w = *f.form;
+    MainWindow& w = *f.form;
 
     // A quick open: the pulse comes a whole second after the row was started.
     w.runEngine()->setRunAdvance(1);
-    w.DayGrid->setRowCells(1, {"", "12:00:00", "2", "", ""});
+    w.dayGrid->setRowCells(1, {"", "12:00:00", "2", "", ""});
     sinceClick.start();
-    w.ExecuteButton->click();
+    w.executeButton->click();
     QTRY_COMPARE(f.dayMarks(), QStringList{"+"});
     QCOMPARE(pulseAt.size(), 1);
     QVERIFY2(pulseAt[0] >= 995, qPrintable(QString::number(pulseAt[0])));
@@ -99,9 +99,9 @@ void TestRunRealTime::runAdvanceIsARealWaitFromTheDueInstant() {
     // A slow opener: the wait counts from the row's start, so the pulse is
     // not pushed back by the time the open took.
     w.runEngine()->setRunAdvance(2);
-    w.DayGrid->setRowCells(1, {"", "12:00:00", "2", "", f.path("clip.mp3")});
+    w.dayGrid->setRowCells(1, {"", "12:00:00", "2", "", f.path("clip.mp3")});
     sinceClick.start();
-    w.ExecuteButton->click();
+    w.executeButton->click();
     QTRY_COMPARE_WITH_TIMEOUT(pulseAt.size(), 2, 6000);
     QVERIFY2(pulseAt[1] >= 1995, qPrintable(QString::number(pulseAt[1])));
     QVERIFY2(pulseAt[1] < 2000 + openerMs - 500, qPrintable(QString::number(pulseAt[1])));
@@ -151,7 +151,7 @@ void TestRunRealTime::messageBoxLeftOpenWhileRowsFire() {
     });
     watcher.start();
 
-    f.form->RunButton->click();
+    f.form->runButton->click();
     QVERIFY(f.inRunMode());
     QTRY_COMPARE_WITH_TIMEOUT(f.pulses, (QList<int>{5, 6}), 10000);
     QCOMPARE(boxOpenAtPulse, (QList<bool>{true, true}));

@@ -22,13 +22,13 @@ void TestRunSoak::everyRowOfADayFiresOnceInTimeOrder() {
     const QDateTime midnight = f.at(QTime(0, 0));
     f.enterRun(midnight);
     QVERIFY(f.inRunMode());
-    QCOMPARE(f.form->DayGrid->rowCount(), 86401);
+    QCOMPARE(f.form->dayGrid->rowCount(), 86401);
 
     // The selection rests on the last row, so every start shows as a move.
-    f.form->DayGrid->setRow(86400, false);
+    f.form->dayGrid->setRow(86400, false);
     QList<int> started;
     started.reserve(86400);
-    connect(f.form->DayGrid, &StringGrid::selectCell, this,
+    connect(f.form->dayGrid, &StringGrid::selectCell, this,
             [&started](int, int row) { started << row; });
 
     int ticks = 0;

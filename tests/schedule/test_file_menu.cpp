@@ -3,7 +3,7 @@
 // at its first row, and failures reach the operator.
 #include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
-#include "support/MainFormFixture.h"
+#include "support/MainWindowFixture.h"
 
 #include <QGroupBox>
 #include <QTest>
@@ -40,13 +40,13 @@ void TestFileMenu::commandsReachTheirDocument() {
     QFETCH(int, col);
     QFETCH(QByteArray, newBytes);
     QFETCH(QByteArray, editedStart);
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
-    TMainForm& w = *f.form;
+    MainWindow& w = *f.form;
     const bool day = kind == "24h";
     ScheduleDocument& document =
         day ? static_cast<ScheduleDocument&>(w.daySchedule()) : w.monthCalendar();
-    QGroupBox* panel = day ? w.DayGroupBox : w.MonthGroupBox;
+    QGroupBox* panel = day ? w.dayGroupBox : w.monthGroupBox;
     const QString filter = "." + kind + " files|*." + kind;
     const auto trigger = [&](const QString& command) {
         f.trigger(qPrintable(command + kind + "1"));
@@ -86,25 +86,25 @@ void TestFileMenu::commandsReachTheirDocument() {
 }
 
 void TestFileMenu::loadSelectsTheFirstRowAndShowsIt() {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
-    TMainForm& w = *f.form;
+    MainWindow& w = *f.form;
     f.write("three.24h", "07:00:00,1,a\r\n07:30:00,1,b\r\n08:00:00,1,c\r\n");
     f.write("day.24h", "08:00:00,3,\"Morning bell\",\"/media/bell one.wav\"\r\n"
                        "09:30:00,,Break\r\n");
-    w.LoadDaySchedule(f.path("three.24h"));
-    w.DayGrid->setRow(3);
-    w.DayGrid->setCell(0, 3, QStringLiteral("+"));
+    w.loadDaySchedule(f.path("three.24h"));
+    w.dayGrid->setRow(3);
+    w.dayGrid->setCell(0, 3, QStringLiteral("+"));
 
     f.prompter.openAnswers = {f.path("day.24h")};
     f.trigger("Load24h1");
-    QCOMPARE(w.DayGrid->cells()->dataRows(),
+    QCOMPARE(w.dayGrid->cells()->dataRows(),
              (QList<QStringList>{{"", "08:00:00", "3", "Morning bell", "/media/bell one.wav"},
                                  {"", "09:30:00", "", "Break", ""}}));
-    QCOMPARE(w.DayGroupBox->title(), f.path("day.24h"));
+    QCOMPARE(w.dayGroupBox->title(), f.path("day.24h"));
     QVERIFY(w.daySchedule().hasFile() && !w.daySchedule().isModified());
-    QCOMPARE(w.DayGrid->row(), 1);
-    QCOMPARE(w.EditDayGrid->rowCells(0),
+    QCOMPARE(w.dayGrid->row(), 1);
+    QCOMPARE(w.dayEditGrid->rowCells(0),
              (QStringList{"", "08:00:00", "3", "Morning bell", "/media/bell one.wav"}));
 
     f.prompter.saveAnswers = {f.path("copy.24h")};
@@ -131,7 +131,7 @@ void TestFileMenu::failuresAreShown() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, kind);
     QFETCH(QString, text);
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
     if (!bytes.isEmpty())
         f.write("file", bytes);
@@ -145,36 +145,36 @@ void TestFileMenu::failuresAreShown() {
 }
 
 void TestFileMenu::emptyDayScheduleNameIsShownAndNothingAsked() {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
     f.form->daySchedule().setModified(true);
-    f.form->handle([&] { f.form->LoadDaySchedule(QString()); });
+    f.form->handle([&] { f.form->loadDaySchedule(QString()); });
     const auto shown = f.prompter.takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].kind, QStringLiteral("message"));
     QCOMPARE(shown[0].caption, QStringLiteral("Cantrel"));
     QCOMPARE(shown[0].text, QStringLiteral(".24h file don't specified"));
-    QCOMPARE(f.form->DayGroupBox->title(), QStringLiteral("Untitled.24h"));
+    QCOMPARE(f.form->dayGroupBox->title(), QStringLiteral("Untitled.24h"));
     QVERIFY(f.form->daySchedule().isModified());
 }
 
 void TestFileMenu::hugeFilesLoad() {
-    MainFormFixture f;
+    MainWindowFixture f;
     QVERIFY(f.start());
     QByteArray longLine = "10:00:00,1," + QByteArray(4 * 1024 * 1024, 'x') + ",end\r\n";
     f.write("long.24h", longLine);
-    f.form->LoadDaySchedule(f.path("long.24h"));
-    QCOMPARE(f.form->DayGrid->cell(3, 1).size(), 4 * 1024 * 1024);
-    QCOMPARE(f.form->DayGrid->cell(4, 1), QStringLiteral("end"));
+    f.form->loadDaySchedule(f.path("long.24h"));
+    QCOMPARE(f.form->dayGrid->cell(3, 1).size(), 4 * 1024 * 1024);
+    QCOMPARE(f.form->dayGrid->cell(4, 1), QStringLiteral("end"));
 
     QByteArray million;
     million.reserve(12 * 1000 * 1000);
     for (int i = 0; i < 1000 * 1000; ++i)
         million += "1,2,3,4\r\n";
     f.write("million.24h", million);
-    f.form->LoadDaySchedule(f.path("million.24h"));
-    QCOMPARE(f.form->DayGrid->rowCount(), 1000 * 1000 + 1);
-    f.form->WriteDaySchedule(QString());
+    f.form->loadDaySchedule(f.path("million.24h"));
+    QCOMPARE(f.form->dayGrid->rowCount(), 1000 * 1000 + 1);
+    f.form->writeDaySchedule(QString());
     QCOMPARE(f.read("million.24h"), million);
 }
 

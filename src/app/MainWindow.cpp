@@ -1,9 +1,9 @@
 // The main window's life: construction, the start-up sequence and the close.
-#include "app/TMainForm.h"
+#include "app/MainWindow.h"
 
-#include "app/TAboutBox.h"
+#include "app/AboutBox.h"
 #include "device/RadioBank.h"
-#include "device/TComSetupDlg.h"
+#include "device/ConnectionDialog.h"
 #include "run/RunEngine.h"
 #include "schedule/DocumentFiles.h"
 #include "schedule/ScheduleDocument.h"
@@ -22,7 +22,7 @@
 namespace cantrel {
 
 
-TMainForm::TMainForm(const Services& services, QWidget* parent)
+MainWindow::MainWindow(const Services& services, QWidget* parent)
     : QMainWindow(parent), fileDialogs_(std::make_unique<FileDialogs>(*services.prompter)),
       services_(services), daySchedule_(new DaySchedule(this)),
       monthCalendar_(new MonthCalendar(this))
@@ -37,58 +37,58 @@ TMainForm::TMainForm(const Services& services, QWidget* parent)
     connectRunMode();
 }
 
-TMainForm::~TMainForm() = default;
+MainWindow::~MainWindow() = default;
 
-bool TMainForm::FormCreate()
+bool MainWindow::start()
 {
-    ComSetupDlg = new TComSetupDlg(prompter(), this);
+    connectionDialog = new ConnectionDialog(prompter(), this);
     setWindowTitle(kEditModeTitle);
     radioBank_->create(16);
     runEngine_->setRunAdvance(0);
-    device().LPTAddr = 888;
-    device().PulseTime = 100;
+    device().parallelAddress = 888;
+    device().pulseMs = 100;
     try {
-        LoadPortLibrary();
+        device_->loadPortLibrary();
 
         // The laid-out widths follow the row height; the time, output and
         // day columns are widened where the grid's font needs more room to
         // show a time or a two-digit number whole.
-        const int h = DayGrid->defaultRowHeight();
-        const int time = DayGrid->widthShowing(QStringLiteral("00:00:00"));
-        const int output = DayGrid->widthShowing(QStringLiteral("00"));
-        const int day = MonthGrid->widthShowing(QStringLiteral("00"));
+        const int h = dayGrid->defaultRowHeight();
+        const int time = dayGrid->widthShowing(QStringLiteral("00:00:00"));
+        const int output = dayGrid->widthShowing(QStringLiteral("00"));
+        const int day = monthGrid->widthShowing(QStringLiteral("00"));
         const int dayWidths[] = {h, std::max(3 * h, time), std::max(h, output), 128, 128};
         for (int c = 0; c < 5; ++c)
-            DayGrid->setColWidth(c, dayWidths[c]);
+            dayGrid->setColWidth(c, dayWidths[c]);
         const int monthWidths[] = {h, std::max(h, day), 128};
         for (int c = 0; c < 3; ++c)
-            MonthGrid->setColWidth(c, monthWidths[c]);
+            monthGrid->setColWidth(c, monthWidths[c]);
 
-        NewDaySchedule();
-        NewMonthCalendar();
+        newDaySchedule();
+        newMonthCalendar();
         if (QFileInfo::exists(QStringLiteral("Cantrel.ini")))
-            ReadSettings();
+            readSettings();
 
         const QStringList dayHeader = {QStringLiteral("E"), QStringLiteral("Time"),
                                        QStringLiteral("P"), QStringLiteral("Comments"),
                                        QStringLiteral("Media file")};
-        DayGrid->setRowCells(0, dayHeader);
-        MonthGrid->setRowCells(0, {QStringLiteral("E"), QStringLiteral("D"),
+        dayGrid->setRowCells(0, dayHeader);
+        monthGrid->setRowCells(0, {QStringLiteral("E"), QStringLiteral("D"),
                                    QStringLiteral(".24h file")});
 
-        DayGrid->setPartner(EditDayGrid);
-        EditDayGrid->setPartner(DayGrid);
-        MonthGrid->setPartner(EditMonthGrid);
-        EditMonthGrid->setPartner(MonthGrid);
-        copyColumnWidths(DayGrid);
-        copyColumnWidths(MonthGrid);
+        dayGrid->setPartner(dayEditGrid);
+        dayEditGrid->setPartner(dayGrid);
+        monthGrid->setPartner(monthEditGrid);
+        monthEditGrid->setPartner(monthGrid);
+        copyColumnWidths(dayGrid);
+        copyColumnWidths(monthGrid);
 
         scheduleEditing().showDayRow(1);
         scheduleEditing().showCalendarDay(1);
-        EditDayGrid->setCol(1);
-        EditMonthGrid->setCol(2);
+        dayEditGrid->setCol(1);
+        monthEditGrid->setCol(2);
     } catch (const ProgramError& failure) {
-        ShowMessage(failure.text());
+        showMessage(failure.text());
         return false;
     } catch (const PlatformError& failure) {
         // A remembered file that cannot be read as it should: rather than put
@@ -96,81 +96,81 @@ bool TMainForm::FormCreate()
         prompter().error(kProgramTitle, failure.text());
         return false;
     }
-    TestLinkTimer->start();
+    linkTestTimer->start();
     return true;
 }
 
-bool TMainForm::FormCloseQuery()
+bool MainWindow::mayClose()
 {
     if (runEngine_->running()) {
         prompter().message(QStringLiteral("Error"),
                            QStringLiteral("Can't terminate programm in run mode"));
         return false;
     }
-    WriteSettings();
-    if (!ConfirmDayScheduleClose())
+    writeSettings();
+    if (!confirmDayScheduleClose())
         return false;
     return monthCalendarFiles().confirmClose();
 }
 
-void TMainForm::FormClose()
+void MainWindow::releaseDevice()
 {
-    CloseComPort();
-    UnloadPortLibrary();
+    device_->setComPort(0, 0);
+    device_->unloadPortLibrary();
 }
 
-void TMainForm::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     bool canClose = false;
-    handle([&] { canClose = FormCloseQuery(); });
+    handle([&] { canClose = mayClose(); });
     if (!canClose) {
         event->ignore();
         return;
     }
-    FormClose();
+    releaseDevice();
     event->accept();
 }
 
-void TMainForm::showEvent(QShowEvent* event)
+void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     followFrame();
 }
 
-void TMainForm::moveEvent(QMoveEvent* event)
+void MainWindow::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
     followFrame();
 }
 
-void TMainForm::resizeEvent(QResizeEvent* event)
+void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     followFrame();
 }
 
-void TMainForm::Exit1Click()
+void MainWindow::exitProgram()
 {
     close();
 }
 
-void TMainForm::AboutClick()
+void MainWindow::showAbout()
 {
     if (aboutBox_)
         aboutBox_->exec();
 }
 
-void TMainForm::ShowMessage(const QString& text)
+void MainWindow::showMessage(const QString& text)
 {
     prompter().message(kProgramTitle, text);
 }
 
-void TMainForm::handle(const std::function<void()>& handler)
+void MainWindow::handle(const std::function<void()>& handler)
 {
     try {
         handler();
     } catch (const ProgramError& failure) {
-        ShowMessage(failure.text());
+        showMessage(failure.text());
     } catch (const PlatformError& failure) {
         prompter().error(kProgramTitle, failure.text());
     } catch (const std::exception& failure) {

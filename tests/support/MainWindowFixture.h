@@ -2,7 +2,7 @@
 
 // A whole main window, started offscreen in a temporary current directory,
 // with its seams answered by the test.
-#include "app/TMainForm.h"
+#include "app/MainWindow.h"
 #include "schedule/ScheduleDocument.h"
 #include "support/TestDoubles.h"
 
@@ -13,30 +13,30 @@
 
 namespace cantrel::test {
 
-struct MainFormFixture {
+struct MainWindowFixture {
     QTemporaryDir dir;
     QString oldCurrent = QDir::currentPath();
     FakeClock clock;
     ScriptedPrompter prompter;
     RecordingOpener opener;
-    std::unique_ptr<TMainForm> form;
+    std::unique_ptr<MainWindow> form;
 
-    MainFormFixture() {
+    MainWindowFixture() {
         QDir::setCurrent(dir.path());
         QDir(dir.path()).mkdir(QStringLiteral("program"));
     }
-    ~MainFormFixture()
+    ~MainWindowFixture()
     {
         form.reset();
         QDir::setCurrent(oldCurrent);
     }
 
-    // Builds the window and runs its start-up; the result of FormCreate.
+    // Builds the window and runs its start-up; the result of start.
     bool start()
     {
-        form = std::make_unique<TMainForm>(
-            TMainForm::Services{&clock, &prompter, &opener, programFolder()});
-        return form->FormCreate();
+        form = std::make_unique<MainWindow>(
+            MainWindow::Services{&clock, &prompter, &opener, programFolder()});
+        return form->start();
     }
 
     QString path(const QString& name) const { return dir.filePath(name); }

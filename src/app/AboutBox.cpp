@@ -1,4 +1,4 @@
-#include "app/TAboutBox.h"
+#include "app/AboutBox.h"
 
 #include "app/BuildLine.h"
 #include "platform/MediaOpener.h"
@@ -71,7 +71,7 @@ private:
 };
 } // namespace
 
-TAboutBox::TAboutBox(MediaOpener& opener, QWidget* parent) : QDialog(parent), opener_(opener)
+AboutBox::AboutBox(MediaOpener& opener, QWidget* parent) : QDialog(parent), opener_(opener)
 {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("About"));
@@ -91,66 +91,66 @@ TAboutBox::TAboutBox(MediaOpener& opener, QWidget* parent) : QDialog(parent), op
     icon->setPixmap(programIcon().pixmap(32, 32));
     icon->setGeometry(16, 16, 32, 32);
 
-    ProductName = new QLabel(panel);
-    ProductName->setObjectName(QStringLiteral("ProductName"));
+    productName = new QLabel(panel);
+    productName->setObjectName(QStringLiteral("ProductName"));
     QFont bold = dialogFont;
     bold.setBold(true);
     bold.setPixelSize(16);
-    ProductName->setFont(bold);
-    ProductName->move(104, 16);
+    productName->setFont(bold);
+    productName->move(104, 16);
 
-    BuildLine = new QLineEdit(panel);
-    BuildLine->setObjectName(QStringLiteral("BuildLine"));
-    BuildLine->setReadOnly(true);
-    BuildLine->setFrame(false);
-    BuildLine->setGeometry(80, 48, 193, 19);
-    QPalette flat = BuildLine->palette();
+    buildLineEdit = new QLineEdit(panel);
+    buildLineEdit->setObjectName(QStringLiteral("BuildLine"));
+    buildLineEdit->setReadOnly(true);
+    buildLineEdit->setFrame(false);
+    buildLineEdit->setGeometry(80, 48, 193, 19);
+    QPalette flat = buildLineEdit->palette();
     flat.setColor(QPalette::Base, palette().color(QPalette::Window));
-    BuildLine->setPalette(flat);
+    buildLineEdit->setPalette(flat);
 
-    Copyright = new QLabel(QStringLiteral("© 2026 Cantrel"), panel);
-    Copyright->setObjectName(QStringLiteral("Copyright"));
-    Copyright->move(32, 96);
+    copyright = new QLabel(QStringLiteral("© 2026 Cantrel"), panel);
+    copyright->setObjectName(QStringLiteral("Copyright"));
+    copyright->move(32, 96);
 
-    MailLabel = new QLabel(QStringLiteral("cantrel@example.org"), panel);
-    MailLabel->setObjectName(QStringLiteral("MailLabel"));
+    mailLabel = new QLabel(QStringLiteral("cantrel@example.org"), panel);
+    mailLabel->setObjectName(QStringLiteral("MailLabel"));
     QFont underlined = dialogFont;
     underlined.setUnderline(true);
-    MailLabel->setFont(underlined);
-    QPalette blue = MailLabel->palette();
+    mailLabel->setFont(underlined);
+    QPalette blue = mailLabel->palette();
     blue.setColor(QPalette::WindowText, Qt::blue);
-    MailLabel->setPalette(blue);
-    MailLabel->setCursor(Qt::PointingHandCursor);
-    MailLabel->installEventFilter(new LinkClick(MailLabel, [this] { MailLabelClick(); }));
+    mailLabel->setPalette(blue);
+    mailLabel->setCursor(Qt::PointingHandCursor);
+    mailLabel->installEventFilter(new LinkClick(mailLabel, [this] { mailAuthor(); }));
 
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setGeometry(111, 156, 75, 25);
-    OKButton->setDefault(true);
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("OKButton"));
+    okButton->setGeometry(111, 156, 75, 25);
+    okButton->setDefault(true);
     // OK is also the cancel button: Escape closes the box through reject().
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
 
-    FormCreate();
-    for (QLabel* label : {ProductName, Copyright, MailLabel})
+    buildContents();
+    for (QLabel* label : {productName, copyright, mailLabel})
         label->adjustSize();
     // The address is shown whole whatever the desktop's font: at 168 when it
     // fits there, else moved left just enough to end inside the panel.
     const int panelInnerRight = panel->contentsRect().right() - 4;
-    MailLabel->move(std::min(168, panelInnerRight - MailLabel->width() + 1), 96);
+    mailLabel->move(std::min(168, panelInnerRight - mailLabel->width() + 1), 96);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
 
-void TAboutBox::FormCreate()
+void AboutBox::buildContents()
 {
-    ProductName->setText(QStringLiteral("Cantrel 1.18"));
-    BuildLine->setText(buildLine(__DATE__, __TIME__));
+    productName->setText(QStringLiteral("Cantrel 1.18"));
+    buildLineEdit->setText(buildLine(__DATE__, __TIME__));
 }
 
-void TAboutBox::MailLabelClick()
+void AboutBox::mailAuthor()
 {
     // No mail program is no failure: the result is ignored.
-    opener_.open(QStringLiteral("mailto:") + MailLabel->text());
+    opener_.open(QStringLiteral("mailto:") + mailLabel->text());
 }
 
 } // namespace cantrel

@@ -12,21 +12,21 @@ class MediaOpener;
 
 // The About box: product name, build line, copyright and a mail link.
 // Created once; hidden, not destroyed, when closed.
-class TAboutBox : public QDialog {
+class AboutBox : public QDialog {
     Q_OBJECT
 public:
-    explicit TAboutBox(MediaOpener& opener, QWidget* parent = nullptr);
+    explicit AboutBox(MediaOpener& opener, QWidget* parent = nullptr);
 
-    void MailLabelClick();
+    void mailAuthor();
 
-    QLabel* ProductName = nullptr;
-    QLineEdit* BuildLine = nullptr;
-    QLabel* Copyright = nullptr;
-    QLabel* MailLabel = nullptr;
-    QPushButton* OKButton = nullptr;
+    QLabel* productName = nullptr;
+    QLineEdit* buildLineEdit = nullptr;
+    QLabel* copyright = nullptr;
+    QLabel* mailLabel = nullptr;
+    QPushButton* okButton = nullptr;
 
 private:
-    void FormCreate();
+    void buildContents();
 
     MediaOpener& opener_;
 };

@@ -37,19 +37,20 @@ class RunEngine;
 class SettingsFile;
 class StringGrid;
 class StringGridModel;
-class TAboutBox;
-class TComSetupDlg;
+class AboutBox;
+class ConnectionDialog;
 
 inline const QString kEditModeTitle = QStringLiteral("Cantrel 1.18 - Edit mode");
 inline const QString kRunModeTitle = QStringLiteral("Cantrel 1.18 - Run mode");
 
-// The main window. It owns the program's state for the whole run; each
-// subsystem's behaviour lives in the .cpp files of its own folder:
-//   src/app       layout, start-up, close, settings
-//   src/schedule  the two documents and the editing grids
-//   src/run       Run mode and the scheduler tick
-//   src/device    the connection, pulses, link test and radio bank
-class TMainForm : public QMainWindow,
+// The main window: it builds the layout, holds the menus and the status bar,
+// and wires the subsystems' objects together. It is the only place that
+// knows them all:
+//   src/schedule  the two documents, their File commands, the editing rules
+//   src/run       the run engine (Run mode, the tick, the workers)
+//   src/device    the device link (connection, link test, pulses, selection)
+// The window's own parts are in src/app/MainWindow*.cpp, one file for each.
+class MainWindow : public QMainWindow,
                   private RunDocuments,
                   private RunReport {
     Q_OBJECT
@@ -62,23 +63,23 @@ public:
         QString programFolder = {};
     };
 
-    explicit TMainForm(const Services& services, QWidget* parent = nullptr);
-    ~TMainForm() override;
+    explicit MainWindow(const Services& services, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // ---- start-up and close ------------------------------------------------
     // The start-up sequence. False when a failure ended it; the failure has
     // been shown and the window must not be used.
-    bool FormCreate();
+    bool start();
     // True when the window may close.
-    bool FormCloseQuery();
-    void FormClose();
-    void Exit1Click();
-    void AboutClick();
-    void setAboutBox(TAboutBox* box) { aboutBox_ = box; }
+    bool mayClose();
+    void releaseDevice();
+    void exitProgram();
+    void showAbout();
+    void setAboutBox(AboutBox* box) { aboutBox_ = box; }
 
-    // ---- state record ------------------------------------------------------
-    // LPTAddr, PulseTime, ComHandle, ComNumber and DeviceID live in the
-    // device link, which the window owns.
+    // ---- the subsystems' objects ---------------------------------------------
+    // The connection to the device, with its address, pulse time, COM port
+    // and device ID.
     DeviceLink& device() const { return *device_; }
 
     // The two documents; their grids show their rows.
@@ -88,65 +89,61 @@ public:
     // ---- day schedule document ------------------------------------------------
     // Its File menu commands; settings and Run mode use the members below.
     DocumentFiles& dayScheduleFiles() const { return *dayScheduleFiles_; }
-    QString dayScheduleName() const;
-    bool ConfirmDayScheduleClose();
-    void NewDaySchedule();
+    QString dayScheduleName() const override;
+    bool confirmDayScheduleClose();
+    void newDaySchedule();
     // An empty name raises ".24h file don't specified" before anything is
     // asked; once loaded, row 1 is selected and shown in the editor.
-    void LoadDaySchedule(const QString& name);
-    void WriteDaySchedule(const QString& name);
+    void loadDaySchedule(const QString& name) override;
+    void writeDaySchedule(const QString& name);
 
     // ---- month calendar document ----------------------------------------------
     DocumentFiles& monthCalendarFiles() const { return *monthCalendarFiles_; }
     QString monthCalendarName() const;
-    void NewMonthCalendar();
-    void LoadMonthCalendar(const QString& name);
+    void newMonthCalendar();
+    void loadMonthCalendar(const QString& name);
 
-    // ---- editing grids (src/app/MainFormSchedule.cpp) -----------------------
+    // ---- editing grids (src/app/MainWindowSchedule.cpp) -----------------------
     // The rules behind the document grids and their editors; the window
     // connects the grids' selections, keys and clicks and the buttons to them.
     ScheduleEditing& scheduleEditing() const { return *scheduleEditing_; }
     // A document grid's editor takes the grid's column widths.
     void copyColumnWidths(StringGrid* grid);
     // The Insert and Remove buttons, on the selected row.
-    void InsertButtonClick();
-    void RemoveButtonClick();
+    void insertRow();
+    void removeRow();
 
-    // ---- Run mode (src/app/MainFormRun.cpp; the engine is src/run) -------------
+    // ---- Run mode (src/app/MainWindowRun.cpp; the engine is src/run) -------------
     // Run: after the unsaved-changes question, Run mode on today's file; its
     // failure is shown and Edit mode stays.
     void enterRunMode();
-    void ExecuteButtonClick();
-    void EnableEditControls(bool enable);
-    void EnableChildControls(QWidget* container, bool enable);
+    void executeSelectedRow();
+    void enableEditing(bool enable);
+    void enableChildren(QWidget* container, bool enable);
     RunEngine* runEngine() const { return runEngine_.get(); }
 
     // ---- settings file (src/app/Settings.cpp) ----------------------------------
-    void ReadSettings();
-    void WriteSettings();
-    void LoadControlBounds(const SettingsFile& list, QWidget* control, const QString& prefix);
-    void SaveControlBounds(SettingsFile& list, QWidget* control, const QString& prefix) const;
+    void readSettings();
+    void writeSettings();
+    void loadBounds(const SettingsFile& list, QWidget* control, const QString& prefix);
+    void saveBounds(SettingsFile& list, QWidget* control, const QString& prefix) const;
     QString programFolder() const;
     // The window's place and outer size, its frame included: as laid out,
     // or as the settings file remembers them.
     QRect outerGeometry() const { return outerGeometry_; }
     void setOuterGeometry(const QRect& outer);
 
-    // ---- device link (src/device/MainFormDevice.cpp) -------------------------------
-    void LoadPortLibrary();
-    void UnloadPortLibrary();
-    void CloseComPort();
-    void TestLinkTimerTimer();
+    // ---- device link (src/app/MainWindowDevice.cpp) ----------------------------------
     bool serialConnectionOpen() const;
-    void Port1Click();
-    int ExecuteComSetup();
-    void Sound1Click();
-    void PulseOutput(int output);
+    // Setup > Port: the connection dialog, applied when it closes with OK;
+    // the connection index chosen, or -1 when cancelled.
+    void setUpConnection();
+    int runConnectionDialog();
     RadioBank* radioBank() const { return radioBank_; }
 
     // ---- messages -------------------------------------------------------------
     // A plain box with OK, captioned with the program's title.
-    void ShowMessage(const QString& text);
+    void showMessage(const QString& text);
     // Runs an operator-started handler: the program's own texts are shown
     // in a plain box, any other failure goes to the general error display.
     void handle(const std::function<void()>& handler);
@@ -155,32 +152,32 @@ public:
     const Services& services() const { return services_; }
 
     // ---- controls ---------------------------------------------------------------
-    QWidget* BottomPanel = nullptr;
-    QPushButton* InsertButton = nullptr;
-    QPushButton* ModifyButton = nullptr;
-    QPushButton* RemoveButton = nullptr;
-    QPushButton* ExecuteButton = nullptr;
-    QPushButton* RunButton = nullptr;
-    QRadioButton* RadioButton1 = nullptr;
-    QSplitter* Splitter1 = nullptr;
-    QGroupBox* DayGroupBox = nullptr;
-    QGroupBox* MonthGroupBox = nullptr;
-    QWidget* DayEditPanel = nullptr;
-    QWidget* MonthEditPanel = nullptr;
-    StringGrid* DayGrid = nullptr;
-    StringGrid* EditDayGrid = nullptr;
-    StringGrid* MonthGrid = nullptr;
-    StringGrid* EditMonthGrid = nullptr;
-    QPushButton* Select24dButton = nullptr;
-    QPushButton* Select31hButton = nullptr;
-    QLabel* ConnectionPanel = nullptr;
-    QLabel* LinkPanel = nullptr;
-    QTimer* TestLinkTimer = nullptr;
-    QMenu* File1 = nullptr;
-    QMenu* Setup1 = nullptr;
-    QMenu* Help1 = nullptr;
-    QAction* Sound1 = nullptr;
-    TComSetupDlg* ComSetupDlg = nullptr;
+    QWidget* bottomPanel = nullptr;
+    QPushButton* insertButton = nullptr;
+    QPushButton* modifyButton = nullptr;
+    QPushButton* removeButton = nullptr;
+    QPushButton* executeButton = nullptr;
+    QPushButton* runButton = nullptr;
+    QRadioButton* noOutputRadio = nullptr;
+    QSplitter* splitter = nullptr;
+    QGroupBox* dayGroupBox = nullptr;
+    QGroupBox* monthGroupBox = nullptr;
+    QWidget* dayEditPanel = nullptr;
+    QWidget* monthEditPanel = nullptr;
+    StringGrid* dayGrid = nullptr;
+    StringGrid* dayEditGrid = nullptr;
+    StringGrid* monthGrid = nullptr;
+    StringGrid* monthEditGrid = nullptr;
+    QPushButton* browseMediaButton = nullptr;
+    QPushButton* browseDayFileButton = nullptr;
+    QLabel* connectionPanel = nullptr;
+    QLabel* linkPanel = nullptr;
+    QTimer* linkTestTimer = nullptr;
+    QMenu* fileMenu = nullptr;
+    QMenu* setupMenu = nullptr;
+    QMenu* helpMenu = nullptr;
+    QAction* soundAction = nullptr;
+    ConnectionDialog* connectionDialog = nullptr;
 
     // The shared open and save dialogs.
     FileDialogs& fileDialogs() const { return *fileDialogs_; }
@@ -201,7 +198,6 @@ private:
     // What the run engine reads and where it reports.
     StringGridModel& dayRows() override;
     StringGridModel& monthRows() override;
-    void loadDaySchedule(const QString& name) override { LoadDaySchedule(name); }
     void failure(const QString& text, bool programText) override;
     void ended(const QString& text, bool shown) override;
     void showRunMode(bool running);
@@ -219,7 +215,7 @@ private:
     void followFrame();
 
     Services services_;
-    TAboutBox* aboutBox_ = nullptr;
+    AboutBox* aboutBox_ = nullptr;
     std::unique_ptr<RunEngine> runEngine_;
     std::unique_ptr<DeviceLink> device_;
     DaySchedule* daySchedule_;

@@ -2,7 +2,7 @@
 // start-up call on the two documents, and the wiring of the grids, their
 // editors and the buttons to the File commands and the editing rules. What
 // the keys, clicks and the editors' columns do stays here, with the widgets.
-#include "app/TMainForm.h"
+#include "app/MainWindow.h"
 #include "schedule/Cells.h"
 #include "schedule/DocumentFiles.h"
 #include "schedule/ScheduleDocument.h"
@@ -49,47 +49,47 @@ bool isEnter(int key) {
 
 } // namespace
 
-QString TMainForm::dayScheduleName() const {
+QString MainWindow::dayScheduleName() const {
     return daySchedule().name();
 }
 
-bool TMainForm::ConfirmDayScheduleClose() {
+bool MainWindow::confirmDayScheduleClose() {
     return dayScheduleFiles().confirmClose();
 }
 
-void TMainForm::NewDaySchedule() {
+void MainWindow::newDaySchedule() {
     dayScheduleFiles().newDocument();
 }
 
-void TMainForm::LoadDaySchedule(const QString& name) {
+void MainWindow::loadDaySchedule(const QString& name) {
     dayScheduleFiles().load(name);
 }
 
-void TMainForm::WriteDaySchedule(const QString& name) {
+void MainWindow::writeDaySchedule(const QString& name) {
     daySchedule().write(name);
 }
 
-QString TMainForm::monthCalendarName() const {
+QString MainWindow::monthCalendarName() const {
     return monthCalendar().name();
 }
 
-void TMainForm::NewMonthCalendar() {
+void MainWindow::newMonthCalendar() {
     monthCalendarFiles().newDocument();
 }
 
-void TMainForm::LoadMonthCalendar(const QString& name) {
+void MainWindow::loadMonthCalendar(const QString& name) {
     monthCalendarFiles().load(name);
 }
 
-void TMainForm::InsertButtonClick() {
+void MainWindow::insertRow() {
     scheduleEditing().insertRow();
 }
 
-void TMainForm::RemoveButtonClick() {
-    scheduleEditing().removeRow(DayGrid->row());
+void MainWindow::removeRow() {
+    scheduleEditing().removeRow(dayGrid->row());
 }
 
-void TMainForm::copyColumnWidths(StringGrid* grid) {
+void MainWindow::copyColumnWidths(StringGrid* grid) {
     StringGrid* editor = grid->partner();
     if (!editor)
         return;
@@ -97,72 +97,72 @@ void TMainForm::copyColumnWidths(StringGrid* grid) {
         editor->setColWidth(c, grid->colWidth(c));
 }
 
-void TMainForm::connectEditingGrids() {
+void MainWindow::connectEditingGrids() {
     ScheduleEditing& editing = scheduleEditing();
     // The selected row is the editor's working copy. When a rule moves the
     // selection the editor already shows the row, so the grid follows quietly.
-    connect(DayGrid, &StringGrid::selectCell, &editing,
+    connect(dayGrid, &StringGrid::selectCell, &editing,
             [&editing](int, int row) { editing.showDayRow(row); });
-    connect(MonthGrid, &StringGrid::selectCell, &editing,
+    connect(monthGrid, &StringGrid::selectCell, &editing,
             [&editing](int, int day) { editing.showCalendarDay(day); });
-    connect(&editing, &ScheduleEditing::dayRowSelected, DayGrid,
-            [this](int row) { DayGrid->setRow(row, false); });
+    connect(&editing, &ScheduleEditing::dayRowSelected, dayGrid,
+            [this](int row) { dayGrid->setRow(row, false); });
     // A loaded day schedule starts at its first row.
     connect(&dayScheduleFiles(), &DocumentFiles::loaded, &editing,
             &ScheduleEditing::selectFirstDayRow);
     // What is typed into the month editor goes straight into the selected day.
     connect(&editing.monthEditor(), &StringGridModel::cellEdited, &editing,
-            [this, &editing] { editing.writeCalendarDay(MonthGrid->row()); });
+            [this, &editing] { editing.writeCalendarDay(monthGrid->row()); });
 
-    for (StringGrid* grid : {DayGrid, MonthGrid})
+    for (StringGrid* grid : {dayGrid, monthGrid})
         connect(grid, &StringGrid::mouseReleased, this, [this, grid] { copyColumnWidths(grid); });
-    for (StringGrid* grid : {DayGrid, EditDayGrid, MonthGrid, EditMonthGrid})
+    for (StringGrid* grid : {dayGrid, dayEditGrid, monthGrid, monthEditGrid})
         connect(grid, &StringGrid::topLeftChanged, this, [grid] {
             if (StringGrid* partner = grid->partner())
                 partner->setLeftCol(grid->leftCol());
         });
-    for (StringGrid* editor : {EditDayGrid, EditMonthGrid})
+    for (StringGrid* editor : {dayEditGrid, monthEditGrid})
         connect(editor, &StringGrid::keyPressed, this, [editor](QKeyEvent* e, bool* handled) {
             *handled = walkDocumentGrid(editor, e->key());
         });
 
-    EditDayGrid->setMaskedColumn(DayCol::Time);
-    EditDayGrid->setColumnGuard(dayEditorColumn);
-    EditMonthGrid->setColumnGuard(monthEditorColumn);
-    connect(EditDayGrid, &StringGrid::focused, this, [this] {
-        if (EditDayGrid->col() == 0)
-            EditDayGrid->setCol(DayCol::Time);
+    dayEditGrid->setMaskedColumn(DayCol::Time);
+    dayEditGrid->setColumnGuard(dayEditorColumn);
+    monthEditGrid->setColumnGuard(monthEditorColumn);
+    connect(dayEditGrid, &StringGrid::focused, this, [this] {
+        if (dayEditGrid->col() == 0)
+            dayEditGrid->setCol(DayCol::Time);
     });
 
-    connect(DayGrid, &StringGrid::keyPressed, this, [this](QKeyEvent* e, bool* handled) {
+    connect(dayGrid, &StringGrid::keyPressed, this, [this](QKeyEvent* e, bool* handled) {
         const int key = e->key();
         *handled = isEnter(key) || key == Qt::Key_Delete;
         if (isEnter(key))
-            handle([this] { ExecuteButtonClick(); });
+            handle([this] { executeSelectedRow(); });
         else if (key == Qt::Key_Delete)
-            handle([this] { RemoveButtonClick(); });
+            handle([this] { removeRow(); });
     });
     // Enter or a double-click on a day loads its day schedule.
     const auto loadSelectedDay = [this] {
-        handle([this] { LoadDaySchedule(MonthGrid->cell(MonthCol::File, MonthGrid->row())); });
+        handle([this] { loadDaySchedule(monthGrid->cell(MonthCol::File, monthGrid->row())); });
     };
-    connect(MonthGrid, &StringGrid::keyPressed, this,
+    connect(monthGrid, &StringGrid::keyPressed, this,
             [loadSelectedDay](QKeyEvent* e, bool* handled) {
                 if (isEnter(e->key())) {
                     loadSelectedDay();
                     *handled = true;
                 }
             });
-    connect(MonthGrid, &StringGrid::doubleClickedAnywhere, this, loadSelectedDay);
+    connect(monthGrid, &StringGrid::doubleClickedAnywhere, this, loadSelectedDay);
 
     const auto onClick = [this](QPushButton* button, std::function<void()> command) {
         connect(button, &QAbstractButton::clicked, this, [this, command] { handle(command); });
     };
-    onClick(Select24dButton, [&editing] { editing.browseMediaFile(); });
-    onClick(Select31hButton, [this, &editing] { editing.browseDayScheduleFile(MonthGrid->row()); });
-    onClick(InsertButton, [this] { InsertButtonClick(); });
-    onClick(ModifyButton, [this, &editing] { editing.modifyRow(DayGrid->row()); });
-    onClick(RemoveButton, [this] { RemoveButtonClick(); });
+    onClick(browseMediaButton, [&editing] { editing.browseMediaFile(); });
+    onClick(browseDayFileButton, [this, &editing] { editing.browseDayScheduleFile(monthGrid->row()); });
+    onClick(insertButton, [this] { insertRow(); });
+    onClick(modifyButton, [this, &editing] { editing.modifyRow(dayGrid->row()); });
+    onClick(removeButton, [this] { removeRow(); });
 }
 
 } // namespace cantrel

@@ -1,6 +1,6 @@
 // The main window's controls, menus, status bar and timers, built once.
 #include "app/AnchorPlacer.h"
-#include "app/TMainForm.h"
+#include "app/MainWindow.h"
 #include "schedule/DocumentFiles.h"
 #include "schedule/ScheduleDocument.h"
 #include "schedule/ScheduleEditing.h"
@@ -65,7 +65,7 @@ QAction* addItem(QMenu* menu, const char* name, const QString& text)
 
 } // namespace
 
-void TMainForm::buildLayout()
+void MainWindow::buildLayout()
 {
     QFont dialogFont = font();
     dialogFont.setPixelSize(11);
@@ -79,32 +79,32 @@ void TMainForm::buildLayout()
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    Splitter1 = new QSplitter(Qt::Horizontal, central);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->setHandleWidth(kSplitterWidth);
-    Splitter1->setChildrenCollapsible(false);
+    splitter = new QSplitter(Qt::Horizontal, central);
+    splitter->setObjectName(QStringLiteral("Splitter1"));
+    splitter->setHandleWidth(kSplitterWidth);
+    splitter->setChildrenCollapsible(false);
     buildDayPanel();
     buildMonthPanel();
-    Splitter1->addWidget(DayGroupBox);
-    Splitter1->addWidget(MonthGroupBox);
+    splitter->addWidget(dayGroupBox);
+    splitter->addWidget(monthGroupBox);
     // The month panel keeps its width; the day panel takes what is left.
-    Splitter1->setStretchFactor(0, 1);
-    Splitter1->setStretchFactor(1, 0);
-    Splitter1->setSizes({kDayPanelWidth, kMonthPanelWidth});
-    column->addWidget(Splitter1, 1);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setSizes({kDayPanelWidth, kMonthPanelWidth});
+    column->addWidget(splitter, 1);
 
     buildBottomPanel();
-    column->addWidget(BottomPanel);
+    column->addWidget(bottomPanel);
     setCentralWidget(central);
 
     setOuterGeometry(kOuterGeometry);
 
-    TestLinkTimer = new QTimer(this);
-    TestLinkTimer->setObjectName(QStringLiteral("TestLinkTimer"));
-    TestLinkTimer->setInterval(3000);
+    linkTestTimer = new QTimer(this);
+    linkTestTimer->setObjectName(QStringLiteral("TestLinkTimer"));
+    linkTestTimer->setInterval(3000);
 }
 
-void TMainForm::setOuterGeometry(const QRect& outer)
+void MainWindow::setOuterGeometry(const QRect& outer)
 {
     outerGeometry_ = outer;
     fitToFrame();
@@ -113,7 +113,7 @@ void TMainForm::setOuterGeometry(const QRect& outer)
 // Sizes the window so that its frame, not the window inside it, has the
 // wanted place and size, and makes the minimum a minimum of the frame. Until
 // the window manager has framed the window its frame counts as nothing.
-void TMainForm::fitToFrame()
+void MainWindow::fitToFrame()
 {
     const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
     fittedFrame_ = frame;
@@ -127,7 +127,7 @@ void TMainForm::fitToFrame()
 // frame a little later, with a move of the window into it. Once the frame
 // is known, the window is fitted to it again; from then on the window's size
 // is the operator's.
-void TMainForm::followFrame()
+void MainWindow::followFrame()
 {
     if (framed_ || !windowHandle())
         return;
@@ -137,68 +137,68 @@ void TMainForm::followFrame()
     framed_ = isVisible() && !frame.isNull();
 }
 
-void TMainForm::buildMenus()
+void MainWindow::buildMenus()
 {
-    File1 = menuBar()->addMenu(QStringLiteral("File"));
-    File1->setObjectName(QStringLiteral("File1"));
-    connect(addItem(File1, "New24h1", QStringLiteral("New 24h")), &QAction::triggered, this,
+    fileMenu = menuBar()->addMenu(QStringLiteral("File"));
+    fileMenu->setObjectName(QStringLiteral("File1"));
+    connect(addItem(fileMenu, "New24h1", QStringLiteral("New 24h")), &QAction::triggered, this,
             [this] { handle([this] { dayScheduleFiles().newDocument(); }); });
-    connect(addItem(File1, "Load24h1", QStringLiteral("Load 24h")), &QAction::triggered, this,
+    connect(addItem(fileMenu, "Load24h1", QStringLiteral("Load 24h")), &QAction::triggered, this,
             [this] { handle([this] { dayScheduleFiles().openChosen(); }); });
-    connect(addItem(File1, "Save24h1", QStringLiteral("Save 24h")), &QAction::triggered, this,
+    connect(addItem(fileMenu, "Save24h1", QStringLiteral("Save 24h")), &QAction::triggered, this,
             [this] { handle([this] { dayScheduleFiles().save(); }); });
-    connect(addItem(File1, "SaveAs24h1", QStringLiteral("Save As 24h")), &QAction::triggered, this,
+    connect(addItem(fileMenu, "SaveAs24h1", QStringLiteral("Save As 24h")), &QAction::triggered, this,
             [this] { handle([this] { dayScheduleFiles().saveAs(); }); });
-    File1->addSeparator();
-    connect(addItem(File1, "New31d1", QStringLiteral("New 31d")), &QAction::triggered, this,
+    fileMenu->addSeparator();
+    connect(addItem(fileMenu, "New31d1", QStringLiteral("New 31d")), &QAction::triggered, this,
             [this] { handle([this] { monthCalendarFiles().newDocument(); }); });
-    connect(addItem(File1, "Load31d1", QStringLiteral("Load 31d")), &QAction::triggered, this,
+    connect(addItem(fileMenu, "Load31d1", QStringLiteral("Load 31d")), &QAction::triggered, this,
             [this] { handle([this] { monthCalendarFiles().openChosen(); }); });
-    connect(addItem(File1, "Save31d1", QStringLiteral("Save 31d")), &QAction::triggered, this,
+    connect(addItem(fileMenu, "Save31d1", QStringLiteral("Save 31d")), &QAction::triggered, this,
             [this] { handle([this] { monthCalendarFiles().save(); }); });
-    connect(addItem(File1, "SaveAs31d1", QStringLiteral("Save As 31d")), &QAction::triggered, this,
+    connect(addItem(fileMenu, "SaveAs31d1", QStringLiteral("Save As 31d")), &QAction::triggered, this,
             [this] { handle([this] { monthCalendarFiles().saveAs(); }); });
-    File1->addSeparator();
-    connect(addItem(File1, "Exit1", QStringLiteral("Exit")), &QAction::triggered, this,
-            [this] { Exit1Click(); });
+    fileMenu->addSeparator();
+    connect(addItem(fileMenu, "Exit1", QStringLiteral("Exit")), &QAction::triggered, this,
+            [this] { exitProgram(); });
 
-    Setup1 = menuBar()->addMenu(QStringLiteral("Setup"));
-    Setup1->setObjectName(QStringLiteral("Setup1"));
-    connect(addItem(Setup1, "Port1", QStringLiteral("Port")), &QAction::triggered, this,
-            [this] { handle([this] { Port1Click(); }); });
-    Sound1 = addItem(Setup1, "Sound1", QStringLiteral("Sound"));
-    Sound1->setCheckable(true);
-    Sound1->setChecked(true);
-    Sound1->setVisible(false);
-    connect(Sound1, &QAction::triggered, this, [this] { Sound1Click(); });
+    setupMenu = menuBar()->addMenu(QStringLiteral("Setup"));
+    setupMenu->setObjectName(QStringLiteral("Setup1"));
+    connect(addItem(setupMenu, "Port1", QStringLiteral("Port")), &QAction::triggered, this,
+            [this] { handle([this] { setUpConnection(); }); });
+    soundAction = addItem(setupMenu, "Sound1", QStringLiteral("Sound"));
+    soundAction->setCheckable(true);
+    soundAction->setChecked(true);
+    // Kept hidden; it has nothing to do.
+    soundAction->setVisible(false);
 
-    Help1 = menuBar()->addMenu(QStringLiteral("Help"));
-    Help1->setObjectName(QStringLiteral("Help1"));
-    connect(addItem(Help1, "About", QStringLiteral("About")), &QAction::triggered, this,
-            [this] { AboutClick(); });
+    helpMenu = menuBar()->addMenu(QStringLiteral("Help"));
+    helpMenu->setObjectName(QStringLiteral("Help1"));
+    connect(addItem(helpMenu, "About", QStringLiteral("About")), &QAction::triggered, this,
+            [this] { showAbout(); });
 }
 
-void TMainForm::buildStatusBar()
+void MainWindow::buildStatusBar()
 {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
     bar->setFixedHeight(kStatusBarHeight);
-    ConnectionPanel = new QLabel(QStringLiteral("Connection: None"), bar);
-    ConnectionPanel->setObjectName(QStringLiteral("ConnectionPanel"));
-    LinkPanel = new QLabel(QStringLiteral("Wait"), bar);
-    LinkPanel->setObjectName(QStringLiteral("LinkPanel"));
-    for (QLabel* panel : {ConnectionPanel, LinkPanel}) {
+    connectionPanel = new QLabel(QStringLiteral("Connection: None"), bar);
+    connectionPanel->setObjectName(QStringLiteral("ConnectionPanel"));
+    linkPanel = new QLabel(QStringLiteral("Wait"), bar);
+    linkPanel->setObjectName(QStringLiteral("LinkPanel"));
+    for (QLabel* panel : {connectionPanel, linkPanel}) {
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         bar->addWidget(panel);
     }
     // Laid out 300 and 50 wide; wider where the font needs more room for
     // a text the panel carries.
-    ConnectionPanel->setFixedWidth(
-        widthShowing(ConnectionPanel, 300,
+    connectionPanel->setFixedWidth(
+        widthShowing(connectionPanel, 300,
                      {QStringLiteral("Connection: None"), QStringLiteral("Connection: LPT378"),
                       QStringLiteral("Connection: LPT278"),
                       QStringLiteral("Connection: COM4   Device ID: 127")}));
-    LinkPanel->setFixedWidth(widthShowing(LinkPanel, 50,
+    linkPanel->setFixedWidth(widthShowing(linkPanel, 50,
                                           {QStringLiteral("Wait"), QStringLiteral("No link"),
                                            QStringLiteral("Link OK"),
                                            QStringLiteral("Link error")}));
@@ -232,35 +232,35 @@ static QGroupBox* documentPanel(QWidget* parent, const char* name, StringGrid* g
     return box;
 }
 
-void TMainForm::buildDayPanel()
+void MainWindow::buildDayPanel()
 {
-    DayGrid = new StringGrid(StringGrid::Kind::Document, &daySchedule().rows());
-    DayGrid->setObjectName(QStringLiteral("DayGrid"));
-    EditDayGrid = new StringGrid(StringGrid::Kind::Editor, &scheduleEditing().dayEditor());
-    EditDayGrid->setObjectName(QStringLiteral("EditDayGrid"));
-    Select24dButton = new QPushButton(QStringLiteral("..."));
-    Select24dButton->setObjectName(QStringLiteral("Select24dButton"));
-    DayGroupBox = documentPanel(Splitter1, "DayGroupBox", DayGrid, &DayEditPanel, "DayEditPanel",
-                                EditDayGrid, Select24dButton, {439, kEditStripHeight},
+    dayGrid = new StringGrid(StringGrid::Kind::Document, &daySchedule().rows());
+    dayGrid->setObjectName(QStringLiteral("DayGrid"));
+    dayEditGrid = new StringGrid(StringGrid::Kind::Editor, &scheduleEditing().dayEditor());
+    dayEditGrid->setObjectName(QStringLiteral("EditDayGrid"));
+    browseMediaButton = new QPushButton(QStringLiteral("..."));
+    browseMediaButton->setObjectName(QStringLiteral("Select24dButton"));
+    dayGroupBox = documentPanel(splitter, "DayGroupBox", dayGrid, &dayEditPanel, "DayEditPanel",
+                                dayEditGrid, browseMediaButton, {439, kEditStripHeight},
                                 {1, 3, 413, 21}, {412, 3, 25, 21});
-    connect(&daySchedule(), &ScheduleDocument::nameChanged, DayGroupBox, &QGroupBox::setTitle);
+    connect(&daySchedule(), &ScheduleDocument::nameChanged, dayGroupBox, &QGroupBox::setTitle);
 }
 
-void TMainForm::buildMonthPanel()
+void MainWindow::buildMonthPanel()
 {
-    MonthGrid = new StringGrid(StringGrid::Kind::Document, &monthCalendar().rows());
-    MonthGrid->setObjectName(QStringLiteral("MonthGrid"));
-    EditMonthGrid = new StringGrid(StringGrid::Kind::Editor, &scheduleEditing().monthEditor());
-    EditMonthGrid->setObjectName(QStringLiteral("EditMonthGrid"));
-    Select31hButton = new QPushButton(QStringLiteral("..."));
-    Select31hButton->setObjectName(QStringLiteral("Select31hButton"));
-    MonthGroupBox = documentPanel(Splitter1, "MonthGroupBox", MonthGrid, &MonthEditPanel,
-                                  "MonthEditPanel", EditMonthGrid, Select31hButton,
+    monthGrid = new StringGrid(StringGrid::Kind::Document, &monthCalendar().rows());
+    monthGrid->setObjectName(QStringLiteral("MonthGrid"));
+    monthEditGrid = new StringGrid(StringGrid::Kind::Editor, &scheduleEditing().monthEditor());
+    monthEditGrid->setObjectName(QStringLiteral("EditMonthGrid"));
+    browseDayFileButton = new QPushButton(QStringLiteral("..."));
+    browseDayFileButton->setObjectName(QStringLiteral("Select31hButton"));
+    monthGroupBox = documentPanel(splitter, "MonthGroupBox", monthGrid, &monthEditPanel,
+                                  "MonthEditPanel", monthEditGrid, browseDayFileButton,
                                   {192, kEditStripHeight}, {1, 3, 160, 21}, {163, 3, 25, 21});
-    connect(&monthCalendar(), &ScheduleDocument::nameChanged, MonthGroupBox, &QGroupBox::setTitle);
+    connect(&monthCalendar(), &ScheduleDocument::nameChanged, monthGroupBox, &QGroupBox::setTitle);
 }
 
-void TMainForm::buildBottomPanel()
+void MainWindow::buildBottomPanel()
 {
     auto* panel = new QFrame(this);
     panel->setObjectName(QStringLiteral("BottomPanel"));
@@ -268,29 +268,29 @@ void TMainForm::buildBottomPanel()
     panel->setFixedHeight(kBottomPanelHeight);
     const QSize design(kDayPanelWidth + kSplitterWidth + kMonthPanelWidth, kBottomPanelHeight);
     panel->resize(design);
-    BottomPanel = panel;
+    bottomPanel = panel;
     auto* placer = new AnchorPlacer(panel, design);
 
-    InsertButton = makeButton(panel, "InsertButton", QStringLiteral("&Insert"));
-    ModifyButton = makeButton(panel, "ModifyButton", QStringLiteral("&Modify"));
-    RemoveButton = makeButton(panel, "RemoveButton", QStringLiteral("&Remove"));
-    ExecuteButton = makeButton(panel, "ExecuteButton", QStringLiteral("&Execute"));
+    insertButton = makeButton(panel, "InsertButton", QStringLiteral("&Insert"));
+    modifyButton = makeButton(panel, "ModifyButton", QStringLiteral("&Modify"));
+    removeButton = makeButton(panel, "RemoveButton", QStringLiteral("&Remove"));
+    executeButton = makeButton(panel, "ExecuteButton", QStringLiteral("&Execute"));
     int left = 16;
-    for (QPushButton* button : {InsertButton, ModifyButton, RemoveButton, ExecuteButton}) {
+    for (QPushButton* button : {insertButton, modifyButton, removeButton, executeButton}) {
         placer->place(button, {left, 8, 75, 25});
         // Tab skips the command buttons; Alt and the marked letter presses them.
         button->setFocusPolicy(Qt::ClickFocus);
         left += 88;
     }
-    RunButton = makeButton(panel, "RunButton", QStringLiteral("Run"));
-    placer->place(RunButton, {561, 8, 49, 49}, Qt::RightEdge | Qt::TopEdge);
+    runButton = makeButton(panel, "RunButton", QStringLiteral("Run"));
+    placer->place(runButton, {561, 8, 49, 49}, Qt::RightEdge | Qt::TopEdge);
 
     // Laid out once and never shown; it shares the radio buttons' handler.
-    RadioButton1 = new QRadioButton(panel);
-    RadioButton1->setObjectName(QStringLiteral("RadioButton1"));
-    RadioButton1->setProperty("tag", 0);
-    RadioButton1->setGeometry(112, 48, 16, 17);
-    RadioButton1->hide();
+    noOutputRadio = new QRadioButton(panel);
+    noOutputRadio->setObjectName(QStringLiteral("RadioButton1"));
+    noOutputRadio->setProperty("tag", 0);
+    noOutputRadio->setGeometry(112, 48, 16, 17);
+    noOutputRadio->hide();
 }
 
 } // namespace cantrel

@@ -15,10 +15,10 @@ class UpDown;
 
 // The communication setup dialog: port, device ID and run advance. It checks
 // the two numbers before OK may close it; the main window applies them.
-class TComSetupDlg final : public QDialog {
+class ConnectionDialog final : public QDialog {
     Q_OBJECT
 public:
-    TComSetupDlg(Prompter& prompter, QWidget* owner);
+    ConnectionDialog(Prompter& prompter, QWidget* owner);
 
     // Shows the connection index in the port list; a COM port beyond COM4
     // gets an entry of its own so that OK without a change keeps it.
@@ -26,22 +26,22 @@ public:
     // The connection index of the selected entry.
     int selectedConnection() const;
 
-    void FormShow();
-    void PortEditChange();
+    void centreAndRefresh();
+    void portChanged();
     // True when the dialog may close with OK.
-    bool FormCloseQuery();
+    bool mayClose();
 
-    QFrame* Bevel1;
-    QLabel* Label3;
-    QComboBox* PortEdit;
-    QLabel* Label2;
-    QLineEdit* DevIDEdit;
-    UpDown* DevIDUpDown;
-    QLabel* Label1;
-    QLineEdit* RunAdvEdit;
-    UpDown* RunAdvUpDown;
-    QPushButton* OKBtn;
-    QPushButton* CancelBtn;
+    QFrame* bevel;
+    QLabel* portLabel;
+    QComboBox* portList;
+    QLabel* deviceIdLabel;
+    QLineEdit* deviceIdEdit;
+    UpDown* deviceIdUpDown;
+    QLabel* runAdvanceLabel;
+    QLineEdit* runAdvanceEdit;
+    UpDown* runAdvanceUpDown;
+    QPushButton* okButton;
+    QPushButton* cancelButton;
 
 protected:
     void showEvent(QShowEvent* event) override;

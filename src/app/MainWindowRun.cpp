@@ -1,0 +1,99 @@
+// The window's side of Run mode: the Run/Pause button, the title, the locked
+// controls and the Execute command. What happens when a row falls due is the
+// run engine's.
+#include "app/MainWindow.h"
+#include "device/RadioBank.h"
+#include "platform/ProgramError.h"
+#include "run/RunEngine.h"
+#include "schedule/ScheduleDocument.h"
+#include "schedule/StringGrid.h"
+
+#include <QGroupBox>
+#include <QMenu>
+#include <QPushButton>
+
+namespace cantrel {
+
+void MainWindow::connectRunMode() {
+    runEngine_ = std::make_unique<RunEngine>(static_cast<RunDocuments&>(*this), *services_.clock,
+                                             *services_.opener, *device_,
+                                             static_cast<RunReport&>(*this));
+    connect(runEngine_.get(), &RunEngine::modeChanged, this, &MainWindow::showRunMode);
+    connect(runEngine_.get(), &RunEngine::dayStarted, this, [this](int day) { monthGrid->setRow(day); });
+    connect(runEngine_.get(), &RunEngine::rowFalling, this, [this](int row) { dayGrid->setRow(row); });
+    // The one button is Run in Edit mode and Pause in Run mode.
+    connect(runButton, &QAbstractButton::clicked, this, [this] {
+        handle([this] {
+            if (runEngine_->running())
+                runEngine_->leave();
+            else
+                enterRunMode();
+        });
+    });
+    connect(executeButton, &QAbstractButton::clicked, this,
+            [this] { handle([this] { executeSelectedRow(); }); });
+    connect(dayGrid, &StringGrid::doubleClickedAnywhere, this,
+            [this] { handle([this] { executeSelectedRow(); }); });
+}
+
+StringGridModel& MainWindow::dayRows() {
+    return daySchedule().rows();
+}
+
+StringGridModel& MainWindow::monthRows() {
+    return monthCalendar().rows();
+}
+
+void MainWindow::enterRunMode() {
+    if (!confirmDayScheduleClose())
+        return;
+    try {
+        runEngine_->enter();
+    } catch (const ProgramError& failure) {
+        showMessage(failure.text());
+    }
+}
+
+void MainWindow::showRunMode(bool running) {
+    runButton->setText(running ? QStringLiteral("Pause") : QStringLiteral("Run"));
+    setWindowTitle(running ? kRunModeTitle : kEditModeTitle);
+    enableEditing(!running);
+}
+
+void MainWindow::failure(const QString& text, bool programText) {
+    if (programText)
+        showMessage(text);
+    else
+        prompter().error(kProgramTitle, text);
+}
+
+// A time that does not read ends Run mode without a word.
+void MainWindow::ended(const QString& text, bool shown) {
+    if (shown)
+        showMessage(text);
+}
+
+void MainWindow::executeSelectedRow() {
+    runEngine_->executeRow(dayGrid->row());
+}
+
+void MainWindow::enableEditing(bool enable) {
+    enableChildren(bottomPanel, enable);
+    enableChildren(dayGroupBox, enable);
+    enableChildren(monthGroupBox, enable);
+    // Run mode must always be leavable.
+    runButton->setEnabled(true);
+    if (enable && !serialConnectionOpen())
+        radioBank()->enable(4);
+    fileMenu->setEnabled(enable);
+    setupMenu->setEnabled(enable);
+}
+
+void MainWindow::enableChildren(QWidget* container, bool enable) {
+    for (QObject* child : container->children()) {
+        if (auto* control = qobject_cast<QWidget*>(child))
+            control->setEnabled(enable);
+    }
+}
+
+} // namespace cantrel
