@@ -20,6 +20,9 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
     connect(engine_.get(), &RunEngine::dayStarted, this, [this](int day) {
         say(QStringLiteral("Day %1: day file %2").arg(day).arg(day_->name()));
     });
+    connect(engine_.get(), &RunEngine::dayFileTaken, this, [this](const QString& name) {
+        say(QStringLiteral("Day file saved anew, taken: %1").arg(name));
+    });
     connect(&device_, &DeviceLink::connectionTextChanged, this,
             [this](const QString& text) { sayPanel(connectionText_, text); });
     connect(&device_, &DeviceLink::linkTextChanged, this,

@@ -201,6 +201,7 @@ void RunEngine::followDayFile() {
             fired.erase(old);
         }
     }
+    emit dayFileTaken(name);
 }
 
 void RunEngine::executeRow(int row) {

@@ -127,6 +127,8 @@ class RunEngine final : public QObject {
     void dayStarted(int day);
     // A due row is about to start its worker.
     void rowFalling(int row);
+    // Without a window: the day file, saved anew, has been taken.
+    void dayFileTaken(const QString& name);
 
   private:
     // Loads the day's file from the calendar, marks the day and remembers

@@ -241,6 +241,7 @@ void TestHeadlessRun::newDayAndDayFileSavedAnew() {
     const QString err = QString::fromLocal8Bit(run.readAllStandardError());
     QVERIFY2(err.contains("2026-12-10 23:59:5"), qPrintable(err));
     QVERIFY2(err.contains("Day 11: day file " + eleven), qPrintable(err));
+    QVERIFY2(err.contains("Day file saved anew, taken: " + eleven), qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(TestHeadlessRun)

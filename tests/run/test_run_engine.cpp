@@ -141,7 +141,9 @@ void TestRunEngine::dayFileSavedAnew() {
     QCOMPARE(f.pulses, QList<int>({3}));
 
     f.writeDay("ten.24h", "12:00:00,3,,\r\n12:00:00,5,new,\r\n12:00:01,6,,\r\n");
+    QSignalSpy taken(&f.engine, &RunEngine::dayFileTaken);
     f.tick(QTime(12, 0));
+    QCOMPARE(taken.size(), follow ? 1 : 0);
     f.tick(QTime(12, 0, 1));
     QVERIFY(f.workersDone());
     std::sort(f.pulses.begin(), f.pulses.end());
