@@ -83,6 +83,13 @@ class DueIndex {
         return out;
     }
 
+    // Whether any row's time is this second, fired or not, as of the last
+    // scan; false before the first one.
+    bool anyRowAt(int second) const {
+        return valid_ && second >= 0 && second < kSecondsPerDay &&
+               bucketStart_[size_t(second)] < bucketStart_[size_t(second) + 1];
+    }
+
     // How many times the time cells have been parsed in full.
     int rebuilds() const { return rebuilds_; }
 

@@ -25,7 +25,6 @@ QObject* reportGate() {
 } // namespace
 
 RowWorker::RowWorker(std::shared_ptr<RunLink> link) : link_(std::move(link)) {
-    dueSince_.start();
     ++live;
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
@@ -47,6 +46,12 @@ void RowWorker::flushReports() {
 }
 
 void RowWorker::runRow() {
+    // Whatever way this worker ends, the pulses behind it do not wait for it.
+    const struct TurnGiven {
+        RunLink& link;
+        quint64 ticket;
+        ~TurnGiven() { link.pulseDone(ticket); }
+    } turn{*link_, pulseTicket};
     mediaFile = trimmedControls(mediaFile);
     std::optional<Failure> failure;
     if (!mediaFile.isEmpty()) {
@@ -61,16 +66,20 @@ void RowWorker::runRow() {
             stage = 0;
             if (!onEngineThread([this](RunEngine& engine) { reportStage(engine); }))
                 return;
-            if (!link_->sleepUntil(dueSince_, qint64(advanceSeconds) * 1000))
+            if (!link_->sleepUntil(pulseDeadline, plannedWaitMs))
                 return;
         }
+        if (!link_->waitForTurn(pulseTicket))
+            return;
         stage = 1;
         if (!onEngineThread([this](RunEngine& engine) { reportStage(engine); }))
             return;
+        link_->pulseDone(pulseTicket);
         if (!pulseFailure_)
             return;
         failure = std::move(pulseFailure_);
     }
+    link_->pulseDone(pulseTicket);
     stage = 2;
     if (!onEngineThread([this](RunEngine& engine) { reportStage(engine); }))
         return;

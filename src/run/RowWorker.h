@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QString>
 #include <QThread>
 
@@ -13,9 +13,10 @@ namespace cantrel {
 class RunEngine;
 class RunLink;
 
-// One fired day row: opens its media file, waits out the run advance when
-// the row names an output, then has the GUI thread pulse the output and mark
-// the row. Nobody holds it once started; it deletes itself when it ends.
+// One fired day row: opens its media file, waits until its pulse is due
+// when the row names an output, waits for its turn behind pulses due
+// earlier (rows of one second in row order), then has the GUI thread pulse
+// the output and mark the row. Nobody holds it once started; it deletes itself when it ends.
 // The engine may go away at any point: the worker then ends without another
 // report, and a sleeping worker wakes at once, so nothing waits for it.
 class RowWorker final : public QThread {
@@ -26,8 +27,14 @@ class RowWorker final : public QThread {
     ~RowWorker() override;
 
     qint32 output = 0;
-    qint32 advanceSeconds = 0;
     qint32 row = 0;
+    // When the pulse is due: the row's own second (the run advance after it
+    // fell due), or at once. plannedWaitMs is what that was from the due
+    // instant, for the tests' sleep hook.
+    QDeadlineTimer pulseDeadline;
+    qint64 plannedWaitMs = 0;
+    // The worker's place in the order of pulses (RunLink::queuePulse).
+    quint64 pulseTicket = 0;
     // What the next report does: 0 waiting (">"), 1 fired ("+"), 2 failed ("!").
     quint8 stage = 0;
     QString mediaFile;
@@ -62,9 +69,6 @@ class RowWorker final : public QThread {
     void reportStage(RunEngine& engine);
 
     std::shared_ptr<RunLink> link_;
-    // The pulse comes advanceSeconds after the row fell due, however long
-    // the opener took (as long as it took less).
-    QElapsedTimer dueSince_;
     // Set by a stage-1 report whose pulse failed.
     std::optional<Failure> pulseFailure_;
     // Until the first mark is written the tick treats the row as taken.

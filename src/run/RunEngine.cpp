@@ -48,22 +48,54 @@ std::optional<bool> RunLink::open(const QString& target) {
     return opener_->open(target);
 }
 
-bool RunLink::sleepUntil(const QElapsedTimer& dueSince, qint64 ms) {
+bool RunLink::sleepUntil(const QDeadlineTimer& deadline, qint64 plannedMs) {
     std::function<void(qint64)> hook;
     {
         QMutexLocker lock(&mutex_);
         hook = sleepHook_;
     }
     if (hook) {
-        hook(ms);
+        hook(plannedMs);
         return alive();
     }
-    // Already past: an expired deadline, never -1, which would mean "forever".
-    const QDeadlineTimer deadline(std::max<qint64>(0, ms - dueSince.elapsed()), Qt::PreciseTimer);
     QMutexLocker lock(&mutex_);
     while (engine_ && !deadline.hasExpired())
         woken_.wait(&mutex_, deadline);
     return engine_ != nullptr;
+}
+
+QDeadlineTimer RunLink::deadlineIn(qint64 ms) {
+    // Already past: an expired deadline, never -1, which would mean "forever".
+    return QDeadlineTimer(std::max<qint64>(0, ms), Qt::PreciseTimer);
+}
+
+quint64 RunLink::queuePulse(qint64 dueMs) {
+    QMutexLocker lock(&mutex_);
+    const quint64 ticket = nextTicket_++;
+    pendingPulses_.insert({dueMs, ticket});
+    pulseDue_[ticket] = dueMs;
+    return ticket;
+}
+
+bool RunLink::waitForTurn(quint64 ticket) {
+    QMutexLocker lock(&mutex_);
+    const auto due = pulseDue_.find(ticket);
+    if (due == pulseDue_.end())
+        return engine_ != nullptr;
+    const std::pair<qint64, quint64> mine{due->second, ticket};
+    while (engine_ && *pendingPulses_.begin() != mine)
+        woken_.wait(&mutex_);
+    return engine_ != nullptr;
+}
+
+void RunLink::pulseDone(quint64 ticket) {
+    QMutexLocker lock(&mutex_);
+    const auto due = pulseDue_.find(ticket);
+    if (due == pulseDue_.end())
+        return;
+    pendingPulses_.erase({due->second, ticket});
+    pulseDue_.erase(due);
+    woken_.wakeAll();
 }
 
 bool RunLink::alive() const {
@@ -99,6 +131,12 @@ RunEngine::RunEngine(RunDocuments& documents, Clock& clock, MediaOpener& opener,
     // A coarse timer may stretch 490 ms past half a second and skip a second.
     tickTimer_.setTimerType(Qt::PreciseTimer);
     connect(&tickTimer_, &QTimer::timeout, this, &RunEngine::tick);
+    wakeTimer_.setSingleShot(true);
+    wakeTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&wakeTimer_, &QTimer::timeout, this, [this] {
+        if (running())
+            tick();
+    });
 }
 
 RunEngine::~RunEngine() {
@@ -121,6 +159,7 @@ void RunEngine::enter() {
 
 void RunEngine::leave() {
     tickTimer_.stop();
+    wakeTimer_.stop();
     emit modeChanged(false);
 }
 
@@ -144,11 +183,16 @@ void RunEngine::tick() {
             startDay(date);
         else if (followDayFile_)
             followDayFile();
-        const DueScan scan = dueRows(secondOfDay(shifted.time()));
+        const int second = secondOfDay(shifted.time());
+        const DueScan scan = dueRows(second);
+        // The pulse is due at the start of the row's second on the shifted
+        // clock, which is the run advance after the row fell due.
+        const qint64 waitMs = qint64(clampRunAdvance(runAdvance_)) * 1000 - shifted.time().msec();
         for (int row : scan.due) {
             emit rowFalling(row);
-            executeRow(row);
+            startWorker(row, waitMs);
         }
+        wakeForNextSecond(shifted);
         // A time that does not read ends Run mode without a word.
         if (scan.badRow)
             endRun(QStringLiteral("'%1' in row %2 of %3 is not a valid time")
@@ -204,11 +248,24 @@ void RunEngine::followDayFile() {
     emit dayFileTaken(name);
 }
 
+void RunEngine::wakeForNextSecond(const QDateTime& shifted) {
+    const int next = secondOfDay(shifted.time()) + 1;
+    if (running() && index_.anyRowAt(next))
+        wakeTimer_.start(std::max(0, 1000 - shifted.time().msec()));
+}
+
 void RunEngine::executeRow(int row) {
+    startWorker(row, qint64(clampRunAdvance(runAdvance_)) * 1000);
+}
+
+void RunEngine::startWorker(int row, qint64 waitMs) {
     const StringGridModel& rows = documents_.dayRows();
     auto* worker = new RowWorker(link_);
-    worker->advanceSeconds = clampRunAdvance(runAdvance_);
     worker->output = outputNumber(rows.cell(DayCol::Output, row));
+    const qint64 wait = worker->output != 0 ? std::max<qint64>(0, waitMs) : 0;
+    worker->plannedWaitMs = wait;
+    worker->pulseDeadline = RunLink::deadlineIn(wait);
+    worker->pulseTicket = link_->queuePulse(clock_.now().toMSecsSinceEpoch() + wait);
     worker->row = row;
     worker->mediaFile = rows.cell(DayCol::Media, row);
     worker->rowLayout = take(row);

@@ -4,6 +4,7 @@
 #include "run/RunReport.h"
 
 #include <QDate>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QMetaObject>
 #include <QMutex>
@@ -15,6 +16,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <optional>
 
@@ -35,10 +37,25 @@ class RunLink {
 
     // Worker side. The result of the opener, or nothing when the engine is gone.
     std::optional<bool> open(const QString& target);
-    // Sleeps until ms have passed since the row fell due, or less when the
-    // engine goes away; false if it has.
-    bool sleepUntil(const QElapsedTimer& dueSince, qint64 ms);
+    // Sleeps until the deadline, or less when the engine goes away; false if
+    // it has. plannedMs is what the wait was planned as, for the sleep hook.
+    bool sleepUntil(const QDeadlineTimer& deadline, qint64 plannedMs);
     bool alive() const;
+
+    // Pulses go out in the order of their due instants (ms since the epoch),
+    // those of one instant in the order they were queued. GUI thread: a
+    // ticket for a pulse due then.
+    quint64 queuePulse(qint64 dueMs);
+    // Worker side: waits until every pulse queued before this one with an
+    // earlier or equal due instant is done; false when the engine went away.
+    bool waitForTurn(quint64 ticket);
+    // The pulse was given, or will never be: the ones behind it go on. Done
+    // twice is done once.
+    void pulseDone(quint64 ticket);
+
+    // A deadline ms from now that has already expired when ms is not
+    // positive (QDeadlineTimer reads a negative span as "never").
+    static QDeadlineTimer deadlineIn(qint64 ms);
 
     // GUI side: the engine, or null once it has gone.
     RunEngine* engine() const;
@@ -56,6 +73,10 @@ class RunLink {
     RunEngine* engine_;
     MediaOpener* opener_;
     std::function<void(qint64)> sleepHook_;
+    // Pulses not yet done, by due instant and ticket.
+    std::set<std::pair<qint64, quint64>> pendingPulses_;
+    std::map<quint64, qint64> pulseDue_;
+    quint64 nextTicket_ = 1;
 };
 
 // Run mode: the tick every 490 ms on the shifted clock, the day change, the
@@ -81,7 +102,8 @@ class RunEngine final : public QObject {
     // the day's file; the rows due in this second start their workers. A
     // failure ends Run mode and goes to the report.
     void tick();
-    // Starts a worker for one day row, in any mode.
+    // Starts a worker for one day row, in any mode: its pulse follows the
+    // run advance from now.
     void executeRow(int row);
 
     // Seconds the ticks run ahead of the clock, and the pulse after the open.
@@ -118,8 +140,10 @@ class RunEngine final : public QObject {
 
     // Tests: pulses go here instead of the device.
     void setPulseHook(std::function<void(int output)> hook) { pulseHook_ = std::move(hook); }
-    // Tests: the tick's timer.
+    // Tests: the tick's timer, and the one that wakes it at the start of a
+    // second in which a row is due.
     const QTimer& tickTimer() const { return tickTimer_; }
+    const QTimer& wakeTimer() const { return wakeTimer_; }
 
   signals:
     void modeChanged(bool running);
@@ -140,12 +164,19 @@ class RunEngine final : public QObject {
     // Without a window: the day file as it now stands, when it changed.
     void followDayFile();
     void endRun(const QString& text, bool shown);
+    // A worker for row whose pulse is due waitMs from now (at once when not
+    // positive, and always at once for a row without an output).
+    void startWorker(int row, qint64 waitMs);
+    // The tick runs again at the start of the next second when a row is due
+    // in it, rather than up to 490 ms into it.
+    void wakeForNextSecond(const QDateTime& shifted);
 
     RunDocuments& documents_;
     Clock& clock_;
     DeviceLink& device_;
     RunReport& report_;
     QTimer tickTimer_;
+    QTimer wakeTimer_;
     qint32 runAdvance_ = 0;
     DueIndex index_;
     // Row -> workers started for it that have not yet written a mark.

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTest>
 
 #include <algorithm>
@@ -92,6 +93,8 @@ class TestRunEngine : public QObject {
     void endsWithAReport_data();
     void endsWithAReport();
     void workerFailureGoesToTheReport();
+    void rowsOfOneSecondPulseInRowOrder();
+    void wakesAtTheStartOfADueSecond();
 };
 
 void TestRunEngine::entersOnTodaysFileAndFires() {
@@ -218,6 +221,59 @@ void TestRunEngine::workerFailureGoesToTheReport() {
     QVERIFY(f.report.told[0].running);
     QCOMPARE(f.mark(1), QStringLiteral("!"));
     QVERIFY(f.pulses.isEmpty());
+}
+
+namespace {
+
+// Takes its time over one file, as a player that is slow to start would.
+class SlowOpener final : public MediaOpener {
+  public:
+    bool open(const QString& target) override {
+        if (target == QLatin1String("slow.mp3"))
+            QThread::msleep(300);
+        return true;
+    }
+};
+
+} // namespace
+
+// The first row's media takes longer to open than the second row needs:
+// the pulses still go out in row order, with and without a run advance. A
+// row without an output waits for no advance, so with one it goes first.
+void TestRunEngine::rowsOfOneSecondPulseInRowOrder() {
+    for (int advance : {0, 1}) {
+        EngineFixture f;
+        SlowOpener slow;
+        RunEngine engine(f.documents, f.clock, slow, f.device, f.report);
+        f.report.engine = &engine;
+        QList<int> pulses;
+        engine.setPulseHook([&pulses](int output) { pulses.append(output); });
+        engine.setRunAdvance(advance);
+        f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,slow.mp3\r\n12:00:00,4,,\r\n"
+                                                "12:00:00,0,,\r\n12:00:00,5,,\r\n"));
+        engine.enter();
+        f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0).addSecs(-advance)));
+        engine.tick();
+        QVERIFY(f.workersDone());
+        QCOMPARE(pulses, advance == 0 ? QList<int>({3, 4, 0, 5}) : QList<int>({0, 3, 4, 5}));
+        engine.leave();
+    }
+}
+
+// The tick that sees a row due in the next second wakes the engine at that
+// second's start; none is armed when the next second has no row.
+void TestRunEngine::wakesAtTheStartOfADueSecond() {
+    EngineFixture f;
+    f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,\r\n"));
+    f.engine.enter();
+    f.tick(QTime(11, 59, 58, 600));
+    QVERIFY(!f.engine.wakeTimer().isActive());
+    f.tick(QTime(11, 59, 59, 600));
+    QVERIFY(f.engine.wakeTimer().isActive());
+    QVERIFY(f.engine.wakeTimer().remainingTime() <= 400);
+    QVERIFY(f.engine.wakeTimer().remainingTime() > 200);
+    f.engine.leave();
+    QVERIFY(!f.engine.wakeTimer().isActive());
 }
 
 QTEST_GUILESS_MAIN(TestRunEngine)
