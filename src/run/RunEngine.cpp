@@ -152,7 +152,15 @@ void RunEngine::enter() {
     StringGridModel& month = documents_.monthRows();
     for (int day = 1; day <= monthDays; ++day)
         month.setCell(MonthCol::Mark, day, QString());
-    startDay(clock_.now().date());
+    const QDateTime now = clock_.now();
+    startDay(now.date());
+    // No catch-up for rows whose time passed before Run was entered; a row
+    // of the very second it was entered in still fires.
+    marksByDate_.clear();
+    const QDateTime shifted = shiftedClock(now, runAdvance_);
+    lastDoneDate_ = shifted.date();
+    lastDone_ = secondOfDay(shifted.time()) - 1;
+    lastTickMs_ = now.toMSecsSinceEpoch();
     tickTimer_.start();
     emit modeChanged(true);
 }
@@ -174,16 +182,43 @@ void RunEngine::startDay(QDate date) {
 }
 
 void RunEngine::tick() {
-    const QDateTime shifted = shiftedClock(clock_.now(), runAdvance_);
+    const QDateTime now = clock_.now();
+    const QDateTime shifted = shiftedClock(now, runAdvance_);
     try {
         const QDate date = shifted.date();
-        if (date != runDate_ ||
-            documents_.dayScheduleName() !=
-                documents_.monthRows().cell(MonthCol::File, date.day()))
-            startDay(date);
-        else if (followDayFile_)
-            followDayFile();
         const int second = secondOfDay(shifted.time());
+        // Seconds between this tick and the last one are caught up when the
+        // ticks were close in real time, whatever the wall clock did (a
+        // change of summer time is no gap); after a longer gap (a suspend,
+        // the clock set forward) their rows are missed.
+        const bool catchUp = now.toMSecsSinceEpoch() - lastTickMs_ <= kCatchUpMs;
+        lastTickMs_ = now.toMSecsSinceEpoch();
+        if (date != runDate_ || documents_.dayScheduleName() !=
+                                    documents_.monthRows().cell(MonthCol::File, date.day())) {
+            // What is left of the day the loaded file belongs to goes first.
+            if (date > runDate_ && lastDoneDate_ == runDate_)
+                passSeconds(lastDone_ + 1, kSecondsPerDay - 1,
+                            second + runDate_.daysTo(date) * kSecondsPerDay, catchUp, shifted);
+            marksByDate_[runDate_] = firedRows();
+            startDay(date);
+            // A date already run (the clock set back over midnight) keeps what
+            // fired on it.
+            if (const auto kept = marksByDate_.find(date); kept != marksByDate_.end())
+                restoreMarks(kept->second);
+            // Only the two dates around midnight are worth keeping.
+            std::erase_if(marksByDate_, [&date](const auto& kept) {
+                return std::abs(kept.first.daysTo(date)) > 1;
+            });
+        } else if (followDayFile_) {
+            followDayFile();
+        }
+        // A new date is passed over from its start; a date the clock went
+        // back to has nothing passed over.
+        const int from = date > lastDoneDate_ ? 0 : date < lastDoneDate_ ? second : lastDone_ + 1;
+        passSeconds(from, second - 1, second, catchUp, shifted);
+        lastDoneDate_ = date;
+        lastDone_ = second;
+
         const DueScan scan = dueRows(second);
         // The pulse is due at the start of the row's second on the shifted
         // clock, which is the run advance after the row fell due.
@@ -207,6 +242,47 @@ void RunEngine::tick() {
     }
 }
 
+void RunEngine::passSeconds(int from, int to, qint64 now, bool catchUp, const QDateTime& shifted) {
+    const qint64 advanceMs = qint64(clampRunAdvance(runAdvance_)) * 1000;
+    const qint64 intoSecond = shifted.time().msec();
+    for (int second = std::max(from, 0); second <= to; ++second) {
+        for (int row : dueRows(second).due) {
+            const qint64 lateMs = qint64(now - second) * 1000 + intoSecond;
+            if (!catchUp) {
+                emit rowMissed(row, lateMs);
+                continue;
+            }
+            emit rowFalling(row);
+            emit rowLate(row, lateMs);
+            startWorker(row, advanceMs - lateMs);
+        }
+    }
+}
+
+QList<std::pair<QStringList, QString>> RunEngine::firedRows() const {
+    const StringGridModel& rows = documents_.dayRows();
+    QList<std::pair<QStringList, QString>> fired;
+    for (int r = kFirstDayRow; r < rows.gridRowCount(); ++r)
+        if (!rows.cell(DayCol::Mark, r).isEmpty())
+            fired.append({rows.rowCells(r).mid(DayCol::Time), rows.cell(DayCol::Mark, r)});
+    return fired;
+}
+
+// A row that fired keeps its mark, so it does not fire again: matched by its
+// whole content, each fired row once.
+void RunEngine::restoreMarks(QList<std::pair<QStringList, QString>> fired) {
+    StringGridModel& rows = documents_.dayRows();
+    for (int r = kFirstDayRow; r < rows.gridRowCount() && !fired.isEmpty(); ++r) {
+        const QStringList content = rows.rowCells(r).mid(DayCol::Time);
+        const auto old = std::find_if(fired.begin(), fired.end(),
+                                      [&](const auto& f) { return f.first == content; });
+        if (old != fired.end()) {
+            rows.setCell(DayCol::Mark, r, old->second);
+            fired.erase(old);
+        }
+    }
+}
+
 void RunEngine::endRun(const QString& text, bool shown) {
     leave();
     report_.ended(text, shown);
@@ -220,11 +296,7 @@ void RunEngine::followDayFile() {
     // Tried once per change of the file: a save still under way, or a file
     // that does not read, leaves the rows as they were until it changes again.
     dayFileStamp_ = stamp;
-    StringGridModel& rows = documents_.dayRows();
-    QList<std::pair<QStringList, QString>> fired;
-    for (int r = kFirstDayRow; r < rows.gridRowCount(); ++r)
-        if (!rows.cell(DayCol::Mark, r).isEmpty())
-            fired.append({rows.rowCells(r).mid(DayCol::Time), rows.cell(DayCol::Mark, r)});
+    const QList<std::pair<QStringList, QString>> fired = firedRows();
     try {
         documents_.loadDaySchedule(name);
     } catch (const ProgramError& failure) {
@@ -234,17 +306,7 @@ void RunEngine::followDayFile() {
         report_.failure(failure.text(), false);
         return;
     }
-    // A row that fired before the save keeps its mark, so it does not fire
-    // again: matched by its whole content, each old row once.
-    for (int r = kFirstDayRow; r < rows.gridRowCount(); ++r) {
-        const QStringList content = rows.rowCells(r).mid(DayCol::Time);
-        const auto old = std::find_if(fired.begin(), fired.end(),
-                                      [&](const auto& f) { return f.first == content; });
-        if (old != fired.end()) {
-            rows.setCell(DayCol::Mark, r, old->second);
-            fired.erase(old);
-        }
-    }
+    restoreMarks(fired);
     emit dayFileTaken(name);
 }
 

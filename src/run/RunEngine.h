@@ -84,6 +84,9 @@ class RunLink {
 // documents it is given, opens through the opener, pulses through the device
 // and tells its failures to the report; the window and the headless runner
 // each show what it does in their own way.
+// The longest gap between two ticks whose passed-over rows still fire.
+inline constexpr qint64 kCatchUpMs = 60000;
+
 class RunEngine final : public QObject {
     Q_OBJECT
   public:
@@ -153,6 +156,11 @@ class RunEngine final : public QObject {
     void rowFalling(int row);
     // Without a window: the day file, saved anew, has been taken.
     void dayFileTaken(const QString& name);
+    // A row whose second a gap between two ticks passed over: it starts now,
+    // lateMs after its second began (a gap of at most a minute), or is
+    // missed (a longer one: a suspend, the clock set forward).
+    void rowLate(int row, qint64 lateMs);
+    void rowMissed(int row, qint64 lateMs);
 
   private:
     // Loads the day's file from the calendar, marks the day and remembers
@@ -164,6 +172,13 @@ class RunEngine final : public QObject {
     // Without a window: the day file as it now stands, when it changed.
     void followDayFile();
     void endRun(const QString& text, bool shown);
+    // The rows due in the seconds from..to of the loaded day, passed over by
+    // a gap between ticks; now is the tick's own second, counted from the
+    // start of that day (past 86,400 when the tick is on a later date).
+    void passSeconds(int from, int to, qint64 now, bool catchUp, const QDateTime& shifted);
+    // The marked rows by content, and the marks put back on a reloaded file.
+    QList<std::pair<QStringList, QString>> firedRows() const;
+    void restoreMarks(QList<std::pair<QStringList, QString>> fired);
     // A worker for row whose pulse is due waitMs from now (at once when not
     // positive, and always at once for a row without an output).
     void startWorker(int row, qint64 waitMs);
@@ -183,6 +198,13 @@ class RunEngine final : public QObject {
     std::map<int, int> taken_;
     quint64 takenLayout_ = 0;
     QDate runDate_;
+    // The last second the tick has dealt with on the shifted clock, and the
+    // real time of the last tick (ms since the epoch).
+    QDate lastDoneDate_;
+    int lastDone_ = -1;
+    qint64 lastTickMs_ = 0;
+    // The marks of the dates around midnight, for a clock set back over it.
+    std::map<QDate, QList<std::pair<QStringList, QString>>> marksByDate_;
     bool followDayFile_ = false;
     QString dayFileStamp_;
     std::function<void(int)> pulseHook_;

@@ -15,6 +15,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <ctime>
 
 using namespace cantrel;
 using namespace cantrel::test;
@@ -94,6 +95,8 @@ class TestRunEngine : public QObject {
     void endsWithAReport();
     void workerFailureGoesToTheReport();
     void rowsOfOneSecondPulseInRowOrder();
+    void passedOverRows_data();
+    void passedOverRows();
     void wakesAtTheStartOfADueSecond();
 };
 
@@ -274,6 +277,111 @@ void TestRunEngine::wakesAtTheStartOfADueSecond() {
     QVERIFY(f.engine.wakeTimer().remainingTime() > 200);
     f.engine.leave();
     QVERIFY(!f.engine.wakeTimer().isActive());
+}
+
+// Ticks that lie apart: the rows of the seconds between fire at once, in
+// time order, after a gap of up to a minute of real time, and are missed
+// after a longer one. A change of summer time is no gap, and no row fires a
+// second time on its date, whichever way the clock goes.
+void TestRunEngine::passedOverRows_data() {
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QByteArray>("rows");   // the file of every day but the 11th
+    QTest::addColumn<QByteArray>("rows11"); // the 11th's
+    QTest::addColumn<QStringList>("ticks"); // local times; the first enters Run mode
+    QTest::addColumn<QList<int>>("pulses");
+    QTest::addColumn<int>("late");
+    QTest::addColumn<int>("missed");
+    const QByteArray three("12:00:01,3,,\r\n12:00:10,4,,\r\n12:00:30,5,,\r\n12:00:59,6,,\r\n"
+                           "12:01:01,7,,\r\n12:30:00,8,,\r\n13:00:00,9,,\r\n");
+    QTest::newRow("gap of 1.5 s")
+        << QByteArray("UTC") << three << QByteArray()
+        << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
+                       "2026-12-10T12:00:02.000"}
+        << QList<int>{3} << 1 << 0;
+    QTest::newRow("gap of 59 s")
+        << QByteArray("UTC") << three << QByteArray()
+        << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
+                       "2026-12-10T12:00:59.500"}
+        << QList<int>{3, 4, 5, 6} << 3 << 0;
+    QTest::newRow("gap of 61 s")
+        << QByteArray("UTC") << three << QByteArray()
+        << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
+                       "2026-12-10T12:01:01.500"}
+        << QList<int>{7} << 0 << 4;
+    QTest::newRow("suspended for an hour")
+        << QByteArray("UTC") << three << QByteArray()
+        << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
+                       "2026-12-10T13:00:00.500"}
+        << QList<int>{9} << 0 << 6;
+    QTest::newRow("spring forward")
+        << QByteArray("Europe/Berlin")
+        << QByteArray("01:59:59,3,,\r\n02:00:00,4,,\r\n02:59:59,5,,\r\n03:00:00,6,,\r\n")
+        << QByteArray()
+        << QStringList{"2027-03-28T01:59:58.900+01:00", "2027-03-28T01:59:59.400+01:00",
+                       "2027-03-28T03:00:00.300+02:00"}
+        << QList<int>{3, 4, 5, 6} << 2 << 0;
+    QTest::newRow("fall back")
+        << QByteArray("Europe/Berlin") << QByteArray("02:00:00,3,,\r\n02:59:59,4,,\r\n")
+        << QByteArray()
+        << QStringList{"2027-10-31T01:59:59.900+02:00", "2027-10-31T02:00:00.100+02:00",
+                       "2027-10-31T02:59:59.500+02:00", "2027-10-31T02:00:00.000+01:00",
+                       "2027-10-31T02:00:00.400+01:00", "2027-10-31T02:59:59.500+01:00"}
+        << QList<int>{3, 4} << 0 << 0;
+    QTest::newRow("gap over midnight")
+        << QByteArray("UTC") << QByteArray("23:59:59,3,,\r\n")
+        << QByteArray("00:00:00,4,,\r\n00:00:01,5,,\r\n")
+        << QStringList{"2026-12-10T23:59:58.300", "2026-12-10T23:59:58.500",
+                       "2026-12-11T00:00:01.500"}
+        << QList<int>{3, 4, 5} << 2 << 0;
+    QTest::newRow("clock set back 10 s")
+        << QByteArray("UTC") << QByteArray("12:00:05,3,,\r\n12:00:10,4,,\r\n") << QByteArray()
+        << QStringList{"2026-12-10T12:00:09.800", "2026-12-10T12:00:10.200",
+                       "2026-12-10T12:00:00.200", "2026-12-10T12:00:10.200"}
+        << QList<int>{4, 3} << 1 << 0;
+    QTest::newRow("clock set back over midnight")
+        << QByteArray("UTC") << QByteArray("23:59:59,3,,\r\n") << QByteArray("00:00:00,4,,\r\n")
+        << QStringList{"2026-12-10T23:59:58.800", "2026-12-10T23:59:59.200",
+                       "2026-12-11T00:00:00.200", "2026-12-10T23:59:59.300",
+                       "2026-12-11T00:00:00.300"}
+        << QList<int>{3, 4} << 0 << 0;
+}
+
+void TestRunEngine::passedOverRows() {
+    QFETCH(QByteArray, zone);
+    QFETCH(QByteArray, rows);
+    QFETCH(QByteArray, rows11);
+    QFETCH(QStringList, ticks);
+    QFETCH(QList<int>, pulses);
+    QFETCH(int, late);
+    QFETCH(int, missed);
+    const QByteArray oldZone = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    {
+        EngineFixture f;
+        const QString every = f.writeDay("every.24h", rows);
+        for (int d = 1; d <= 31; ++d)
+            f.setCalendar(d, every);
+        if (!rows11.isEmpty())
+            f.setCalendar(11, f.writeDay("eleven.24h", rows11));
+        QSignalSpy lateRows(&f.engine, &RunEngine::rowLate);
+        QSignalSpy missedRows(&f.engine, &RunEngine::rowMissed);
+        for (int i = 0; i < ticks.size(); ++i) {
+            f.clock.set(QDateTime::fromString(ticks[i], Qt::ISODateWithMs).toLocalTime());
+            if (i == 0)
+                f.engine.enter();
+            else
+                f.engine.tick();
+            // The marks land before the next tick, as they do between ticks.
+            QVERIFY(f.workersDone());
+        }
+        QVERIFY(f.engine.running());
+        QCOMPARE(f.pulses, pulses);
+        QCOMPARE(lateRows.size(), late);
+        QCOMPARE(missedRows.size(), missed);
+    }
+    qputenv("TZ", oldZone);
+    tzset();
 }
 
 QTEST_GUILESS_MAIN(TestRunEngine)
