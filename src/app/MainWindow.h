@@ -172,6 +172,7 @@ public:
     QPushButton* browseDayFileButton = nullptr;
     QLabel* connectionPanel = nullptr;
     QLabel* linkPanel = nullptr;
+    QLabel* nextRowPanel = nullptr;
     QTimer* linkTestTimer = nullptr;
     QMenu* fileMenu = nullptr;
     QMenu* setupMenu = nullptr;
@@ -201,6 +202,7 @@ private:
     void failure(const QString& text, bool programText) override;
     void ended(const QString& text, bool shown) override;
     void showRunMode(bool running);
+    void showNextRow();
 
     void connectDevice();
     void connectEditingGrids();

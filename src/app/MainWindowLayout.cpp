@@ -202,6 +202,11 @@ void MainWindow::buildStatusBar()
                                           {QStringLiteral("Wait"), QStringLiteral("No link"),
                                            QStringLiteral("Link OK"),
                                            QStringLiteral("Link error")}));
+    // In Run mode: the next row to fire, after the two panels.
+    nextRowPanel = new QLabel(bar);
+    nextRowPanel->setObjectName(QStringLiteral("NextRowPanel"));
+    nextRowPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    bar->addWidget(nextRowPanel, 1);
 }
 
 // Builds a group box holding a document grid above an editor strip with its

@@ -4,11 +4,13 @@
 #include "app/MainWindow.h"
 #include "device/RadioBank.h"
 #include "platform/ProgramError.h"
+#include "run/NextRowText.h"
 #include "run/RunEngine.h"
 #include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 
 #include <QGroupBox>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 
@@ -21,6 +23,7 @@ void MainWindow::connectRunMode() {
     connect(runEngine_.get(), &RunEngine::modeChanged, this, &MainWindow::showRunMode);
     connect(runEngine_.get(), &RunEngine::dayStarted, this, [this](int day) { monthGrid->setRow(day); });
     connect(runEngine_.get(), &RunEngine::rowFalling, this, [this](int row) { dayGrid->setRow(row); });
+    connect(runEngine_.get(), &RunEngine::ticked, this, &MainWindow::showNextRow);
     // The one button is Run in Edit mode and Pause in Run mode.
     connect(runButton, &QAbstractButton::clicked, this, [this] {
         handle([this] {
@@ -58,6 +61,15 @@ void MainWindow::showRunMode(bool running) {
     runButton->setText(running ? QStringLiteral("Pause") : QStringLiteral("Run"));
     setWindowTitle(running ? kRunModeTitle : kEditModeTitle);
     enableEditing(!running);
+    showNextRow();
+}
+
+// Kept current by every tick, so at least twice a second.
+void MainWindow::showNextRow() {
+    const std::optional<RunEngine::NextRow> next =
+        runEngine_->running() ? runEngine_->nextRow() : std::nullopt;
+    nextRowPanel->setText(next ? nextRowText(daySchedule().rows().rowCells(next->row), next->msLeft)
+                               : QString());
 }
 
 void MainWindow::failure(const QString& text, bool programText) {

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/ProgramError.h"
+#include "run/NextRowText.h"
 #include "run/RunEngine.h"
 #include "schedule/ScheduleDocument.h"
 
@@ -19,6 +20,14 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
     engine_->setFollowDayFile(true);
     connect(engine_.get(), &RunEngine::dayStarted, this, [this](int day) {
         say(QStringLiteral("Day %1: day file %2").arg(day).arg(day_->name()));
+    });
+    // What fires next, said when it changes rather than every second.
+    connect(engine_.get(), &RunEngine::ticked, this, [this] {
+        const std::optional<RunEngine::NextRow> next = engine_->nextRow();
+        const QStringList cells = next ? day_->rows().rowCells(next->row) : QStringList();
+        if (next && cells != nextCells_)
+            say(nextRowText(cells, next->msLeft));
+        nextCells_ = cells;
     });
     connect(engine_.get(), &RunEngine::dayFileTaken, this, [this](const QString& name) {
         say(QStringLiteral("Day file saved anew, taken: %1").arg(name));

@@ -78,6 +78,7 @@ class HeadlessRun final : public QObject, private RunReport {
     QTimer linkTest_;
     QString connectionText_;
     QString linkText_;
+    QStringList nextCells_;
 };
 
 } // namespace cantrel

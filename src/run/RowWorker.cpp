@@ -60,6 +60,7 @@ void RowWorker::runRow() {
             return;
         if (!*opened)
             failure = Failure{QStringLiteral("Can't execute file")};
+        opened_ = *opened;
     }
     if (!failure) {
         if (output != 0) {
@@ -80,6 +81,7 @@ void RowWorker::runRow() {
         failure = std::move(pulseFailure_);
     }
     link_->pulseDone(pulseTicket);
+    failureText_ = failure->text;
     stage = 2;
     if (!onEngineThread([this](RunEngine& engine) { reportStage(engine); }))
         return;
@@ -123,6 +125,16 @@ void RowWorker::reportStage(RunEngine& engine) {
             return;
         }
     }
+    // What happened is told whether or not the mark can still land: the
+    // rows may have been reloaded, the pulse was given all the same.
+    if (stage < 2 && opened_ && !openedTold_) {
+        engine.tellOpened(rowCells);
+        openedTold_ = true;
+    }
+    if (stage == 1)
+        engine.tellFired(rowCells, pulseDueMs);
+    else if (stage == 2)
+        engine.tellFailed(rowCells, failureText_);
     static const QString marks[] = {QStringLiteral(">"), QStringLiteral("+"), QStringLiteral("!")};
     if (engine.markRow(row, rowLayout, marks[stage], holdsRow_))
         holdsRow_ = false;

@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 
 #include <functional>
@@ -33,8 +34,13 @@ class RowWorker final : public QThread {
     // instant, for the tests' sleep hook.
     QDeadlineTimer pulseDeadline;
     qint64 plannedWaitMs = 0;
-    // The worker's place in the order of pulses (RunLink::queuePulse).
+    // The worker's place in the order of pulses (RunLink::queuePulse), and
+    // the instant (ms since the epoch on the engine's clock) the pulse was
+    // due at, however late the row started.
     quint64 pulseTicket = 0;
+    qint64 pulseDueMs = 0;
+    // The row as it stood when it fell due, for what is told about it.
+    QStringList rowCells;
     // What the next report does: 0 waiting (">"), 1 fired ("+"), 2 failed ("!").
     quint8 stage = 0;
     QString mediaFile;
@@ -73,6 +79,9 @@ class RowWorker final : public QThread {
     std::optional<Failure> pulseFailure_;
     // Until the first mark is written the tick treats the row as taken.
     bool holdsRow_ = true;
+    bool opened_ = false;
+    bool openedTold_ = false;
+    QString failureText_;
 };
 
 } // namespace cantrel

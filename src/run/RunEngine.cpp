@@ -228,6 +228,7 @@ void RunEngine::tick() {
             startWorker(row, waitMs);
         }
         wakeForNextSecond(shifted);
+        emit ticked();
         // A time that does not read ends Run mode without a word.
         if (scan.badRow)
             endRun(QStringLiteral("'%1' in row %2 of %3 is not a valid time")
@@ -248,12 +249,13 @@ void RunEngine::passSeconds(int from, int to, qint64 now, bool catchUp, const QD
     for (int second = std::max(from, 0); second <= to; ++second) {
         for (int row : dueRows(second).due) {
             const qint64 lateMs = qint64(now - second) * 1000 + intoSecond;
+            const QStringList& cells = documents_.dayRows().rowCells(row);
             if (!catchUp) {
-                emit rowMissed(row, lateMs);
+                emit rowMissed(cells, lateMs);
                 continue;
             }
             emit rowFalling(row);
-            emit rowLate(row, lateMs);
+            emit rowLate(cells, lateMs);
             startWorker(row, advanceMs - lateMs);
         }
     }
@@ -324,10 +326,14 @@ void RunEngine::startWorker(int row, qint64 waitMs) {
     const StringGridModel& rows = documents_.dayRows();
     auto* worker = new RowWorker(link_);
     worker->output = outputNumber(rows.cell(DayCol::Output, row));
-    const qint64 wait = worker->output != 0 ? std::max<qint64>(0, waitMs) : 0;
-    worker->plannedWaitMs = wait;
-    worker->pulseDeadline = RunLink::deadlineIn(wait);
-    worker->pulseTicket = link_->queuePulse(clock_.now().toMSecsSinceEpoch() + wait);
+    // A row without an output waits for nothing; a late row's pulse is due
+    // already, and takes its place among the others by its own due instant.
+    const qint64 dueIn = worker->output != 0 ? waitMs : std::min<qint64>(waitMs, 0);
+    worker->plannedWaitMs = std::max<qint64>(0, dueIn);
+    worker->pulseDeadline = RunLink::deadlineIn(dueIn);
+    worker->pulseDueMs = clock_.now().toMSecsSinceEpoch() + dueIn;
+    worker->pulseTicket = link_->queuePulse(worker->pulseDueMs);
+    worker->rowCells = rows.rowCells(row);
     worker->row = row;
     worker->mediaFile = rows.cell(DayCol::Media, row);
     worker->rowLayout = take(row);
@@ -368,6 +374,25 @@ bool RunEngine::markRow(int row, quint64 layout, const QString& mark, bool relea
             taken_.erase(held);
     }
     return true;
+}
+
+void RunEngine::tellFired(const QStringList& cells, qint64 dueMs) {
+    emit rowFired(cells, std::max<qint64>(0, clock_.now().toMSecsSinceEpoch() - dueMs));
+}
+
+std::optional<RunEngine::NextRow> RunEngine::nextRow() {
+    const QDateTime shifted = shiftedClock(clock_.now(), runAdvance_);
+    const int second = secondOfDay(shifted.time());
+    dueRows(second); // the index as the rows now stand
+    for (int s = second + 1; s < kSecondsPerDay; ++s) {
+        if (!index_.anyRowAt(s))
+            continue;
+        const DueScan scan = dueRows(s);
+        if (!scan.due.empty())
+            return NextRow{scan.due.front(),
+                           qint64(s - second) * 1000 - shifted.time().msec()};
+    }
+    return std::nullopt;
 }
 
 void RunEngine::pulse(int output) {

@@ -136,6 +136,17 @@ class RunEngine final : public QObject {
     bool markRow(int row, quint64 layout, const QString& mark, bool release);
     // The device pulse, or the test hook in its place.
     void pulse(int output);
+    void tellOpened(const QStringList& cells) { emit rowOpened(cells); }
+    void tellFired(const QStringList& cells, qint64 dueMs);
+    void tellFailed(const QStringList& cells, const QString& text) { emit rowFailed(cells, text); }
+
+    // The next row that will fire today on the shifted clock, after the
+    // tick's second: its row number and the ms until it falls due.
+    struct NextRow {
+        int row;
+        qint64 msLeft;
+    };
+    std::optional<NextRow> nextRow();
     void showFailure(const QString& text, bool programText) { report_.failure(text, programText); }
 
     const std::shared_ptr<RunLink>& link() const { return link_; }
@@ -158,9 +169,17 @@ class RunEngine final : public QObject {
     void dayFileTaken(const QString& name);
     // A row whose second a gap between two ticks passed over: it starts now,
     // lateMs after its second began (a gap of at most a minute), or is
-    // missed (a longer one: a suspend, the clock set forward).
-    void rowLate(int row, qint64 lateMs);
-    void rowMissed(int row, qint64 lateMs);
+    // missed (a longer one: a suspend, the clock set forward). cells are the
+    // row's, as it stood.
+    void rowLate(const QStringList& cells, qint64 lateMs);
+    void rowMissed(const QStringList& cells, qint64 lateMs);
+    // A worker's row: its media file opened, its pulse given lateMs after it
+    // was due, or its failure.
+    void rowOpened(const QStringList& cells);
+    void rowFired(const QStringList& cells, qint64 lateMs);
+    void rowFailed(const QStringList& cells, const QString& text);
+    // A tick has run: what is due next may have changed.
+    void ticked();
 
   private:
     // Loads the day's file from the calendar, marks the day and remembers

@@ -3,6 +3,7 @@
 #include "device/DeviceLink.h"
 #include "run/RowWorker.h"
 #include "run/RunDocuments.h"
+#include "run/NextRowText.h"
 #include "run/RunEngine.h"
 #include "schedule/ScheduleDocument.h"
 #include "schedule/StringGridModel.h"
@@ -95,6 +96,7 @@ class TestRunEngine : public QObject {
     void endsWithAReport();
     void workerFailureGoesToTheReport();
     void rowsOfOneSecondPulseInRowOrder();
+    void nextRow();
     void passedOverRows_data();
     void passedOverRows();
     void wakesAtTheStartOfADueSecond();
@@ -277,6 +279,27 @@ void TestRunEngine::wakesAtTheStartOfADueSecond() {
     QVERIFY(f.engine.wakeTimer().remainingTime() > 200);
     f.engine.leave();
     QVERIFY(!f.engine.wakeTimer().isActive());
+}
+
+// What fires next: the first row after the tick's second that has not
+// fired, and how long until it falls due; nothing once the day is done.
+void TestRunEngine::nextRow() {
+    EngineFixture f;
+    f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,\"News jingle\",a.mp3\r\n"
+                                            "12:00:05,4,,\r\n13:02:03,5,Bell,\r\n"));
+    f.engine.enter();
+    const auto next = [&f] {
+        const std::optional<RunEngine::NextRow> row = f.engine.nextRow();
+        return row ? nextRowText(f.day.rows().rowCells(row->row), row->msLeft) : QString();
+    };
+    f.tick(QTime(11, 59, 59, 300));
+    QCOMPARE(next(), QStringLiteral("Next: 12:00:00  P3  News jingle  in 0:00:01"));
+    f.tick(QTime(12, 0, 0, 200));
+    QCOMPARE(next(), QStringLiteral("Next: 12:00:05  P4  in 0:00:05"));
+    f.tick(QTime(12, 0, 5, 0));
+    QCOMPARE(next(), QStringLiteral("Next: 13:02:03  P5  Bell  in 1:01:58"));
+    f.tick(QTime(13, 2, 3, 0));
+    QCOMPARE(next(), QString());
 }
 
 // Ticks that lie apart: the rows of the seconds between fire at once, in

@@ -5,6 +5,7 @@
 #include "run/RunFixture.h"
 
 #include <QGroupBox>
+#include <QLabel>
 #include <QMenu>
 #include <QProcess>
 #include <QRadioButton>
@@ -107,10 +108,15 @@ void TestRunMode::enterAndLeaveRunMode() {
     QVERIFY(!w.fileMenu->menuAction()->isEnabled());
     QVERIFY(!w.setupMenu->menuAction()->isEnabled());
     QVERIFY(w.helpMenu->menuAction()->isEnabled());
+    // The status bar shows what fires next, after its two panels.
+    QCOMPARE(w.nextRowPanel->text(), QStringLiteral("Next: 08:00:00  P1  in 1:00:00"));
+    f.tick(QTime(7, 59, 58, 500));
+    QCOMPARE(w.nextRowPanel->text(), QStringLiteral("Next: 08:00:00  P1  in 0:00:02"));
 
     w.dayGrid->setCell(0, 1, QStringLiteral("+"));
     w.runButton->click();
     QVERIFY(f.inEditMode());
+    QCOMPARE(w.nextRowPanel->text(), QString());
     QCOMPARE(w.windowTitle(), QStringLiteral("Cantrel 1.18 - Edit mode"));
     for (QWidget* control : lockedControls(w)) {
         if (!control->objectName().startsWith(QLatin1String("Radio")))
