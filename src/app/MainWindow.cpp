@@ -4,6 +4,7 @@
 #include "app/AboutBox.h"
 #include "device/RadioBank.h"
 #include "device/ConnectionDialog.h"
+#include "run/AsRunLog.h"
 #include "run/RunEngine.h"
 #include "schedule/DocumentFiles.h"
 #include "schedule/ScheduleDocument.h"

@@ -33,7 +33,9 @@ class ScheduleEditing;
 class MonthCalendar;
 class MediaOpener;
 class RadioBank;
+class AsRunLog;
 class RunEngine;
+class RunLogger;
 class SettingsFile;
 class StringGrid;
 class StringGridModel;
@@ -99,7 +101,7 @@ public:
 
     // ---- month calendar document ----------------------------------------------
     DocumentFiles& monthCalendarFiles() const { return *monthCalendarFiles_; }
-    QString monthCalendarName() const;
+    QString monthCalendarName() const override;
     void newMonthCalendar();
     void loadMonthCalendar(const QString& name);
 
@@ -219,6 +221,8 @@ private:
     Services services_;
     AboutBox* aboutBox_ = nullptr;
     std::unique_ptr<RunEngine> runEngine_;
+    std::unique_ptr<AsRunLog> asRunLog_;
+    RunLogger* runLogger_ = nullptr;
     std::unique_ptr<DeviceLink> device_;
     DaySchedule* daySchedule_;
     MonthCalendar* monthCalendar_;

@@ -4,7 +4,9 @@
 #include "app/MainWindow.h"
 #include "device/RadioBank.h"
 #include "platform/ProgramError.h"
+#include "run/AsRunLog.h"
 #include "run/NextRowText.h"
+#include "run/RunLogger.h"
 #include "run/RunEngine.h"
 #include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
@@ -21,6 +23,13 @@ void MainWindow::connectRunMode() {
                                              *services_.opener, *device_,
                                              static_cast<RunReport&>(*this));
     connect(runEngine_.get(), &RunEngine::modeChanged, this, &MainWindow::showRunMode);
+    // Every run is logged as it goes; a log that cannot be written is said
+    // once, and the run goes on.
+    asRunLog_ = std::make_unique<AsRunLog>();
+    runLogger_ = new RunLogger(*runEngine_, static_cast<RunDocuments&>(*this), *device_,
+                               *services_.clock, *asRunLog_, {}, this);
+    connect(asRunLog_.get(), &AsRunLog::writeFailed, this,
+            [this](const QString& text) { prompter().error(kProgramTitle, text); });
     connect(runEngine_.get(), &RunEngine::dayStarted, this, [this](int day) { monthGrid->setRow(day); });
     connect(runEngine_.get(), &RunEngine::rowFalling, this, [this](int row) { dayGrid->setRow(row); });
     connect(runEngine_.get(), &RunEngine::ticked, this, &MainWindow::showNextRow);
@@ -28,7 +37,7 @@ void MainWindow::connectRunMode() {
     connect(runButton, &QAbstractButton::clicked, this, [this] {
         handle([this] {
             if (runEngine_->running())
-                runEngine_->leave();
+                runEngine_->leave(QStringLiteral("paused"));
             else
                 enterRunMode();
         });

@@ -2,7 +2,9 @@
 
 #include "platform/Clock.h"
 #include "platform/ProgramError.h"
+#include "run/AsRunLog.h"
 #include "run/NextRowText.h"
+#include "run/RunLogger.h"
 #include "run/RunEngine.h"
 #include "schedule/ScheduleDocument.h"
 
@@ -17,6 +19,10 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
                                           static_cast<RunReport&>(*this))) {
     day_->startNew();
     month_->startNew();
+    // The as-run log, its lines on standard error too.
+    log_ = std::make_unique<AsRunLog>();
+    new RunLogger(*engine_, documents_, device_, clock_, *log_, writeLine_, this);
+    connect(log_.get(), &AsRunLog::writeFailed, this, &HeadlessRun::say);
     engine_->setFollowDayFile(true);
     connect(engine_.get(), &RunEngine::dayStarted, this, [this](int day) {
         say(QStringLiteral("Day %1: day file %2").arg(day).arg(day_->name()));
@@ -53,6 +59,7 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
 HeadlessRun::~HeadlessRun() {
     stop();
     engine_.reset();
+    log_.reset();
 }
 
 bool HeadlessRun::start() {
@@ -80,7 +87,7 @@ bool HeadlessRun::start() {
 void HeadlessRun::stop() {
     linkTest_.stop();
     if (engine_ && engine_->running())
-        engine_->leave();
+        engine_->leave(QStringLiteral("terminated"));
     device_.setComPort(0, 0);
     device_.unloadPortLibrary();
 }

@@ -13,6 +13,7 @@
 
 namespace cantrel {
 
+class AsRunLog;
 class Clock;
 class DaySchedule;
 class MediaOpener;
@@ -75,6 +76,7 @@ class HeadlessRun final : public QObject, private RunReport {
     DeviceLink device_;
     // After the device: gone first, so no worker pulses a closed device.
     std::unique_ptr<RunEngine> engine_;
+    std::unique_ptr<AsRunLog> log_;
     QTimer linkTest_;
     QString connectionText_;
     QString linkText_;

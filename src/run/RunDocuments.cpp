@@ -16,6 +16,10 @@ QString PlainRunDocuments::dayScheduleName() const {
     return day_.name();
 }
 
+QString PlainRunDocuments::monthCalendarName() const {
+    return month_.name();
+}
+
 void PlainRunDocuments::loadDaySchedule(const QString& name) {
     day_.load(name);
 }

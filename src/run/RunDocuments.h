@@ -17,6 +17,7 @@ class RunDocuments {
     virtual StringGridModel& dayRows() = 0;
     virtual StringGridModel& monthRows() = 0;
     virtual QString dayScheduleName() const = 0;
+    virtual QString monthCalendarName() const = 0;
     // Makes the named file the day schedule, every mark empty. Raises the
     // load's failures (".24h file don't specified", "Can't load .24h file");
     // the day schedule is then as it was.
@@ -30,6 +31,7 @@ class PlainRunDocuments final : public RunDocuments {
     StringGridModel& dayRows() override;
     StringGridModel& monthRows() override;
     QString dayScheduleName() const override;
+    QString monthCalendarName() const override;
     void loadDaySchedule(const QString& name) override;
 
   private:

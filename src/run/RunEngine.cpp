@@ -165,7 +165,9 @@ void RunEngine::enter() {
     emit modeChanged(true);
 }
 
-void RunEngine::leave() {
+void RunEngine::leave(const QString& why) {
+    if (running())
+        emit ending(why);
     tickTimer_.stop();
     wakeTimer_.stop();
     emit modeChanged(false);
@@ -286,7 +288,7 @@ void RunEngine::restoreMarks(QList<std::pair<QStringList, QString>> fired) {
 }
 
 void RunEngine::endRun(const QString& text, bool shown) {
-    leave();
+    leave(text);
     report_.ended(text, shown);
 }
 
@@ -377,7 +379,7 @@ bool RunEngine::markRow(int row, quint64 layout, const QString& mark, bool relea
 }
 
 void RunEngine::tellFired(const QStringList& cells, qint64 dueMs) {
-    emit rowFired(cells, std::max<qint64>(0, clock_.now().toMSecsSinceEpoch() - dueMs));
+    emit rowFired(cells, std::max<qint64>(0, lastPulseStartMs_ - dueMs));
 }
 
 std::optional<RunEngine::NextRow> RunEngine::nextRow() {
@@ -396,6 +398,8 @@ std::optional<RunEngine::NextRow> RunEngine::nextRow() {
 }
 
 void RunEngine::pulse(int output) {
+    // How late a pulse was is counted to its start: a parallel pulse lasts 100 ms.
+    lastPulseStartMs_ = clock_.now().toMSecsSinceEpoch();
     if (pulseHook_)
         pulseHook_(output);
     else

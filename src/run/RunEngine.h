@@ -99,8 +99,9 @@ class RunEngine final : public QObject {
     // calendar date (the advance only moves the ticks) and starts the tick.
     // A failure of the load raises its text and leaves Run mode unentered.
     void enter();
-    // Back to Edit mode; workers already started go on.
-    void leave();
+    // Back to Edit mode; workers already started go on. why says what ended
+    // it, for the as-run log.
+    void leave(const QString& why = {});
     // One tick: a new shifted date (or another day file for today) loads
     // the day's file; the rows due in this second start their workers. A
     // failure ends Run mode and goes to the report.
@@ -161,6 +162,8 @@ class RunEngine final : public QObject {
 
   signals:
     void modeChanged(bool running);
+    // Run mode is about to end, and why.
+    void ending(const QString& why);
     // The day whose file the run has just loaded, marked "+".
     void dayStarted(int day);
     // A due row is about to start its worker.
@@ -227,6 +230,7 @@ class RunEngine final : public QObject {
     bool followDayFile_ = false;
     QString dayFileStamp_;
     std::function<void(int)> pulseHook_;
+    qint64 lastPulseStartMs_ = 0;
     std::shared_ptr<RunLink> link_;
 };
 

@@ -71,6 +71,7 @@ struct Station {
             env.remove(QLatin1String(name));
         env.insert("CANTREL_COM1", device.linkPath());
         env.insert("CANTREL_OPENER", path("opener.sh"));
+        env.insert("XDG_STATE_HOME", path("state"));
         for (const QString& assignment : extra)
             env.insert(assignment.section('=', 0, 0), assignment.section('=', 1));
         run.setProcessEnvironment(env);
@@ -138,7 +139,7 @@ void TestHeadlessRun::runsTheDayUntilSignalled() {
     // A second run on the same port is refused it, as any other program
     // would be, and goes on without it.
     QProcess second;
-    s.start(second);
+    s.start(second, {"--run"}, {"XDG_STATE_HOME=" + s.path("second-state")});
     QVERIFY(second.waitForStarted());
     QByteArray secondSaid;
     // Only gathers what was said, so it may be evaluated again once it holds.
@@ -160,7 +161,9 @@ void TestHeadlessRun::runsTheDayUntilSignalled() {
     ::close(fd);
 
     const QStringList lines = linesOf(run.readAllStandardError());
-    const QRegularExpression stamped("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d ");
+    // Its own lines with the local time; the as-run log's with ms and the offset.
+    const QRegularExpression stamped(
+        "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d( |\\.\\d{3} [+-]\\d\\d:\\d\\d\\t)");
     for (const QString& line : lines)
         QVERIFY2(stamped.match(line).hasMatch() || line.startsWith("inpout32: "), qPrintable(line));
     const QString all = lines.join('\n');
@@ -171,6 +174,22 @@ void TestHeadlessRun::runsTheDayUntilSignalled() {
              qPrintable(all));
     QVERIFY2(all.contains("Link OK"), qPrintable(all));
     QVERIFY2(lines.last().endsWith("Run mode ended: terminated"), qPrintable(all));
+
+    // The as-run log agrees with the device, and says the same on standard error.
+    const QByteArray log =
+        s.read("state/cantrel/as-run-" + now.toString("yyyy-MM-dd").toUtf8() + ".log");
+    QVERIFY2(log.contains("\topened\t" + at(3).toUtf8() + "\t3\tfirst\t" + s.path("a b.mp3").toUtf8() +
+                          "\t\t\n"),
+             log.constData());
+    for (const QByteArray& fired : {"\tfired\t" + at(3).toUtf8() + "\t3\tfirst\t",
+                                    "\tfired\t" + at(4).toUtf8() + "\t4\tsecond\t"})
+        QCOMPARE(log.count(fired), 1);
+    QVERIFY2(log.contains("\trun entered\t\t\t\t\t\tcalendar " + s.path("month.31d").toUtf8()),
+             log.constData());
+    QVERIFY2(log.endsWith("\trun left\t\t\t\t\t\tterminated\n"), log.constData());
+    for (const QByteArray& line : log.split('\n'))
+        if (!line.isEmpty())
+            QVERIFY2(all.contains(QString::fromUtf8(line)), line.constData());
 }
 
 void TestHeadlessRun::cannotStart_data() {

@@ -1,0 +1,203 @@
+#include "run/AsRunLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <filesystem>
+#include <system_error>
+
+namespace cantrel {
+
+namespace {
+
+// Day files older than this, counted back from the date being written, go.
+constexpr int keptDays = 90;
+
+const QLatin1StringView filePrefix("as-run-");
+const QLatin1StringView fileSuffix(".log");
+
+void appendNumber(QString& out, int value, int width) {
+    out += QString::number(value).rightJustified(width, QLatin1Char('0'));
+}
+
+// A field must not break the line into more fields or more lines.
+void appendField(QString& out, const QString& field) {
+    out += QLatin1Char('\t');
+    const qsizetype start = out.size();
+    out += field;
+    for (qsizetype i = start; i < out.size(); ++i) {
+        const QChar c = out.at(i);
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            out[i] = QLatin1Char(' ');
+    }
+}
+
+} // namespace
+
+AsRunLog::AsRunLog(const QString& folder, QObject* parent) : QObject(parent), folder_(folder) {
+    writer_ = std::thread([this] { runWriter(); });
+}
+
+AsRunLog::~AsRunLog() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    writer_.join();
+}
+
+QString AsRunLog::defaultFolder() {
+    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!state.isEmpty() && QDir::isAbsolutePath(state))
+        return QDir::cleanPath(state + QLatin1String("/cantrel"));
+    return QDir::cleanPath(QDir::homePath() + QLatin1String("/.local/state/cantrel"));
+}
+
+QString AsRunLog::formatLine(const QDateTime& at, const AsRunEvent& event) {
+    // Built by hand rather than through a format string: this runs in the tick.
+    QString line;
+    line.reserve(64 + event.comment.size() + event.media.size() + event.detail.size());
+    const QDate date = at.date();
+    const QTime time = at.time();
+    appendNumber(line, date.year(), 4);
+    line += QLatin1Char('-');
+    appendNumber(line, date.month(), 2);
+    line += QLatin1Char('-');
+    appendNumber(line, date.day(), 2);
+    line += QLatin1Char(' ');
+    appendNumber(line, time.hour(), 2);
+    line += QLatin1Char(':');
+    appendNumber(line, time.minute(), 2);
+    line += QLatin1Char(':');
+    appendNumber(line, time.second(), 2);
+    line += QLatin1Char('.');
+    appendNumber(line, time.msec(), 3);
+    const int offset = at.offsetFromUtc();
+    line += QLatin1Char(' ');
+    line += QLatin1Char(offset < 0 ? '-' : '+');
+    const int minutes = qAbs(offset) / 60;
+    appendNumber(line, minutes / 60, 2);
+    line += QLatin1Char(':');
+    appendNumber(line, minutes % 60, 2);
+
+    appendField(line, event.event);
+    appendField(line, event.rowTime);
+    appendField(line, event.output);
+    appendField(line, event.comment);
+    appendField(line, event.media);
+    appendField(line, event.lateMs ? QString::number(*event.lateMs) : QString());
+    appendField(line, event.detail);
+    return line;
+}
+
+QString AsRunLog::fileFor(const QDate& date) const {
+    return QDir(folder_).filePath(filePrefix + date.toString(QStringLiteral("yyyy-MM-dd")) +
+                                  fileSuffix);
+}
+
+QString AsRunLog::write(const QDateTime& at, const AsRunEvent& event) {
+    QString line = formatLine(at, event);
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back({at.date(), line});
+        ++queued_;
+    }
+    wake_.notify_one();
+    return line;
+}
+
+void AsRunLog::flush() {
+    std::unique_lock lock(mutex_);
+    const quint64 target = queued_;
+    written_.wait(lock, [&] { return done_ >= target; });
+}
+
+void AsRunLog::runWriter() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        if (queue_.empty())
+            break; // stopping, and all that was queued is out
+        Queued next = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        writeLine(next);
+        lock.lock();
+        ++done_;
+        written_.notify_all();
+    }
+    file_.reset();
+}
+
+void AsRunLog::writeLine(const Queued& queued) {
+    if (!file_ || fileDate_ != queued.date) {
+        if (const std::optional<QString> failure = openFor(queued.date)) {
+            fail(*failure);
+            return;
+        }
+    }
+    const QByteArray bytes = queued.line.toUtf8() + '\n';
+    if (file_->write(bytes) != bytes.size() || !file_->flush()) {
+        const QString text =
+            QStringLiteral("Can't write the as-run log %1: %2")
+                .arg(QDir::toNativeSeparators(file_->fileName()), file_->errorString());
+        // Opened again for the next line: the disk may have room by then.
+        file_.reset();
+        fail(text);
+        return;
+    }
+    failing_ = false;
+}
+
+std::optional<QString> AsRunLog::openFor(const QDate& date) {
+    file_.reset();
+    const QString name = fileFor(date);
+    const auto failure = [&](const QString& reason) {
+        return QStringLiteral("Can't write the as-run log %1: %2")
+            .arg(QDir::toNativeSeparators(name), reason);
+    };
+    // Made on every attempt, so a folder that comes back (a drive mounted
+    // again) is written to without restarting the run.
+    std::error_code error;
+    std::filesystem::create_directories(QFile::encodeName(folder_).toStdString(), error);
+    if (error)
+        return failure(QString::fromStdString(error.message()));
+    if (cleanedFor_ != date) {
+        cleanedFor_ = date;
+        removeOldFiles(date);
+    }
+    auto file = std::make_unique<QFile>(name);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Append))
+        return failure(file->errorString());
+    file_ = std::move(file);
+    fileDate_ = date;
+    return std::nullopt;
+}
+
+void AsRunLog::removeOldFiles(const QDate& date) {
+    static const QRegularExpression dayFile(
+        QStringLiteral("^as-run-(\\d{4}-\\d{2}-\\d{2})\\.log$"));
+    const QDate oldestKept = date.addDays(-keptDays);
+    const QStringList names =
+        QDir(folder_).entryList({filePrefix + QLatin1String("*") + fileSuffix}, QDir::Files);
+    for (const QString& name : names) {
+        const QRegularExpressionMatch match = dayFile.match(name);
+        if (!match.hasMatch())
+            continue;
+        const QDate fileDate = QDate::fromString(match.captured(1), QStringLiteral("yyyy-MM-dd"));
+        if (fileDate.isValid() && fileDate < oldestKept)
+            QFile::remove(QDir(folder_).filePath(name));
+    }
+}
+
+void AsRunLog::fail(const QString& text) {
+    if (failing_)
+        return;
+    failing_ = true;
+    emit writeFailed(text);
+}
+
+} // namespace cantrel

@@ -1,0 +1,89 @@
+#include "run/RunLogger.h"
+
+#include "device/DeviceLink.h"
+#include "platform/Clock.h"
+#include "run/AsRunLog.h"
+#include "run/RunDocuments.h"
+#include "run/RunEngine.h"
+#include "schedule/Cells.h"
+#include "schedule/MonthCalendarFile.h"
+#include "schedule/StringGridModel.h"
+
+namespace cantrel {
+
+RunLogger::RunLogger(RunEngine& engine, RunDocuments& documents, DeviceLink& device,
+                     Clock& clock, AsRunLog& log, std::function<void(const QString&)> echo,
+                     QObject* parent)
+    : QObject(parent), engine_(engine), documents_(documents), clock_(clock), log_(log),
+      echo_(std::move(echo)) {
+    connect(&engine, &RunEngine::modeChanged, this, [this](bool running) {
+        if (running) {
+            write({QStringLiteral("run entered"), {}, {}, {}, {}, std::nullopt,
+                   QStringLiteral("calendar %1, day file %2, run advance %3 s")
+                       .arg(documents_.monthCalendarName(), documents_.dayScheduleName())
+                       .arg(engine_.runAdvance())});
+        } else {
+            write({QStringLiteral("run left"), {}, {}, {}, {}, std::nullopt,
+                   std::exchange(endingWhy_, QString())});
+        }
+    });
+    connect(&engine, &RunEngine::ending, this, [this](const QString& why) { endingWhy_ = why; });
+    connect(&engine, &RunEngine::dayStarted, this, [this](int) {
+        write({QStringLiteral("day loaded"), {}, {}, {}, {}, std::nullopt,
+               documents_.dayScheduleName()});
+    });
+    connect(&engine, &RunEngine::dayFileTaken, this, [this](const QString& name) {
+        write({QStringLiteral("day loaded"), {}, {}, {}, {}, std::nullopt,
+               QStringLiteral("saved anew: %1").arg(name)});
+    });
+    connect(&engine, &RunEngine::rowOpened, this,
+            [this](const QStringList& cells) { writeRow(QStringLiteral("opened"), cells, {}); });
+    connect(&engine, &RunEngine::rowFired, this, [this](const QStringList& cells, qint64 lateMs) {
+        writeRow(QStringLiteral("fired"), cells, lateMs);
+    });
+    connect(&engine, &RunEngine::rowFailed, this,
+            [this](const QStringList& cells, const QString& text) {
+                writeRow(QStringLiteral("failed"), cells, {}, text);
+            });
+    connect(&engine, &RunEngine::rowLate, this, [this](const QStringList& cells, qint64 lateMs) {
+        writeRow(QStringLiteral("late"), cells, lateMs,
+                 QStringLiteral("the ticks were %1 s apart").arg((lateMs + 999) / 1000));
+    });
+    connect(&engine, &RunEngine::rowMissed, this, [this](const QStringList& cells, qint64 lateMs) {
+        writeRow(QStringLiteral("missed"), cells, lateMs,
+                 QStringLiteral("the clock moved on by more than %1 s between two ticks")
+                     .arg(kCatchUpMs / 1000));
+    });
+    connect(&device, &DeviceLink::linkTextChanged, this, &RunLogger::linkText);
+}
+
+void RunLogger::write(AsRunEvent event) {
+    // The link test goes on in Edit mode; only a run is logged.
+    if (!engine_.running() && event.event.startsWith(QLatin1String("link")))
+        return;
+    const QString line = log_.write(clock_.now(), event);
+    if (echo_)
+        echo_(line);
+}
+
+void RunLogger::writeRow(const QString& what, const QStringList& cells,
+                         std::optional<qint64> lateMs, const QString& detail) {
+    write({what, cells.value(DayCol::Time), cells.value(DayCol::Output),
+           cells.value(DayCol::Comment), cells.value(DayCol::Media), lateMs, detail});
+}
+
+// "Link OK" is the link up; "No link" and "Link error" are it down. "Wait"
+// (a parallel port, or none yet) says nothing either way.
+void RunLogger::linkText(const QString& text) {
+    const bool ok = text == QLatin1String("Link OK");
+    const bool down = text == QLatin1String("No link") || text == QLatin1String("Link error");
+    if (down && !linkDown_) {
+        linkDown_ = true;
+        write({QStringLiteral("link down"), {}, {}, {}, {}, std::nullopt, text});
+    } else if (ok && linkDown_) {
+        linkDown_ = false;
+        write({QStringLiteral("link back"), {}, {}, {}, {}, std::nullopt, text});
+    }
+}
+
+} // namespace cantrel
