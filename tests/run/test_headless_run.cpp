@@ -107,6 +107,7 @@ class TestHeadlessRun : public QObject {
     void cannotStart_data();
     void cannotStart();
     void newDayAndDayFileSavedAnew();
+    void springForwardUnderAMovedClock();
 };
 
 void TestHeadlessRun::runsTheDayUntilSignalled_data() {
@@ -263,6 +264,40 @@ void TestHeadlessRun::newDayAndDayFileSavedAnew() {
     QVERIFY2(err.contains("2026-12-10 23:59:5"), qPrintable(err));
     QVERIFY2(err.contains("Day 11: day file " + eleven), qPrintable(err));
     QVERIFY2(err.contains("Day file saved anew, taken: " + eleven), qPrintable(err));
+}
+
+// In a zone with summer time, on a clock moved to just before the spring
+// change: the row of the skipped hour fires right after the jump, late, and
+// every row reaches the device once, in order, as the as-run log says.
+void TestHeadlessRun::springForwardUnderAMovedClock() {
+    const QString faketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
+    if (!QFileInfo::exists(faketime))
+        QSKIP("libfaketime is not installed");
+    Station s;
+    QVERIFY(s.device.start());
+    s.writeCalendar({{28, s.writeDay("spring.24h", {"01:59:58,3,before,", "02:30:00,4,skipped,",
+                                                    "03:00:01,5,after,"})}});
+    s.writeSettings(2);
+    QProcess run;
+    s.start(run, {"--run"},
+            {"TZ=Europe/Berlin", "LD_PRELOAD=" + faketime, "FAKETIME=@2027-03-28 01:59:57",
+             "FAKETIME_DONT_FAKE_MONOTONIC=1", "FAKETIME_NO_CACHE=1",
+             "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0"});
+    QVERIFY(run.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(s.requestsFor(5) > 0, 20000);
+    QCOMPARE(endWith(run, SIGTERM), 0);
+
+    QStringList outputs;
+    for (const QString& request : s.device.requests())
+        if (!request.startsWith("FD 00 00 ") && !request.startsWith("FD 00 01 "))
+            outputs << request.left(8);
+    QCOMPARE(outputs, (QStringList{"FD 00 03", "FD 00 04", "FD 00 05"}));
+    const QByteArray log = s.read("state/cantrel/as-run-2027-03-28.log");
+    QCOMPARE(log.count("\tfired\t"), 3);
+    QVERIFY2(log.contains("+02:00\tlate\t02:30:00\t4\tskipped\t\t"), log.constData());
+    QVERIFY2(log.indexOf("\tfired\t01:59:58\t3\t") < log.indexOf("\tfired\t02:30:00\t4\t") &&
+                 log.indexOf("\tfired\t02:30:00\t4\t") < log.indexOf("\tfired\t03:00:01\t5\t"),
+             log.constData());
 }
 
 QTEST_GUILESS_MAIN(TestHeadlessRun)
