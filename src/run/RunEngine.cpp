@@ -316,7 +316,7 @@ void RunEngine::followDayFile() {
 
 void RunEngine::wakeForNextSecond(const QDateTime& shifted) {
     const int next = secondOfDay(shifted.time()) + 1;
-    if (running() && index_.anyRowAt(next))
+    if (wakeAtDueSeconds_ && running() && index_.anyRowAt(next))
         wakeTimer_.start(std::max(0, 1000 - shifted.time().msec()));
 }
 
