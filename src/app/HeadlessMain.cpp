@@ -81,9 +81,6 @@ int runHeadless(int& argc, char** argv, const QString& settingsFile) {
     // An opener still deciding is left to itself: the end must not wait for it.
     opener.stopWaiting();
     run.stop();
-    if (status == 0)
-        writeLine(clock.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) +
-                  QStringLiteral("Run mode ended: terminated"));
     return status;
 }
 

@@ -24,9 +24,6 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
     new RunLogger(*engine_, documents_, device_, clock_, *log_, writeLine_, this);
     connect(log_.get(), &AsRunLog::writeFailed, this, &HeadlessRun::say);
     engine_->setFollowDayFile(true);
-    connect(engine_.get(), &RunEngine::dayStarted, this, [this](int day) {
-        say(QStringLiteral("Day %1: day file %2").arg(day).arg(day_->name()));
-    });
     // What fires next, said when it changes rather than every second.
     connect(engine_.get(), &RunEngine::ticked, this, [this] {
         const std::optional<RunEngine::NextRow> next = engine_->nextRow();
@@ -34,9 +31,6 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
         if (next && cells != nextCells_)
             say(nextRowText(cells, next->msLeft));
         nextCells_ = cells;
-    });
-    connect(engine_.get(), &RunEngine::dayFileTaken, this, [this](const QString& name) {
-        say(QStringLiteral("Day file saved anew, taken: %1").arg(name));
     });
     connect(&device_, &DeviceLink::connectionTextChanged, this,
             [this](const QString& text) { sayPanel(connectionText_, text); });
@@ -78,9 +72,6 @@ bool HeadlessRun::start() {
         return false;
     }
     linkTest_.start();
-    say(QStringLiteral("Run mode: calendar %1, run advance %2 s")
-            .arg(month_->name())
-            .arg(engine_->runAdvance()));
     return true;
 }
 
@@ -106,8 +97,8 @@ void HeadlessRun::failure(const QString& text, bool) {
     say(text);
 }
 
-void HeadlessRun::ended(const QString& text, bool) {
-    say(QStringLiteral("Run mode ended: %1").arg(text));
+// The as-run log's "run left" line has said why.
+void HeadlessRun::ended(const QString&, bool) {
     emit endedByItself();
 }
 

@@ -168,13 +168,13 @@ void TestHeadlessRun::runsTheDayUntilSignalled() {
     for (const QString& line : lines)
         QVERIFY2(stamped.match(line).hasMatch() || line.startsWith("inpout32: "), qPrintable(line));
     const QString all = lines.join('\n');
-    QVERIFY2(all.contains(QStringLiteral("Run mode: calendar %1, run advance 0 s")
-                              .arg(s.path("month.31d"))),
+    QVERIFY2(all.contains(QStringLiteral("\trun entered\t\t\t\t\t\tcalendar %1, day file %2, "
+                                         "run advance 0 s")
+                              .arg(s.path("month.31d"), day)),
              qPrintable(all));
-    QVERIFY2(all.contains(QStringLiteral("Day %1: day file %2").arg(now.date().day()).arg(day)),
-             qPrintable(all));
+    QVERIFY2(all.contains("\tday loaded\t\t\t\t\t\t" + day), qPrintable(all));
     QVERIFY2(all.contains("Link OK"), qPrintable(all));
-    QVERIFY2(lines.last().endsWith("Run mode ended: terminated"), qPrintable(all));
+    QVERIFY2(lines.last().endsWith("\trun left\t\t\t\t\t\tterminated"), qPrintable(all));
 
     // The as-run log agrees with the device, and says the same on standard error.
     const QByteArray log =
@@ -262,8 +262,8 @@ void TestHeadlessRun::newDayAndDayFileSavedAnew() {
     QCOMPARE(s.requestsFor(6), 1);
     const QString err = QString::fromLocal8Bit(run.readAllStandardError());
     QVERIFY2(err.contains("2026-12-10 23:59:5"), qPrintable(err));
-    QVERIFY2(err.contains("Day 11: day file " + eleven), qPrintable(err));
-    QVERIFY2(err.contains("Day file saved anew, taken: " + eleven), qPrintable(err));
+    QVERIFY2(err.contains("\tday loaded\t\t\t\t\t\t" + eleven), qPrintable(err));
+    QVERIFY2(err.contains("\tday loaded\t\t\t\t\t\tsaved anew: " + eleven), qPrintable(err));
 }
 
 // In a zone with summer time, on a clock moved to just before the spring

@@ -57,6 +57,7 @@ class TestRunMode : public QObject {
     Q_OBJECT
   private slots:
     void enterAndLeaveRunMode();
+    void runIsLoggedAndAnUnwritableLogIsSaidOnce();
     void leavingOnASerialConnectionKeepsAllRadios();
     void entryFailuresStayInEditMode_data();
     void entryFailuresStayInEditMode();
@@ -135,6 +136,49 @@ void TestRunMode::enterAndLeaveRunMode() {
     QCOMPARE(f.dayMarks(), QStringList{""});
     QCOMPARE(f.monthMarks(), plusOn({10}));
     QVERIFY(f.prompter.takeShown().isEmpty());
+}
+
+// The window's runs go to the as-run log; a log that cannot be written is
+// said once, in the error display, and the run goes on.
+void TestRunMode::runIsLoggedAndAnUnwritableLogIsSaidOnce() {
+    const QByteArray oldState = qgetenv("XDG_STATE_HOME");
+    for (bool writable : {true, false}) {
+        RunFixture f;
+        f.write("file", "a file, not a folder");
+        const QString state = writable ? f.path("state") : f.path("file/state");
+        qputenv("XDG_STATE_HOME", state.toLocal8Bit());
+        f.start();
+        f.sleeps->openForGood();
+        f.setCalendar(10, f.writeDay("ten.24h", {{"12:00:00", "3", "News", ""},
+                                                 {"12:00:01", "4", "", ""}}));
+        f.enterRun(f.at(QTime(11, 59, 59, 500)));
+        f.tick(QTime(12, 0, 0, 100));
+        f.tick(QTime(12, 0, 1, 100));
+        QTRY_COMPARE(f.dayMarks(), (QStringList{"+", "+"}));
+        f.form->runButton->click();
+        QVERIFY(f.workersDone());
+        if (writable) {
+            f.form.reset(); // the log is written out as the window goes
+            const QByteArray log = f.read("state/cantrel/as-run-2026-12-10.log");
+            // How late each was depends on when the fake clock's reports came in.
+            QCOMPARE(log.count("\tfired\t12:00:00\t3\tNews\t\t"), 1);
+            QCOMPARE(log.count("\tfired\t12:00:01\t4\t\t\t"), 1);
+            QVERIFY2(log.contains("\trun left\t\t\t\t\t\tpaused\n"), log.constData());
+            QVERIFY(f.prompter.takeShown().isEmpty());
+        } else {
+            QList<ScriptedPrompter::Shown> shown;
+            // Only gathers what was shown, so it may be evaluated again once it holds.
+            QTRY_VERIFY((shown += f.prompter.takeShown(), !shown.isEmpty()));
+            QTest::qWait(200);
+            shown += f.prompter.takeShown();
+            QCOMPARE(shown.size(), 1);
+            QCOMPARE(shown[0].kind, QStringLiteral("error"));
+            QVERIFY2(shown[0].text.startsWith("Can't write the as-run log " + state +
+                                              "/cantrel/as-run-2026-12-10.log: "),
+                     qPrintable(shown[0].text));
+        }
+    }
+    qputenv("XDG_STATE_HOME", oldState);
 }
 
 void TestRunMode::leavingOnASerialConnectionKeepsAllRadios() {
