@@ -391,8 +391,9 @@ std::optional<RunEngine::NextRow> RunEngine::nextRow() {
             continue;
         const DueScan scan = dueRows(s);
         if (!scan.due.empty())
-            return NextRow{scan.due.front(),
-                           qint64(s - second) * 1000 - shifted.time().msec()};
+            // Until its pulse: the run advance after it falls due.
+            return NextRow{scan.due.front(), qint64(s - second) * 1000 - shifted.time().msec() +
+                                                 qint64(clampRunAdvance(runAdvance_)) * 1000};
     }
     return std::nullopt;
 }

@@ -147,7 +147,7 @@ class RunEngine final : public QObject {
     void tellFailed(const QStringList& cells, const QString& text) { emit rowFailed(cells, text); }
 
     // The next row that will fire today on the shifted clock, after the
-    // tick's second: its row number and the ms until it falls due.
+    // tick's second: its row number and the ms until its pulse.
     struct NextRow {
         int row;
         qint64 msLeft;

@@ -300,6 +300,15 @@ void TestRunEngine::nextRow() {
     QCOMPARE(next(), QStringLiteral("Next: 13:02:03  P5  Bell  in 1:01:58"));
     f.tick(QTime(13, 2, 3, 0));
     QCOMPARE(next(), QString());
+
+    // With a run advance the time left runs to the pulse, at the row's time.
+    EngineFixture g;
+    g.setCalendar(10, g.writeDay("ten.24h", "12:00:10,3,,\r\n"));
+    g.engine.setRunAdvance(10);
+    g.engine.enter(); // at 11:59:59
+    const std::optional<RunEngine::NextRow> row = g.engine.nextRow();
+    QVERIFY(row);
+    QCOMPARE(row->msLeft, 11000);
 }
 
 // Ticks that lie apart: the rows of the seconds between fire at once, in
