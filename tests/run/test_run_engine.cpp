@@ -3,7 +3,9 @@
 #include "device/DeviceLink.h"
 #include "run/RowWorker.h"
 #include "run/RunDocuments.h"
+#include "run/AsRunLog.h"
 #include "run/NextRowText.h"
+#include "run/RunLogger.h"
 #include "run/RunEngine.h"
 #include "schedule/ScheduleDocument.h"
 #include "schedule/StringGridModel.h"
@@ -97,6 +99,7 @@ class TestRunEngine : public QObject {
     void workerFailureGoesToTheReport();
     void rowsOfOneSecondPulseInRowOrder();
     void nextRow();
+    void linkDownAndBackAreLogged();
     void passedOverRows_data();
     void passedOverRows();
     void wakesAtTheStartOfADueSecond();
@@ -309,6 +312,36 @@ void TestRunEngine::nextRow() {
     const std::optional<RunEngine::NextRow> row = g.engine.nextRow();
     QVERIFY(row);
     QCOMPARE(row->msLeft, 11000);
+}
+
+// The as-run log hears of the link only in Run mode, and of a change only:
+// down once however often the test fails, back once when it answers again.
+void TestRunEngine::linkDownAndBackAreLogged() {
+    EngineFixture f;
+    AsRunLog log(f.dir.filePath("state"));
+    QStringList echoed;
+    RunLogger logger(f.engine, f.documents, f.device, f.clock, log,
+                     [&echoed](const QString& line) { echoed << line; });
+    f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,\r\n"));
+    emit f.device.linkTextChanged(QStringLiteral("No link")); // Edit mode: not logged
+    emit f.device.linkTextChanged(QStringLiteral("Link OK"));
+    f.engine.enter();
+    for (const char* text : {"Link OK", "No link", "No link", "Link error", "Link OK", "Link OK"})
+        emit f.device.linkTextChanged(QString::fromLatin1(text));
+    f.engine.leave(QStringLiteral("paused"));
+    log.flush();
+    QFile file(log.fileFor(QDate(2026, 12, 10)));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList events;
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (!line.isEmpty())
+            events << QString::fromUtf8(line).section(u'\t', 1, 1) + "|" +
+                          QString::fromUtf8(line).section(u'\t', 7);
+    QCOMPARE(events, (QStringList{"day loaded|" + f.dir.filePath("ten.24h"),
+                                  "run entered|calendar Untitled.31d, day file " +
+                                      f.dir.filePath("ten.24h") + ", run advance 0 s",
+                                  "link down|No link", "link back|Link OK", "run left|paused"}));
+    QCOMPARE(echoed.size(), 5);
 }
 
 // Ticks that lie apart: the rows of the seconds between fire at once, in
