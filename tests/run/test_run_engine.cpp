@@ -278,8 +278,8 @@ void TestRunEngine::wakesAtTheStartOfADueSecond() {
     QVERIFY(!f.engine.wakeTimer().isActive());
     f.tick(QTime(11, 59, 59, 600));
     QVERIFY(f.engine.wakeTimer().isActive());
-    QVERIFY(f.engine.wakeTimer().remainingTime() <= 400);
-    QVERIFY(f.engine.wakeTimer().remainingTime() > 200);
+    // Armed for the 400 ms left of the fake clock's second, however busy the machine.
+    QCOMPARE(f.engine.wakeTimer().interval(), 400);
     f.engine.leave();
     QVERIFY(!f.engine.wakeTimer().isActive());
 }
