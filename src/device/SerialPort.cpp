@@ -2,6 +2,8 @@
 
 #include "device/SerialPort.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QSerialPort>
 
@@ -108,8 +110,38 @@ QString comDevicePath(const QString& portName) {
     if (!chosen.isEmpty()) {
         return chosen;
     }
+    QFile ports(portsFilePath());
+    if (ports.open(QIODevice::ReadOnly)) {
+        const QString named = portsFileDevice(ports.readAll(), portName);
+        if (!named.isEmpty()) {
+            return named;
+        }
+    }
     const qint64 number = match.captured(1).toLongLong();
     return QStringLiteral("/dev/ttyS") + QString::number(number - 1);
+}
+
+QString portsFilePath() {
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    const QString base = !config.isEmpty() && QDir::isAbsolutePath(config)
+                             ? config
+                             : QDir::homePath() + QStringLiteral("/.config");
+    return QDir::cleanPath(base + QStringLiteral("/cantrel/ports.conf"));
+}
+
+QString portsFileDevice(const QByteArray& content, const QString& portName) {
+    for (const QByteArray& raw : content.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.isEmpty() || line.startsWith(u'#')) {
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals > 0 &&
+            line.left(equals).trimmed().compare(portName, Qt::CaseInsensitive) == 0) {
+            return line.mid(equals + 1).trimmed();
+        }
+    }
+    return {};
 }
 
 std::unique_ptr<ComPort> openSerialComPort(const QString& portName) {

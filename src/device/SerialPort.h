@@ -8,10 +8,21 @@
 
 namespace cantrel {
 
-// The device path behind a port name "COMn": the environment variable
-// CANTREL_COMn when set (a USB adapter, a pseudo-terminal), else /dev/ttyS(n-1).
-// Empty for any other name, such as "COM-2", which therefore cannot be opened.
+// The device path behind a port name "COMn", the first of: the environment
+// variable CANTREL_COMn (a pseudo-terminal, a test); a "COMn=/dev/..." line
+// in the ports file (a USB adapter by its stable /dev/serial/by-id name);
+// /dev/ttyS(n-1). Empty for any other name, such as "COM-2", which therefore
+// cannot be opened.
 QString comDevicePath(const QString& portName);
+
+// The ports file: $XDG_CONFIG_HOME/cantrel/ports.conf, ~/.config when that
+// variable is unset or not an absolute path.
+QString portsFilePath();
+
+// The device a ports file's "COMn=/dev/..." line names for portName; empty
+// when none does. Lines are trimmed, empty ones and "#" comments skipped;
+// names compare without regard to case, and the first line for a name counts.
+QString portsFileDevice(const QByteArray& content, const QString& portName);
 
 // Opens the named port read-write and for this process alone; null when it
 // cannot be opened. The port is not configured yet.

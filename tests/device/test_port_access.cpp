@@ -357,6 +357,65 @@ class TestPortAccess : public QObject {
         link_->parallelAddress = 0x300;
         QCOMPARE(link_->connectionIndex(), 0);
     }
+
+    void portsFileLines_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("device");
+        const QByteArray file("# USB adapters by their stable names\r\n"
+                              "COM1=/dev/serial/by-id/usb-FTDI-if00-port0\r\n"
+                              "  com2 = /dev/ttyUSB1  \n"
+                              "\n"
+                              "COM3\n"
+                              "=/dev/nothing\n"
+                              "COM1=/dev/second\n"
+                              "#COM4=/dev/commented\n"
+                              "COM12=/dev/ttyACM0\n");
+        QTest::newRow("named") << file << "COM1" << "/dev/serial/by-id/usb-FTDI-if00-port0";
+        QTest::newRow("spaces and case") << file << "COM2" << "/dev/ttyUSB1";
+        QTest::newRow("no equals sign") << file << "COM3" << "";
+        QTest::newRow("commented out") << file << "COM4" << "";
+        QTest::newRow("COM12 is not COM1")
+            << QByteArray("COM12=/dev/ttyACM0\nCOM1=/dev/ttyS9\n") << "COM1" << "/dev/ttyS9";
+        QTest::newRow("two digits") << file << "COM12" << "/dev/ttyACM0";
+        QTest::newRow("missing") << file << "COM5" << "";
+        QTest::newRow("empty file") << QByteArray() << "COM1" << "";
+    }
+    void portsFileLines() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, port);
+        QFETCH(QString, device);
+        QCOMPARE(portsFileDevice(content, port), device);
+    }
+
+    // COMn is found by the environment, then the ports file, then /dev/ttyS(n-1);
+    // a pseudo-terminal named in the ports file opens as COM5.
+    void portsFileNamesThePort() {
+        QTemporaryDir config;
+        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        qunsetenv("CANTREL_COM5");
+        QCOMPARE(portsFilePath(), config.path() + "/cantrel/ports.conf");
+        QCOMPARE(comDevicePath("COM5"), QStringLiteral("/dev/ttyS4"));
+
+        PseudoTerminal terminal;
+        QVERIFY(QDir(config.path()).mkpath("cantrel"));
+        QFile ports(config.path() + "/cantrel/ports.conf");
+        QVERIFY(ports.open(QIODevice::WriteOnly));
+        ports.write("COM5=" + terminal.path().toLocal8Bit() + "\n");
+        ports.close();
+        QCOMPARE(comDevicePath("COM5"), terminal.path());
+        QVERIFY(openSerialComPort("COM5") != nullptr);
+
+        qputenv("CANTREL_COM5", "/nonexistent/tty");
+        QCOMPARE(comDevicePath("COM5"), QStringLiteral("/nonexistent/tty"));
+        QVERIFY(openSerialComPort("COM5") == nullptr);
+        qunsetenv("CANTREL_COM5");
+
+        qputenv("XDG_CONFIG_HOME", "relative/config");
+        QCOMPARE(portsFilePath(), QDir::homePath() + "/.config/cantrel/ports.conf");
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPortAccess)
