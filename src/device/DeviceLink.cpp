@@ -6,6 +6,8 @@
 
 #include <QThread>
 
+#include <cstdio>
+
 namespace cantrel {
 
 namespace {
@@ -19,7 +21,17 @@ DeviceLink::DeviceLink(QStringList portLibraryFiles, ComPortOpener openComPort, 
 DeviceLink::~DeviceLink() = default;
 
 ComPortOpener DeviceLink::defaultComPortOpener() {
-    return [](const QString& portName) { return openSerialComPort(portName); };
+    // "Can't open port" is all the program's own text says; the reason goes
+    // to standard error for whoever sets the machine up.
+    return [](const QString& portName) {
+        QString why;
+        std::unique_ptr<ComPort> port = openSerialComPort(portName, &why);
+        if (!port) {
+            std::fputs(QStringLiteral("cantrel: can't open %1\n").arg(why).toLocal8Bit().constData(),
+                       stderr);
+        }
+        return port;
+    };
 }
 
 void DeviceLink::loadPortLibrary() {

@@ -21,18 +21,27 @@ class SerialComPort : public IoComPort {
         port_->setPortName(path_);
     }
 
-    bool open() {
+    // Empty when open, else why not.
+    QString open() {
         if (!port_->open(QIODevice::ReadWrite)) {
-            return false;
+            switch (port_->error()) {
+            case QSerialPort::DeviceNotFoundError:
+                return QStringLiteral("no such device");
+            case QSerialPort::PermissionError:
+                return QStringLiteral("no permission, or in use by another program (a serial "
+                                      "line needs the dialout group)");
+            default:
+                return port_->errorString();
+            }
         }
         // QSerialPort's own lock file is keyed by the name it was given, so a
         // second name for the same device (a symlink) would get through; a lock
         // on the open device itself cannot be sidestepped that way.
         if (flock(port_->handle(), LOCK_EX | LOCK_NB) != 0) {
             port_->close();
-            return false;
+            return QStringLiteral("in use by another program");
         }
-        return true;
+        return {};
     }
 
     bool configure(qint32 baudRate) override {
@@ -88,7 +97,7 @@ class SerialComPort : public IoComPort {
     void reopen() {
         port_->close();
         port_->clearError();
-        if (open() && !(configure(baudRate_) && setTimeouts(timeouts_))) {
+        if (open().isEmpty() && !(configure(baudRate_) && setTimeouts(timeouts_))) {
             port_->close();
         }
     }
@@ -144,13 +153,20 @@ QString portsFileDevice(const QByteArray& content, const QString& portName) {
     return {};
 }
 
-std::unique_ptr<ComPort> openSerialComPort(const QString& portName) {
+std::unique_ptr<ComPort> openSerialComPort(const QString& portName, QString* why) {
     const QString path = comDevicePath(portName);
     if (path.isEmpty()) {
+        if (why) {
+            *why = QStringLiteral("%1: not a port name").arg(portName);
+        }
         return nullptr;
     }
     auto port = std::make_unique<SerialComPort>(path);
-    if (!port->open()) {
+    const QString failure = port->open();
+    if (!failure.isEmpty()) {
+        if (why) {
+            *why = QStringLiteral("%1 (%2): %3").arg(portName, path, failure);
+        }
         return nullptr;
     }
     return port;

@@ -25,7 +25,8 @@ QString portsFilePath();
 QString portsFileDevice(const QByteArray& content, const QString& portName);
 
 // Opens the named port read-write and for this process alone; null when it
-// cannot be opened. The port is not configured yet.
-std::unique_ptr<ComPort> openSerialComPort(const QString& portName);
+// cannot be opened, and then why gets the reason ("COM1 (/dev/ttyUSB0): no
+// such device"). The port is not configured yet.
+std::unique_ptr<ComPort> openSerialComPort(const QString& portName, QString* why = nullptr);
 
 } // namespace cantrel

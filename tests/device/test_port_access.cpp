@@ -405,11 +405,18 @@ class TestPortAccess : public QObject {
         ports.write("COM5=" + terminal.path().toLocal8Bit() + "\n");
         ports.close();
         QCOMPARE(comDevicePath("COM5"), terminal.path());
-        QVERIFY(openSerialComPort("COM5") != nullptr);
+        const std::unique_ptr<ComPort> held = openSerialComPort("COM5");
+        QVERIFY(held != nullptr);
+        // Why a port does not open goes with the failure.
+        QString why;
+        QVERIFY(openSerialComPort("COM5", &why) == nullptr);
+        QVERIFY2(why.startsWith("COM5 (" + terminal.path() + "): ") && why.contains("in use"),
+                 qPrintable(why));
 
         qputenv("CANTREL_COM5", "/nonexistent/tty");
         QCOMPARE(comDevicePath("COM5"), QStringLiteral("/nonexistent/tty"));
-        QVERIFY(openSerialComPort("COM5") == nullptr);
+        QVERIFY(openSerialComPort("COM5", &why) == nullptr);
+        QCOMPARE(why, QStringLiteral("COM5 (/nonexistent/tty): no such device"));
         qunsetenv("CANTREL_COM5");
 
         qputenv("XDG_CONFIG_HOME", "relative/config");
