@@ -23,6 +23,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <memory>
 #include <csignal>
 #include <vector>
 
@@ -99,6 +100,16 @@ void report(benchmark::State& state, std::vector<double> ms, int rows) {
     state.counters["worst_ms"] = ms.back();
 }
 
+// The simulated device for a schedule, or a skip when it did not start.
+std::unique_ptr<DevSim> startDevice(benchmark::State& state, const Schedule& schedule) {
+    auto device = std::make_unique<DevSim>(bin() + "/cantrel-devsim", schedule.dir.path());
+    if (!device->start()) {
+        state.SkipWithError("cantrel-devsim did not start");
+        return nullptr;
+    }
+    return device;
+}
+
 void waitMs(int ms) {
     QEventLoop loop;
     QTimer::singleShot(std::max(0, ms), &loop, &QEventLoop::quit);
@@ -108,12 +119,10 @@ void waitMs(int ms) {
 void windowRun(benchmark::State& state, bool wake) {
     for (auto _ : state) {
         Schedule schedule(rowCount());
-        DevSim device(bin() + "/cantrel-devsim", schedule.dir.path());
-        if (!device.start()) {
-            state.SkipWithError("cantrel-devsim did not start");
+        const std::unique_ptr<DevSim> device = startDevice(state, schedule);
+        if (!device)
             return;
-        }
-        qputenv("CANTREL_COM1", device.linkPath().toLocal8Bit());
+        qputenv("CANTREL_COM1", device->linkPath().toLocal8Bit());
         SystemClock clock;
         ScriptedPrompter prompter;
         DesktopMediaOpener opener;
@@ -129,7 +138,7 @@ void windowRun(benchmark::State& state, bool wake) {
         window.runButton->click();
         waitMs(schedule.msToEnd());
         window.runButton->click();
-        report(state, latenessFromLog(device.logPath()), schedule.rows);
+        report(state, latenessFromLog(device->logPath()), schedule.rows);
     }
 }
 
@@ -143,14 +152,12 @@ void BM_WindowOnTheSecond(benchmark::State& state) {
 void BM_HeadlessOnTheSecond(benchmark::State& state) {
     for (auto _ : state) {
         Schedule schedule(rowCount());
-        DevSim device(bin() + "/cantrel-devsim", schedule.dir.path());
-        if (!device.start()) {
-            state.SkipWithError("cantrel-devsim did not start");
+        const std::unique_ptr<DevSim> device = startDevice(state, schedule);
+        if (!device)
             return;
-        }
         QProcess run;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("CANTREL_COM1", device.linkPath());
+        env.insert("CANTREL_COM1", device->linkPath());
         env.insert("XDG_STATE_HOME", schedule.dir.filePath("state"));
         run.setProcessEnvironment(env);
         run.setWorkingDirectory(schedule.dir.path());
@@ -162,7 +169,7 @@ void BM_HeadlessOnTheSecond(benchmark::State& state) {
         waitMs(schedule.msToEnd());
         ::kill(pid_t(run.processId()), SIGTERM);
         run.waitForFinished(5000);
-        report(state, latenessFromLog(device.logPath()), schedule.rows);
+        report(state, latenessFromLog(device->logPath()), schedule.rows);
     }
 }
 

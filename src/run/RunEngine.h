@@ -123,12 +123,6 @@ class RunEngine final : public QObject {
     // the next tick, and its rows that already fired today keep their marks.
     void setFollowDayFile(bool follow) { followDayFile_ = follow; }
 
-    // The date whose day file the current run has loaded. A tick whose
-    // shifted date is another one loads the day file again, even under the
-    // same name: the new day starts with empty marks and with the file as
-    // it now stands on disk.
-    QDate runDate() const { return runDate_; }
-
     // ---- the workers' side, GUI thread ----------------------------------
     // The day rows due in this second of the shifted clock.
     DueScan dueRows(int second);
@@ -156,7 +150,6 @@ class RunEngine final : public QObject {
     void showFailure(const QString& text, bool programText) { report_.failure(text, programText); }
 
     const std::shared_ptr<RunLink>& link() const { return link_; }
-    const DueIndex& dueIndex() const { return index_; }
 
     // Tests: pulses go here instead of the device.
     void setPulseHook(std::function<void(int output)> hook) { pulseHook_ = std::move(hook); }
@@ -224,6 +217,9 @@ class RunEngine final : public QObject {
     // Row -> workers started for it that have not yet written a mark.
     std::map<int, int> taken_;
     quint64 takenLayout_ = 0;
+    // The date whose day file the current run has loaded. A tick whose
+    // shifted date is another one loads the day file again, even under the
+    // same name: the new day starts with the file as it now stands on disk.
     QDate runDate_;
     // The last second the tick has dealt with on the shifted clock, and the
     // real time of the last tick (ms since the epoch).

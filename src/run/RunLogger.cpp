@@ -6,8 +6,6 @@
 #include "run/RunDocuments.h"
 #include "run/RunEngine.h"
 #include "schedule/Cells.h"
-#include "schedule/MonthCalendarFile.h"
-#include "schedule/StringGridModel.h"
 
 namespace cantrel {
 
@@ -58,9 +56,6 @@ RunLogger::RunLogger(RunEngine& engine, RunDocuments& documents, DeviceLink& dev
 }
 
 void RunLogger::write(AsRunEvent event) {
-    // The link test goes on in Edit mode; only a run is logged.
-    if (!engine_.running() && event.event.startsWith(QLatin1String("link")))
-        return;
     const QString line = log_.write(clock_.now(), event);
     if (echo_)
         echo_(line);
@@ -73,17 +68,17 @@ void RunLogger::writeRow(const QString& what, const QStringList& cells,
 }
 
 // "Link OK" is the link up; "No link" and "Link error" are it down. "Wait"
-// (a parallel port, or none yet) says nothing either way.
+// (a parallel port, or none yet) says nothing either way. The link test goes
+// on in Edit mode, where the state is followed but only a run is logged.
 void RunLogger::linkText(const QString& text) {
     const bool ok = text == QLatin1String("Link OK");
     const bool down = text == QLatin1String("No link") || text == QLatin1String("Link error");
-    if (down && !linkDown_) {
-        linkDown_ = true;
-        write({QStringLiteral("link down"), {}, {}, {}, {}, std::nullopt, text});
-    } else if (ok && linkDown_) {
-        linkDown_ = false;
-        write({QStringLiteral("link back"), {}, {}, {}, {}, std::nullopt, text});
-    }
+    if (!(down && !linkDown_) && !(ok && linkDown_))
+        return;
+    linkDown_ = down;
+    if (engine_.running())
+        write({down ? QStringLiteral("link down") : QStringLiteral("link back"), {}, {}, {}, {},
+               std::nullopt, text});
 }
 
 } // namespace cantrel
