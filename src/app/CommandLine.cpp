@@ -22,7 +22,9 @@ CommandLine readCommandLine(const QStringList& arguments) {
     const QCommandLineOption settings(
         QStringLiteral("settings"),
         QStringLiteral("With --run: the settings file to read (default: Cantrel.ini in the "
-                       "current folder). It is never written."),
+                       "current folder, or for an installed program the one in "
+                       "$XDG_CONFIG_HOME/cantrel when the current folder has none). It is "
+                       "never written."),
         QStringLiteral("file"));
     parser.addOption(run);
     parser.addOption(settings);

@@ -1,10 +1,10 @@
 #include "app/HeadlessMain.h"
 
 #include "app/SettingsFile.h"
+#include "app/SettingsPlace.h"
 #include "platform/Clock.h"
 #include "platform/MediaOpener.h"
 #include "run/HeadlessRun.h"
-#include "run/ShiftedClock.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -32,23 +32,14 @@ void writeLine(const QString& line) {
     std::fflush(stderr);
 }
 
-// The settings the window would use for Run mode. Nothing here is written.
-HeadlessSettings readRunSettings(const SettingsFile& list) {
-    HeadlessSettings settings;
-    settings.monthCalendar = list.value(QStringLiteral("file31d")).value_or(QString());
-    settings.connection = list.number(QStringLiteral("Port")).value_or(0);
-    settings.deviceId = list.number(QStringLiteral("DeviceID")).value_or(0);
-    settings.runAdvance = clampRunAdvance(list.number(QStringLiteral("RunAdvance")).value_or(0));
-    return settings;
-}
-
 } // namespace
 
 int runHeadless(int& argc, char** argv, const QString& settingsFile) {
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Cantrel"));
 
-    const QString path = settingsFile.isEmpty() ? QStringLiteral("Cantrel.ini") : settingsFile;
+    const QString found = settingsPlace(QCoreApplication::applicationDirPath()).readFrom;
+    const QString path = !settingsFile.isEmpty() ? settingsFile : !found.isEmpty() ? found : kSettingsName;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         writeLine(QStringLiteral("cantrel: cannot read the settings file %1: %2")

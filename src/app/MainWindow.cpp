@@ -1,5 +1,6 @@
 // The main window's life: construction, the start-up sequence and the close.
 #include "app/MainWindow.h"
+#include "app/SettingsPlace.h"
 
 #include "app/AboutBox.h"
 #include "device/RadioBank.h"
@@ -14,7 +15,6 @@
 #include "schedule/StringGrid.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QTimer>
 
@@ -67,8 +67,8 @@ bool MainWindow::start()
 
         newDaySchedule();
         newMonthCalendar();
-        if (QFileInfo::exists(QStringLiteral("Cantrel.ini")))
-            readSettings();
+        if (const QString settings = settingsPlace(programFolder()).readFrom; !settings.isEmpty())
+            readSettings(settings);
 
         const QStringList dayHeader = {QStringLiteral("E"), QStringLiteral("Time"),
                                        QStringLiteral("P"), QStringLiteral("Comments"),

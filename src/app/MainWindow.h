@@ -125,7 +125,7 @@ public:
     RunEngine* runEngine() const { return runEngine_.get(); }
 
     // ---- settings file (src/app/Settings.cpp) ----------------------------------
-    void readSettings();
+    void readSettings(const QString& path);
     void writeSettings();
     void loadBounds(const SettingsFile& list, QWidget* control, const QString& prefix);
     void saveBounds(SettingsFile& list, QWidget* control, const QString& prefix) const;

@@ -1,12 +1,11 @@
-// The settings file "Cantrel.ini": read once at start-up from the current
-// folder, written whole at every close request in Edit mode to the program's
-// folder.
+// The settings file "Cantrel.ini": read once at start-up, written whole at
+// every close request in Edit mode (where: SettingsPlace).
 #include "app/SettingsFile.h"
+#include "app/SettingsPlace.h"
 #include "app/MainWindow.h"
 #include "platform/LockedFile.h"
 #include "platform/ProgramError.h"
 #include "run/RunEngine.h"
-#include "run/ShiftedClock.h"
 #include "schedule/StringGrid.h"
 
 #include <QCoreApplication>
@@ -21,8 +20,6 @@
 namespace cantrel {
 
 namespace {
-
-const QString kSettingsName = QStringLiteral("Cantrel.ini");
 
 // A window whose remembered place lies wholly off every screen (a monitor
 // since unplugged) comes back onto the primary one.
@@ -89,8 +86,8 @@ void MainWindow::saveBounds(SettingsFile& list, QWidget* control, const QString&
     list.add(prefix + QStringLiteral("Height"), r.height());
 }
 
-void MainWindow::readSettings() {
-    QFile file(kSettingsName);
+void MainWindow::readSettings(const QString& path) {
+    QFile file(path);
     // A settings file that cannot be read is treated like a missing one.
     if (!file.open(QIODevice::ReadOnly))
         return;
@@ -116,17 +113,19 @@ void MainWindow::readSettings() {
     if (documentExists(month))
         loadMonthCalendar(month);
 
-    device().deviceId = list.number(QStringLiteral("DeviceID")).value_or(0);
-    const int port = list.number(QStringLiteral("Port")).value_or(0);
-    if (const auto advance = list.number(QStringLiteral("RunAdvance")))
-        runEngine_->setRunAdvance(clampRunAdvance(*advance));
-    device().setConnection(port);
+    const HeadlessSettings run = readRunSettings(list);
+    device().deviceId = run.deviceId;
+    runEngine_->setRunAdvance(run.runAdvance);
+    device().setConnection(run.connection);
     device().pulseMs = 100;
 }
 
 void MainWindow::writeSettings() {
-    // Written to the program's folder, which stays the current one after.
-    QDir::setCurrent(programFolder());
+    // The folder written to stays the current one after, so the file
+    // dialogs open there next.
+    const QString folder = settingsPlace(programFolder()).writeFolder;
+    QDir().mkpath(folder);
+    QDir::setCurrent(folder);
 
     SettingsFile list;
     saveBounds(list, this, QStringLiteral("form"));

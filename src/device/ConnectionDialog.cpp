@@ -1,5 +1,6 @@
 #include "device/ConnectionDialog.h"
 
+#include "device/SerialPort.h"
 #include "device/UpDown.h"
 #include "platform/Prompter.h"
 #include "schedule/MonthCalendarFile.h"
@@ -52,6 +53,12 @@ ConnectionDialog::ConnectionDialog(Prompter& prompter, QWidget* owner)
     portList->addItems({"LPT378", "LPT278", "COM1", "COM2", "COM3", "COM4"});
     portList->setCurrentIndex(0);
     connect(portList, &QComboBox::currentIndexChanged, this, [this] { portChanged(); });
+    portDeviceLabel = new QLabel(this);
+    portDeviceLabel->setObjectName(QStringLiteral("PortDeviceLabel"));
+    portDeviceLabel->setGeometry(168, 16, 130, 84);
+    portDeviceLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    portDeviceLabel->setWordWrap(true);
+    portDeviceLabel->setTextFormat(Qt::PlainText);
 
     deviceIdLabel = label(this, "Label2", QStringLiteral("Device ID"), {16, 64});
     deviceIdEdit = edit(this, "DevIDEdit", {16, 80, 121, 21});
@@ -118,6 +125,22 @@ void ConnectionDialog::portChanged() {
     const bool serial = portList->currentIndex() >= 2;
     deviceIdUpDown->setEnabled(serial);
     deviceIdEdit->setEnabled(serial);
+    showPortDevice();
+}
+
+void ConnectionDialog::showPortDevice() {
+    if (portList->currentIndex() < 2) {
+        portDeviceLabel->clear();
+        portDeviceLabel->setToolTip(QString());
+        return;
+    }
+    const ComDeviceInfo info =
+        describeComDevice(QStringLiteral("COM%1").arg(selectedConnection() - 1));
+    // A /dev/serial/by-id name is long: its middle gives way, the tooltip has it whole.
+    const QString path = portDeviceLabel->fontMetrics().elidedText(
+        info.path, Qt::ElideMiddle, portDeviceLabel->width());
+    portDeviceLabel->setText(path + u'\n' + info.state);
+    portDeviceLabel->setToolTip(info.path);
 }
 
 bool ConnectionDialog::mayClose() {

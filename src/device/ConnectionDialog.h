@@ -28,12 +28,17 @@ public:
 
     void centreAndRefresh();
     void portChanged();
+    // Looks the selected COM entry's device up anew, as it may have been
+    // plugged in or out since.
+    void showPortDevice();
     // True when the dialog may close with OK.
     bool mayClose();
 
     QFrame* bevel;
     QLabel* portLabel;
     QComboBox* portList;
+    // For a COM entry: the device it maps to and what the system says it is.
+    QLabel* portDeviceLabel;
     QLabel* deviceIdLabel;
     QLineEdit* deviceIdEdit;
     UpDown* deviceIdUpDown;

@@ -2,10 +2,15 @@
 
 #include "device/SerialPort.h"
 
-#include <QDir>
+#include "platform/UserConfigFolder.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSerialPort>
+#include <QSerialPortInfo>
+
+#include <algorithm>
 
 #include <sys/file.h>
 
@@ -131,11 +136,28 @@ QString comDevicePath(const QString& portName) {
 }
 
 QString portsFilePath() {
-    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    const QString base = !config.isEmpty() && QDir::isAbsolutePath(config)
-                             ? config
-                             : QDir::homePath() + QStringLiteral("/.config");
-    return QDir::cleanPath(base + QStringLiteral("/cantrel/ports.conf"));
+    return userConfigFolder() + QStringLiteral("/ports.conf");
+}
+
+ComDeviceInfo describeComDevice(const QString& portName) {
+    ComDeviceInfo info{comDevicePath(portName), QString()};
+    // A /dev/serial/by-id name is a link; the system lists the device itself.
+    const QString device = QFileInfo(info.path).canonicalFilePath();
+    if (info.path.isEmpty() || device.isEmpty()) {
+        info.state = QStringLiteral("absent");
+        return info;
+    }
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    const auto listed = std::find_if(ports.begin(), ports.end(), [&](const QSerialPortInfo& port) {
+        return QFileInfo(port.systemLocation()).canonicalFilePath() == device;
+    });
+    QStringList said;
+    if (listed != ports.end())
+        for (const QString& part : {listed->description(), listed->manufacturer()})
+            if (!part.trimmed().isEmpty())
+                said << part.trimmed();
+    info.state = said.isEmpty() ? QStringLiteral("present") : said.join(QStringLiteral(", "));
+    return info;
 }
 
 QString portsFileDevice(const QByteArray& content, const QString& portName) {

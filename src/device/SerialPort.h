@@ -24,6 +24,16 @@ QString portsFilePath();
 // names compare without regard to case, and the first line for a name counts.
 QString portsFileDevice(const QByteArray& content, const QString& portName);
 
+// What the system knows of the device behind a port name, for the setup
+// dialog: its path and its state, which is what the system says it is
+// ("FT232R USB UART, FTDI"), "present" when it says nothing of it (a
+// pseudo-terminal, a port without a driver's description), or "absent".
+struct ComDeviceInfo {
+    QString path;
+    QString state;
+};
+ComDeviceInfo describeComDevice(const QString& portName);
+
 // Opens the named port read-write and for this process alone; null when it
 // cannot be opened, and then why gets the reason ("COM1 (/dev/ttyUSB0): no
 // such device"). The port is not configured yet.

@@ -57,6 +57,8 @@ private slots:
     void writtenToProgramFolderAndStaysThere();
     void untitledIsRememberedWhenSavedAtTheQuestion();
     void writeFailureKeepsWindowOpen();
+    void installedCopyKeepsSettingsPerUser_data();
+    void installedCopyKeepsSettingsPerUser();
 };
 
 void TestSettings::fileFormat_data() {
@@ -366,6 +368,68 @@ void TestSettings::writeFailureKeepsWindowOpen() {
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].kind, QStringLiteral("error"));
     QVERIFY(shown[0].text.contains("Cantrel.ini"));
+}
+
+// An installed copy (a marker file beside the program) reads the current
+// folder's file first, else the user's configuration folder's, and writes
+// there; a copy without the marker never looks at the configuration folder.
+void TestSettings::installedCopyKeepsSettingsPerUser_data() {
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<bool>("xdgSet");
+    QTest::addColumn<QByteArray>("inCurrent");
+    QTest::addColumn<QByteArray>("inConfig");
+    QTest::addColumn<int>("deviceIdRead");
+    QTest::newRow("first start") << true << true << QByteArray() << QByteArray() << 0;
+    QTest::newRow("the user's file") << true << true << QByteArray() << QByteArray("DeviceID=5") << 5;
+    QTest::newRow("current folder first")
+        << true << true << QByteArray("DeviceID=7") << QByteArray("DeviceID=5") << 7;
+    QTest::newRow("~/.config without XDG_CONFIG_HOME")
+        << true << false << QByteArray() << QByteArray("DeviceID=5") << 5;
+    QTest::newRow("not installed") << false << true << QByteArray() << QByteArray("DeviceID=5") << 0;
+}
+
+void TestSettings::installedCopyKeepsSettingsPerUser() {
+    QFETCH(bool, installed);
+    QFETCH(bool, xdgSet);
+    QFETCH(QByteArray, inCurrent);
+    QFETCH(QByteArray, inConfig);
+    QFETCH(int, deviceIdRead);
+
+    MainWindowFixture f;
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", f.path("home").toLocal8Bit());
+    if (xdgSet)
+        qputenv("XDG_CONFIG_HOME", f.path("xdg").toLocal8Bit());
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+    const QString configFolder = f.path(xdgSet ? "xdg/cantrel" : "home/.config/cantrel");
+    QVERIFY(QDir().mkpath(configFolder));
+    if (installed)
+        f.write("program/Cantrel.ini.location", "settings: $XDG_CONFIG_HOME/cantrel\n");
+    if (!inCurrent.isEmpty())
+        f.write("Cantrel.ini", inCurrent);
+    if (!inConfig.isEmpty())
+        f.write(configFolder.mid(f.dir.path().size() + 1) + "/Cantrel.ini", inConfig);
+
+    QVERIFY(f.start());
+    QCOMPARE(f.form->device().deviceId, deviceIdRead);
+    f.form->device().deviceId = 11;
+    QVERIFY(f.form->close());
+
+    const QString written = installed ? configFolder : f.programFolder();
+    QFile file(written + "/Cantrel.ini");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("\r\nDeviceID=11\r\n"));
+    QCOMPARE(QFile::exists(f.path("program/Cantrel.ini")), !installed);
+    QCOMPARE(QDir::currentPath(), written);
+    // The current folder's file is only ever read.
+    QCOMPARE(f.read("Cantrel.ini"), inCurrent.isEmpty() ? QByteArray("<missing>") : inCurrent);
+
+    qputenv("HOME", oldHome);
+    if (oldConfig.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 QTEST_MAIN(TestSettings)

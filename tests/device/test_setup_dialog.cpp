@@ -59,6 +59,7 @@ private slots:
     void cancelAndEscapeChangeNothing();
     void upDownsStepWithinTheirRange();
     void portBeyondCom4KeepsItsOwnEntry();
+    void comEntryShowsItsDevice();
 };
 
 void TestSetupDialog::layoutAndTabOrder() {
@@ -256,6 +257,40 @@ void TestSetupDialog::portBeyondCom4KeepsItsOwnEntry() {
         QTest::mouseClick(s.dlg->okButton, Qt::LeftButton);
     });
     s.run([&] { QCOMPARE(s.dlg->portList->count(), 6); });
+}
+
+// The selected COM entry's device and whether the system has it; the
+// environment names the devices here, as a ports file or a USB adapter would.
+void TestSetupDialog::comEntryShowsItsDevice() {
+    Setup s;
+    s.write("ttyUSB9", "");
+    qputenv("CANTREL_COM1", s.path("ttyUSB9").toLocal8Bit());
+    qputenv("CANTREL_COM2", "/nonexistent/ttyUSB0");
+    qputenv("CANTREL_COM7", "/nonexistent/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+    s.run([&] {
+        s.dlg->showConnection(8);
+        QLabel* label = s.dlg->portDeviceLabel;
+        // A long name gives way in its middle and stays whole in the tooltip.
+        const QString byId =
+            QStringLiteral("/nonexistent/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+        QCOMPARE(label->toolTip(), byId);
+        const QStringList lines = label->text().split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith("/non") && lines[0].endsWith("port0") &&
+                     lines[0].contains(QChar(0x2026)),
+                 qPrintable(lines[0]));
+        QVERIFY(label->fontMetrics().horizontalAdvance(lines[0]) <= label->width());
+        QCOMPARE(lines[1], QStringLiteral("absent"));
+        s.dlg->portList->setCurrentIndex(2);
+        QCOMPARE(label->toolTip(), s.path("ttyUSB9"));
+        QCOMPARE(label->text().section(u'\n', 1), QStringLiteral("present"));
+        s.dlg->portList->setCurrentIndex(3);
+        QCOMPARE(label->text(), QStringLiteral("/nonexistent/ttyUSB0\nabsent"));
+        s.dlg->portList->setCurrentIndex(0);
+        QCOMPARE(label->text(), QString());
+    });
+    for (const char* name : {"CANTREL_COM1", "CANTREL_COM2", "CANTREL_COM7"})
+        qunsetenv(name);
 }
 
 QTEST_MAIN(TestSetupDialog)
