@@ -3,14 +3,16 @@
 #   ./dev.sh run     install what is missing, build, start the program
 #   ./dev.sh test    install what is missing, build, run every test headless
 #   ./dev.sh bench   install what is missing, build, run the benchmarks
+#   ./dev.sh package install what is missing, build, make the Debian package
+#                    in build/package and check it with lintian
 # CANTREL_SANITIZE=1 builds into build-asan with AddressSanitizer and UBSan.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 cmd=${1:-}
 case "$cmd" in
-  run|test|bench) ;;
-  *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
+  run|test|bench|package) ;;
+  *) echo "usage: $0 run|test|bench|package" >&2; exit 2 ;;
 esac
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libbenchmark-dev
@@ -18,7 +20,10 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-q
   # server, the root window's properties, and the X protocol library the tests ask it with
   xvfb openbox xdotool x11-utils libxcb1-dev
   # the run without a window is tested across midnight on a clock moved by libfaketime
-  faketime)
+  faketime
+  # the icon's sizes are rendered from its SVG; the Debian package is made, checked and
+  # taken apart by the tests
+  librsvg2-bin dpkg-dev lintian desktop-file-utils appstream man-db)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -57,5 +62,10 @@ case "$cmd" in
     ;;
   bench)
     for b in "$build"/bin/bench_*; do "$b"; done
+    ;;
+  package)
+    cpack --config "$build/CPackConfig.cmake" -B "$build/package"
+    lintian --fail-on error "$build"/package/cantrel_*.deb
+    ls -l "$build"/package/cantrel_*.deb
     ;;
 esac

@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 
@@ -22,19 +21,10 @@ namespace cantrel {
 
 QIcon programIcon()
 {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0x20, 0x40, 0x80), 2));
-    p.setBrush(QColor(0xf0, 0xf4, 0xff));
-    p.drawEllipse(QRectF(2, 2, 28, 28));
-    p.drawLine(QPointF(16, 16), QPointF(16, 7));
-    p.drawLine(QPointF(16, 16), QPointF(23, 19));
-    p.setBrush(QColor(0xd0, 0x30, 0x30));
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QRectF(13.5, 13.5, 5, 5));
-    return QIcon(pixmap);
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/cantrel-%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 namespace {

@@ -31,7 +31,7 @@ private:
     MediaOpener& opener_;
 };
 
-// The program's icon, drawn rather than shipped: a clock face.
+// The program's icon (src/app/cantrel.svg) in every size it was rendered to.
 QIcon programIcon();
 
 } // namespace cantrel

@@ -37,6 +37,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Cantrel"));
     app.setWindowIcon(programIcon());
+    // Lets the desktop match the window to its menu entry and icon.
+    app.setDesktopFileName(QStringLiteral("org.cantrel.Cantrel"));
 
     SystemClock clock;
     QtPrompter prompter;

@@ -3,10 +3,14 @@
 #include "support/TestDoubles.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QImage>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QLabel>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace cantrel;
 using cantrel::test::RecordingOpener;
@@ -19,6 +23,7 @@ class TestAboutBox : public QObject {
     void mailAddressShowsWhole();
     void onlyLeftClickSendsMail_data();
     void onlyLeftClickSendsMail();
+    void showsTheProgramsIcon();
 };
 
 // Whatever family the desktop gives the dialog, the address is neither cut
@@ -85,6 +90,29 @@ void TestAboutBox::onlyLeftClickSendsMail() {
     QTest::mousePress(mail, button, {}, on);
     QTest::mouseRelease(mail, button, {}, releasedOnLabel ? on : QPoint(-10, mail->height() + 10));
     QCOMPARE(opener.takeOpened(), opened);
+}
+
+// The icon rendered from the program's own drawing, in every size a menu and
+// a window frame ask for, is the one the About box shows.
+void TestAboutBox::showsTheProgramsIcon() {
+    const QIcon icon = programIcon();
+    QList<int> sizes;
+    for (const QSize& size : icon.availableSizes())
+        sizes << size.width();
+    std::sort(sizes.begin(), sizes.end());
+    QCOMPARE(sizes, (QList<int>{16, 22, 24, 32, 48, 64, 128, 256}));
+
+    RecordingOpener opener;
+    AboutBox box(opener);
+    const QLabel* shown = box.findChild<QLabel*>(QStringLiteral("ProgramIcon"));
+    QVERIFY(shown);
+    const QImage image = shown->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(image.size(), QSize(32, 32));
+    // The drawing itself: clear corners, the blue ground, the red hub of the clock.
+    QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+    QCOMPARE(QColor(image.pixel(4, 16)).name(), QStringLiteral("#204080"));
+    const QColor hub = image.pixel(16, 13);
+    QVERIFY2(hub.red() > 160 && hub.green() < 100 && hub.blue() < 100, qPrintable(hub.name()));
 }
 
 QTEST_MAIN(TestAboutBox)
