@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang into build-fuzz and runs each one in turn.
+#   fuzz/fuzz.sh [seconds] [target...]   seconds per target, default 60;
+#                                        every target unless some are named
+# FUZZ_FLAGS adds libFuzzer flags, e.g. FUZZ_FLAGS=-runs=10000000.
+# Each run starts from a copy of fuzz/corpus/<target>, so the repository's
+# corpus only grows by hand. A crashing input is kept in build-fuzz/crashes/
+# and the script exits non-zero.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+build=$root/build-fuzz
+seconds=${1:-60}
+shift || true
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+  targets=(fuzz_day_file fuzz_month_file fuzz_settings_file fuzz_ports_file
+    fuzz_device_reply fuzz_lossless_text fuzz_time_of_day)
+fi
+
+CC=clang-14 CXX=clang++-14 cmake -S "$here" -B "$build" -G Ninja >/dev/null
+cmake --build "$build" -- "${targets[@]}"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+crashes=$build/crashes
+mkdir -p "$crashes"
+
+failed=()
+for target in "${targets[@]}"; do
+  corpus=$work/$target
+  mkdir -p "$corpus"
+  cp -R "$here/corpus/$target/." "$corpus/"
+  log=$work/$target.log
+  status=0
+  # A UBSan report stops the run like a crash; leak detection stays on.
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "$build/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$crashes/$target-" ${FUZZ_FLAGS:-} "$corpus" >"$log" 2>&1 || status=$?
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  printf '%-20s %12s executions %10s exec/s\n' "$target" "${runs:-?}" "${speed:-?}"
+  if [ "$status" -ne 0 ]; then
+    failed+=("$target")
+    grep -v -e '^#' -e '^INFO:' -e '^stat::' "$log" | head -40
+    grep -h 'Test unit written to' "$log" | sed 's/.*Test unit written to /  crashing input: /'
+  fi
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "Failed: ${failed[*]}" >&2
+  exit 1
+fi
