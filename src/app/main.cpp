@@ -4,6 +4,7 @@
 #include "app/MainWindow.h"
 #include "platform/Clock.h"
 #include "platform/MediaOpener.h"
+#include "platform/OpenFileLimit.h"
 #include "platform/QtPrompter.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@ int main(int argc, char* argv[])
         std::fputs(command.text.toLocal8Bit().constData(), stderr);
         return 2;
     }
+    raiseOpenFileLimit();
     if (command.action == CommandLine::Action::RunHeadless)
         return runHeadless(argc, argv, command.settingsFile);
     // Without a display Qt would abort with a toolkit message; say what to do instead.
