@@ -5,14 +5,16 @@
 #   ./dev.sh bench   install what is missing, build, run the benchmarks
 #   ./dev.sh package install what is missing, build, make the Debian package
 #                    in build/package and check it with lintian
+#   ./dev.sh fuzz [seconds]  install what is missing, run every fuzz target
+#                    that long (default 60); `test` runs each for 5 seconds
 # CANTREL_SANITIZE=1 builds into build-asan with AddressSanitizer and UBSan.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 cmd=${1:-}
 case "$cmd" in
-  run|test|bench|package) ;;
-  *) echo "usage: $0 run|test|bench|package" >&2; exit 2 ;;
+  run|test|bench|package|fuzz) ;;
+  *) echo "usage: $0 run|test|bench|package|fuzz [seconds]" >&2; exit 2 ;;
 esac
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libbenchmark-dev
@@ -23,7 +25,9 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-q
   faketime
   # the icon's sizes are rendered from its SVG; the Debian package is made, checked and
   # taken apart by the tests
-  librsvg2-bin dpkg-dev lintian desktop-file-utils appstream man-db)
+  librsvg2-bin dpkg-dev lintian desktop-file-utils appstream man-db
+  # the readers of outside bytes are fuzzed with libFuzzer (fuzz/)
+  clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -36,6 +40,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   apt-get update
   DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+fi
+
+if [ "$cmd" = fuzz ]; then
+  exec fuzz/fuzz.sh "${2:-60}"
 fi
 
 build=build
@@ -57,8 +65,10 @@ case "$cmd" in
     exec "$build/bin/cantrel"
     ;;
   test)
-    cd "$build"
-    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
+    (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)")
+    # A few seconds of each fuzz target from its corpus, so an input that once
+    # crashed (kept there) fails the tests if the fault comes back.
+    fuzz/fuzz.sh 5
     ;;
   bench)
     for b in "$build"/bin/bench_*; do "$b"; done
