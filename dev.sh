@@ -5,6 +5,9 @@
 #   ./dev.sh bench   install what is missing, build, run the benchmarks
 #   ./dev.sh package install what is missing, build, make the Debian package
 #                    in build/package and check it with lintian
+#   ./dev.sh soak [minutes]  build, then run the schedule without a window
+#                    against a misbehaving simulated device for that long
+#                    (default 60) and account for every row (not in CI)
 #   ./dev.sh fuzz [seconds]  install what is missing, run every fuzz target
 #                    that long (default 60); `test` runs each for 5 seconds
 # CANTREL_SANITIZE=1 builds into build-asan with AddressSanitizer and UBSan.
@@ -13,8 +16,8 @@ cd "$(dirname "$0")"
 
 cmd=${1:-}
 case "$cmd" in
-  run|test|bench|package|fuzz) ;;
-  *) echo "usage: $0 run|test|bench|package|fuzz [seconds]" >&2; exit 2 ;;
+  run|test|bench|package|fuzz|soak) ;;
+  *) echo "usage: $0 run|test|bench|package|fuzz [seconds]|soak [minutes]" >&2; exit 2 ;;
 esac
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libbenchmark-dev
@@ -72,6 +75,9 @@ case "$cmd" in
     ;;
   bench)
     for b in "$build"/bin/bench_*; do "$b"; done
+    ;;
+  soak)
+    exec tests/soak/soak.sh "$build" "${2:-60}"
     ;;
   package)
     cpack --config "$build/CPackConfig.cmake" -B "$build/package"
