@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 #include <csignal>
 #include <fcntl.h>
@@ -108,6 +109,7 @@ class TestHeadlessRun : public QObject {
     void cannotStart();
     void newDayAndDayFileSavedAnew();
     void springForwardUnderAMovedClock();
+    void fallBackUnderAMovedClock();
 };
 
 void TestHeadlessRun::runsTheDayUntilSignalled_data() {
@@ -298,6 +300,47 @@ void TestHeadlessRun::springForwardUnderAMovedClock() {
     QVERIFY2(log.indexOf("\tfired\t01:59:58\t3\t") < log.indexOf("\tfired\t02:30:00\t4\t") &&
                  log.indexOf("\tfired\t02:30:00\t4\t") < log.indexOf("\tfired\t03:00:01\t5\t"),
              log.constData());
+}
+
+// The autumn change on a moved clock: 02:59:58 summer time fires, the clock
+// falls back to 02:00 winter time, and the rows of the repeated hour that had
+// not fired (they lay before the start) fire once, in the second pass, with
+// the winter offset in the log. The start is given in UTC, as 02:59:55 local
+// is ambiguous.
+void TestHeadlessRun::fallBackUnderAMovedClock() {
+    const QString faketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
+    if (!QFileInfo::exists(faketime))
+        QSKIP("libfaketime is not installed");
+    Station s;
+    QVERIFY(s.device.start());
+    s.writeCalendar({{31, s.writeDay("autumn.24h", {"02:00:02,4,repeated,", "02:59:58,3,before,",
+                                                    "02:00:05,5,after,"})}});
+    s.writeSettings(2);
+    const qint64 startUtc =
+        QDateTime(QDate(2027, 10, 31), QTime(0, 59, 55), Qt::UTC).toSecsSinceEpoch();
+    const qint64 offset = startUtc - QDateTime::currentSecsSinceEpoch();
+    QProcess run;
+    s.start(run, {"--run"},
+            {"TZ=Europe/Berlin", "LD_PRELOAD=" + faketime,
+             QStringLiteral("FAKETIME=%1%2").arg(offset >= 0 ? "+" : "").arg(offset),
+             "FAKETIME_DONT_FAKE_MONOTONIC=1", "FAKETIME_NO_CACHE=1",
+             "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0"});
+    QVERIFY(run.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(s.requestsFor(5) > 0, 25000);
+    // Long enough for a second firing of row 3 or 4 to show, were there one.
+    QTest::qWait(1500);
+    QCOMPARE(endWith(run, SIGTERM), 0);
+
+    QStringList outputs;
+    for (const QString& request : s.device.requests())
+        if (!request.startsWith("FD 00 00 ") && !request.startsWith("FD 00 01 "))
+            outputs << request.left(8);
+    QCOMPARE(outputs, (QStringList{"FD 00 03", "FD 00 04", "FD 00 05"}));
+    const QByteArray log = s.read("state/cantrel/as-run-2027-10-31.log");
+    QCOMPARE(log.count("\tfired\t"), 3);
+    QVERIFY2(log.contains("+02:00\tfired\t02:59:58\t3\tbefore\t"), log.constData());
+    QVERIFY2(log.contains("+01:00\tfired\t02:00:02\t4\trepeated\t"), log.constData());
+    QVERIFY2(log.contains("+01:00\tfired\t02:00:05\t5\tafter\t"), log.constData());
 }
 
 QTEST_GUILESS_MAIN(TestHeadlessRun)
