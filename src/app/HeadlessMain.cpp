@@ -38,8 +38,11 @@ int runHeadless(int& argc, char** argv, const QString& settingsFile) {
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Cantrel"));
 
+    // Without a file to read, the message names the one the window would read.
     const QString found = settingsPlace(QCoreApplication::applicationDirPath()).readFrom;
-    const QString path = !settingsFile.isEmpty() ? settingsFile : !found.isEmpty() ? found : kSettingsName;
+    const QString path = !settingsFile.isEmpty() ? settingsFile
+                         : !found.isEmpty()      ? found
+                                                 : kSettingsName;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         writeLine(QStringLiteral("cantrel: cannot read the settings file %1: %2")

@@ -137,8 +137,8 @@ void ConnectionDialog::showPortDevice() {
     const ComDeviceInfo info =
         describeComDevice(QStringLiteral("COM%1").arg(selectedConnection() - 1));
     // A /dev/serial/by-id name is long: its middle gives way, the tooltip has it whole.
-    const QString path = portDeviceLabel->fontMetrics().elidedText(
-        info.path, Qt::ElideMiddle, portDeviceLabel->width());
+    const QString path = portDeviceLabel->fontMetrics().elidedText(info.path, Qt::ElideMiddle,
+                                                                   portDeviceLabel->width());
     portDeviceLabel->setText(path + u'\n' + info.state);
     portDeviceLabel->setToolTip(info.path);
 }
