@@ -10,7 +10,9 @@
 #                    (default 60) and account for every row (not in CI)
 #   ./dev.sh fuzz [seconds]  install what is missing, run every fuzz target
 #                    that long (default 60); `test` runs each for 5 seconds
-# CANTREL_SANITIZE=1 builds into build-asan with AddressSanitizer and UBSan.
+# CANTREL_SANITIZE=1 builds into build-asan with AddressSanitizer and UBSan;
+# CANTREL_SANITIZE=thread builds into build-tsan with ThreadSanitizer, and any
+# report fails the test that made it.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -55,6 +57,11 @@ if [ "${CANTREL_SANITIZE:-0}" = 1 ]; then
   build=build-asan
   flags+=(-DCANTREL_SANITIZE=ON -DCANTREL_BENCH=OFF)
   export LSAN_OPTIONS="suppressions=$PWD/tests/sanitizer/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+elif [ "${CANTREL_SANITIZE:-0}" = thread ]; then
+  build=build-tsan
+  flags+=(-DCANTREL_SANITIZE=thread -DCANTREL_BENCH=OFF)
+  # exitcode: a report must fail the process even when everything else passed.
+  export TSAN_OPTIONS="suppressions=$PWD/tests/sanitizer/tsan.supp halt_on_error=1 second_deadlock_stack=1 exitcode=66${TSAN_OPTIONS:+ $TSAN_OPTIONS}"
 fi
 cmake -S . -B "$build" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)"
