@@ -22,14 +22,17 @@ start=$(( $(date +%s) + 20 ))
 end=$(( start + minutes * 60 ))
 mkdir -p "$work/media"
 printf 'x' >"$work/media/present.mp3"
+# printf's own time format, not date: a fork per row would take longer than
+# the 20 s head start, and rows passed before Run are rightly never fired.
 for ((t = start; t < end; t++)); do
-  day=$(date -d "@$t" +%Y-%m-%d)
+  printf -v day '%(%Y-%m-%d)T' "$t"
+  printf -v hms '%(%H:%M:%S)T' "$t"
   n=$(( t - start ))
   media="$work/media/present.mp3"
   (( n % 97 == 0 )) && media="$work/media/missing.mp3"
-  printf '%s,%d,"row %d","%s"\r\n' "$(date -d "@$t" +%H:%M:%S)" $(( n % 16 + 1 )) "$n" "$media" \
-    >>"$work/day-$day.24h"
+  printf '%s,%d,"row %d","%s"\r\n' "$hms" $(( n % 16 + 1 )) "$n" "$media" >>"$work/day-$day.24h"
 done
+(( $(date +%s) < start - 5 )) || { echo "soak: the schedule took too long to write" >&2; exit 1; }
 for f in "$work"/day-*.24h; do
   d=${f##*/day-}; d=${d%.24h}
   printf '%d %s\r\n' "$(date -d "$d" +%-d)" "$f" >>"$work/month.31d"
