@@ -65,8 +65,9 @@ void rwLocked(QReadWriteLock* lock, bool read) {
 }
 
 // A call queued onto another thread's loop: what the caller did before
-// happens before the call, and the call before the caller goes on after a
-// blocking one (Qt's event queue mutex and semaphore).
+// happens before the call (Qt's event queue mutex), and the call before the
+// caller goes on after a blocking one (its semaphore), or before the slot
+// object is deleted, on whichever thread drops it last.
 class Handoff final : public QtPrivate::QSlotObjectBase {
   public:
     explicit Handoff(QtPrivate::QSlotObjectBase* inner) : QSlotObjectBase(&impl), inner_(inner) {}
@@ -150,13 +151,18 @@ void __wrap__ZN14QReadWriteLock6unlockEv(QReadWriteLock* lock) {
 bool __wrap__ZN11QMetaObject16invokeMethodImplEP7QObjectPN9QtPrivate15QSlotObjectBaseEN2Qt14ConnectionTypeEPv(
     QObject* object, QtPrivate::QSlotObjectBase* slot, Qt::ConnectionType type, void* ret) {
     auto* handoff = new Handoff(slot);
-    handoff->ref(); // kept until the blocking call has been acquired from
+    // Only a blocking call orders the call before the caller's return.
+    const bool blocking = type == Qt::BlockingQueuedConnection;
+    if (blocking)
+        handoff->ref(); // kept alive to acquire from after the return
     __tsan_release(handoff);
     const bool invoked =
         __real__ZN11QMetaObject16invokeMethodImplEP7QObjectPN9QtPrivate15QSlotObjectBaseEN2Qt14ConnectionTypeEPv(
             object, handoff, type, ret);
-    __tsan_acquire(handoff);
-    handoff->destroyIfLastRef();
+    if (blocking) {
+        __tsan_acquire(handoff);
+        handoff->destroyIfLastRef();
+    }
     return invoked;
 }
 
