@@ -4,7 +4,9 @@
 # operator would (Run pressed with the mouse), against the simulated device:
 # across midnight, and across the spring and autumn changes of summer time in
 # Europe/Berlin. Every row reaches the device exactly once and in order, and
-# the as-run log says the same. Runs under with-desktop.sh.
+# the as-run log says the same. Runs under with-desktop.sh. Each clock starts
+# 12 s before the first row: on a busy machine the window may take several
+# seconds to appear, and Run must be pressed before the row is due.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 faketime=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1
@@ -76,15 +78,15 @@ scenario() {
   rm -rf "$work"
 }
 
-scenario midnight UTC "@2026-12-10 23:59:54" \
+scenario midnight UTC "@2026-12-10 23:59:46" \
   '10|23:59:58,3,last, 11|00:00:01,5,first,' "03 05" \
   '2026-12-10 23:59:58.' '\tfired\t23:59:58\t3\tlast\t' \
   '2026-12-11 00:00:01.' '\tfired\t00:00:01\t5\tfirst\t'
-scenario spring Europe/Berlin "@2027-03-28 01:59:54" \
+scenario spring Europe/Berlin "@2027-03-28 01:59:46" \
   '28|01:59:58,3,before,;02:30:00,4,skipped,;03:00:01,5,after,' "03 04 05" \
   '+01:00\tfired\t01:59:58\t3\t' '+02:00\tlate\t02:30:00\t4\t' '+02:00\tfired\t03:00:01\t5\t'
-# The start in UTC: 02:59:54 summer time is ambiguous as local time.
-offset=$(( $(date -u -d '2027-10-31 00:59:54' +%s) - $(date +%s) ))
+# The start in UTC: 02:59:46 summer time is ambiguous as local time.
+offset=$(( $(date -u -d '2027-10-31 00:59:46' +%s) - $(date +%s) ))
 scenario autumn Europe/Berlin "+$offset" \
   '31|02:00:02,4,repeated,;02:59:58,3,before,;02:00:05,5,after,' "03 04 05" \
   '+02:00\tfired\t02:59:58\t3\t' '+01:00\tfired\t02:00:02\t4\t' '+01:00\tfired\t02:00:05\t5\t'
