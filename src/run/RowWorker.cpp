@@ -2,6 +2,7 @@
 
 #include "platform/ProgramError.h"
 #include "run/RunEngine.h"
+#include "run/WorkerDispatcher.h"
 #include "schedule/Cells.h"
 
 #include <QCoreApplication>
@@ -13,6 +14,10 @@ namespace cantrel {
 namespace {
 
 std::atomic<int> live{0};
+
+// Opening a file and waiting are all a worker does; its stack need not be
+// the system's 8 MiB when thousands of workers wait out a long run advance.
+constexpr uint kWorkerStackBytes = 512 * 1024;
 
 // Reports go through an object that is never deleted: a worker may post to
 // it at the very moment the engine (or the application) is going away, and
@@ -26,6 +31,8 @@ QObject* reportGate() {
 
 RowWorker::RowWorker(std::shared_ptr<RunLink> link) : link_(std::move(link)) {
     ++live;
+    setEventDispatcher(new WorkerDispatcher);
+    setStackSize(kWorkerStackBytes);
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 

@@ -2,6 +2,8 @@
 // every 490 ms of the fake clock with real workers behind it.
 #include "run/RunFixture.h"
 
+#include <QDir>
+
 using namespace cantrel;
 using namespace cantrel::test;
 
@@ -9,7 +11,16 @@ class TestRunSoak : public QObject {
     Q_OBJECT
   private slots:
     void everyRowOfADayFiresOnceInTimeOrder();
+    void workersWaitingOutAnHourHoldNoFileEach();
 };
+
+namespace {
+
+int openFiles() {
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+}
+
+} // namespace
 
 void TestRunSoak::everyRowOfADayFiresOnceInTimeOrder() {
     RunFixture f;
@@ -56,6 +67,41 @@ void TestRunSoak::everyRowOfADayFiresOnceInTimeOrder() {
     QVERIFY(std::all_of(f.pulses.begin(), f.pulses.end(), [](int p) { return p == 0; }));
     const QStringList marks = f.dayMarks();
     QCOMPARE(marks.count(QStringLiteral("+")), 86400);
+    QVERIFY(f.prompter.takeShown().isEmpty());
+}
+
+// With an advance of nearly an hour and a row every second, a worker per row
+// waits out the advance at once: each must not hold a descriptor, or the
+// process runs out of them long before the hour is over.
+void TestRunSoak::workersWaitingOutAnHourHoldNoFileEach() {
+    constexpr int kRows = 1500;
+    RunFixture f;
+    f.start();
+    f.form->runEngine()->setRunAdvance(3599);
+    QList<QStringList> rows;
+    for (int s = 0; s < kRows; ++s)
+        rows.append({QTime(10, 0).addSecs(s).toString(QStringLiteral("HH:mm:ss")), "7", "", ""});
+    f.setCalendar(10, f.writeDay("day.24h", rows));
+    const QDateTime entered = f.at(QTime(9, 0, 1));
+    f.enterRun(entered);
+    const int filesBefore = openFiles();
+    for (qint64 ms = 0; ms < kRows * 1000; ms += 490) {
+        f.tick(entered.addMSecs(ms));
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(QTest::qWaitFor([&f] { return f.sleeps->asked().size() == kRows; }, 60000));
+    QCOMPARE(RowWorker::liveCount(), kRows);
+    QCOMPARE(f.dayMarks(), QStringList(kRows, QStringLiteral(">")));
+    const int filesWaiting = openFiles();
+    QVERIFY2(filesWaiting - filesBefore < 16,
+             qPrintable(QStringLiteral("%1 files open before, %2 with the workers waiting")
+                            .arg(filesBefore)
+                            .arg(filesWaiting)));
+
+    f.sleeps->openForGood();
+    QVERIFY(QTest::qWaitFor([] { return RowWorker::liveCount() == 0; }, 60000));
+    QCOMPARE(f.pulses, QList<int>(kRows, 7));
+    QCOMPARE(f.dayMarks(), QStringList(kRows, QStringLiteral("+")));
     QVERIFY(f.prompter.takeShown().isEmpty());
 }
 
