@@ -10,7 +10,8 @@
 #                    (default 60) and account for every row (not in CI)
 #   ./dev.sh fuzz [seconds]  install what is missing, run every fuzz target
 #                    that long (default 60); `test` runs each for 5 seconds
-# CANTREL_SANITIZE=1 builds into build-asan with AddressSanitizer and UBSan;
+# CANTREL_SANITIZE=address (or 1) builds into build-asan with AddressSanitizer,
+# its leak detector and UBSan;
 # CANTREL_SANITIZE=thread builds into build-tsan with ThreadSanitizer, and any
 # report fails the test that made it.
 set -euo pipefail
@@ -53,7 +54,7 @@ fi
 
 build=build
 flags=()
-if [ "${CANTREL_SANITIZE:-0}" = 1 ]; then
+if [ "${CANTREL_SANITIZE:-0}" = 1 ] || [ "${CANTREL_SANITIZE:-0}" = address ]; then
   build=build-asan
   flags+=(-DCANTREL_SANITIZE=ON -DCANTREL_BENCH=OFF)
   export LSAN_OPTIONS="suppressions=$PWD/tests/sanitizer/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"

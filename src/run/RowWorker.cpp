@@ -14,6 +14,7 @@ namespace cantrel {
 namespace {
 
 std::atomic<int> live{0};
+int beginsToFail = 0; // GUI thread only
 
 // Opening a file and waiting are all a worker does; its stack need not be
 // the system's 8 MiB when thousands of workers wait out a long run advance.
@@ -38,6 +39,20 @@ RowWorker::RowWorker(std::shared_ptr<RunLink> link) : link_(std::move(link)) {
 
 RowWorker::~RowWorker() {
     --live;
+}
+
+bool RowWorker::begin() {
+    if (beginsToFail > 0) {
+        --beginsToFail;
+        return false;
+    }
+    start();
+    // A thread that could not be created is neither running nor finished.
+    return isRunning() || isFinished();
+}
+
+void RowWorker::failBeginsForTests(int count) {
+    beginsToFail = count;
 }
 
 int RowWorker::liveCount() {

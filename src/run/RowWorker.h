@@ -48,8 +48,14 @@ class RowWorker final : public QThread {
     // lands only while the rows still stand as they did then.
     quint64 rowLayout = 0;
 
+    // start(), and whether the thread is there: the system may have none to
+    // give (its limit of threads, or of memory for their stacks).
+    bool begin();
+
     // Workers constructed and not yet deleted, for tests.
     static int liveCount();
+    // Tests: the next count begins fail, as if the system had no thread.
+    static void failBeginsForTests(int count);
     // The object reports are sent to. Call once from the GUI thread before
     // the first worker starts, so it lives there.
     static void prepareReports();

@@ -339,7 +339,18 @@ void RunEngine::startWorker(int row, qint64 waitMs) {
     worker->row = row;
     worker->mediaFile = rows.cell(DayCol::Media, row);
     worker->rowLayout = take(row);
-    worker->start();
+    if (worker->begin())
+        return;
+    // No thread for this row: it fails here, alone, and the pulses queued
+    // behind its own do not wait for it.
+    const QString text = QStringLiteral("Can't start a thread for the row");
+    link_->pulseDone(worker->pulseTicket);
+    tellFailed(worker->rowCells, text);
+    markRow(row, worker->rowLayout, QStringLiteral("!"), true);
+    delete worker;
+    // Shown from the event loop, as a worker's failure is: the tick goes on
+    // while the operator reads it.
+    QTimer::singleShot(0, this, [this, text] { showFailure(text, false); });
 }
 
 void RunEngine::forgetTakenIfMoved() {

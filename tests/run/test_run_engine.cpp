@@ -97,6 +97,7 @@ class TestRunEngine : public QObject {
     void endsWithAReport_data();
     void endsWithAReport();
     void workerFailureGoesToTheReport();
+    void rowWithoutAThreadFailsAlone();
     void rowsOfOneSecondPulseInRowOrder();
     void nextRow();
     void linkDownAndBackAreLogged();
@@ -229,6 +230,30 @@ void TestRunEngine::workerFailureGoesToTheReport() {
     QVERIFY(f.report.told[0].running);
     QCOMPARE(f.mark(1), QStringLiteral("!"));
     QVERIFY(f.pulses.isEmpty());
+}
+
+// The system has no thread for a row's worker: that row fails and says so,
+// and the rows after it still fire; none waits for a pulse that never comes.
+void TestRunEngine::rowWithoutAThreadFailsAlone() {
+    EngineFixture f;
+    QSignalSpy failed(&f.engine, &RunEngine::rowFailed);
+    f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,first,\r\n12:00:01,4,second,\r\n"));
+    f.engine.enter();
+    RowWorker::failBeginsForTests(1);
+    f.tick(QTime(12, 0));
+    f.tick(QTime(12, 0, 1));
+    QVERIFY(f.workersDone());
+    QCOMPARE(f.mark(1), QStringLiteral("!"));
+    QCOMPARE(f.mark(2), QStringLiteral("+"));
+    QCOMPARE(f.pulses, QList<int>{4});
+    QCOMPARE(failed.size(), 1);
+    QCOMPARE(failed[0][0].toStringList().value(3), QStringLiteral("first"));
+    QCOMPARE(failed[0][1].toString(), QStringLiteral("Can't start a thread for the row"));
+    QTRY_COMPARE(f.report.told.size(), 1);
+    QCOMPARE(f.report.told[0].what, QStringLiteral("failure"));
+    QCOMPARE(f.report.told[0].text, QStringLiteral("Can't start a thread for the row"));
+    QVERIFY(!f.report.told[0].flag);
+    QVERIFY(f.report.told[0].running);
 }
 
 namespace {

@@ -2,7 +2,9 @@
 # soak.sh BUILD_DIR [minutes]
 # A long run of `cantrel --run` against the simulated device: a row every
 # second for the whole time (default 60 minutes), media files opened by a real
-# opener (some missing, so some rows fail), a run advance of 2 s, and the
+# opener (some missing, so some rows fail), a run advance of 2 s (or
+# SOAK_ADVANCE seconds: the rows then begin that much later, so that each is
+# opened after the run has begun, and as many workers wait at once), and the
 # device misbehaving at random (silent, late, garbage, hang-up) between spells
 # of normal answers. At the end it reports rows fired, late, failed and missed,
 # the device's count of output requests and the process's memory at start and
@@ -18,8 +20,10 @@ trap cleanup EXIT
 echo "soak: $minutes min in $work"
 
 # ---- the schedule: a row every second from 20 s on, over midnight too -----
-start=$(( $(date +%s) + 20 ))
-end=$(( start + minutes * 60 ))
+advance=${SOAK_ADVANCE:-2}
+end=$(( $(date +%s) + 20 + minutes * 60 ))
+start=$(( $(date +%s) + 20 + advance ))
+(( start < end )) || { echo "soak: an advance of $advance s leaves no rows in $minutes min" >&2; exit 1; }
 mkdir -p "$work/media"
 printf 'x' >"$work/media/present.mp3"
 # printf's own time format, not date: a fork per row would take longer than
@@ -32,12 +36,12 @@ for ((t = start; t < end; t++)); do
   (( n % 97 == 0 )) && media="$work/media/missing.mp3"
   printf '%s,%d,"row %d","%s"\r\n' "$hms" $(( n % 16 + 1 )) "$n" "$media" >>"$work/day-$day.24h"
 done
-(( $(date +%s) < start - 5 )) || { echo "soak: the schedule took too long to write" >&2; exit 1; }
+(( $(date +%s) < start - advance - 5 )) || { echo "soak: the schedule took too long to write" >&2; exit 1; }
 for f in "$work"/day-*.24h; do
   d=${f##*/day-}; d=${d%.24h}
   printf '%d %s\r\n' "$(date -d "$d" +%-d)" "$f" >>"$work/month.31d"
 done
-printf 'file31d=%s\r\nPort=2\r\nDeviceID=0\r\nRunAdvance=2\r\n' "$work/month.31d" >"$work/Cantrel.ini"
+printf 'file31d=%s\r\nPort=2\r\nDeviceID=0\r\nRunAdvance=%d\r\n' "$work/month.31d" "$advance" >"$work/Cantrel.ini"
 printf '#!/bin/sh\n[ -e "$1" ]\n' >"$work/opener.sh"
 chmod +x "$work/opener.sh"
 
@@ -66,7 +70,17 @@ pids+=($run)
 rss() { awk '/^VmRSS/ {print $2}' "/proc/$run/status"; }
 sleep 60
 rss_start=$(rss)
-sleep $(( end - $(date +%s) + 5 ))
+# The most threads and open descriptors seen, every 30 s: with a long advance
+# thousands of workers wait at once, and must not hold a descriptor each.
+threads_max=0 fds_max=0
+while (( $(date +%s) < end + 5 )); do
+  threads=$(awk '/^Threads/ {print $2}' "/proc/$run/status")
+  fds=$(ls "/proc/$run/fd" | wc -l)
+  (( threads > threads_max )) && threads_max=$threads
+  (( fds > fds_max )) && fds_max=$fds
+  left=$(( end + 5 - $(date +%s) ))
+  sleep $(( left < 30 ? (left > 0 ? left : 0) : 30 ))
+done
 rss_end=$(rss)
 kill -TERM "$run"
 wait "$run" || true
@@ -83,8 +97,9 @@ rows_told=$(awk -F'\t' '$2 == "fired" || $2 == "failed" || $2 == "missed" {print
 total=$(( end - start ))
 told=$(( fired + failed + missed ))
 echo "rows due $total, fired $fired, failed $failed, missed $missed, late $late"
-echo "device output requests $requests; run entered $entered"
+echo "run advance $advance s; device output requests $requests; run entered $entered"
 echo "memory (VmRSS) after 1 min ${rss_start} kB, at the end ${rss_end} kB"
+echo "at most $threads_max threads and $fds_max open descriptors"
 status=0
 [ "$told" = "$total" ] || { echo "FAIL: $told rows told for $total due" >&2; status=1; }
 [ "$rows_told" = 0 ] || { echo "FAIL: $rows_told rows told twice" >&2; status=1; }
