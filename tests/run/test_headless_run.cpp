@@ -79,6 +79,15 @@ struct Station {
         run.setWorkingDirectory(dir.path());
         run.start(bin() + "/cantrel", arguments);
     }
+    // The requests for outputs, in order, without the link test's probes
+    // (outputs 0 and 1 with nothing selected): "FD 00 03" and so on.
+    QStringList outputRequests() const {
+        QStringList outputs;
+        for (const QString& request : device.requests())
+            if (!request.startsWith("FD 00 00 ") && !request.startsWith("FD 00 01 "))
+                outputs << request.left(8);
+        return outputs;
+    }
     int requestsFor(int output) const {
         const QString request =
             QStringLiteral("FD 00 %1 ").arg(output, 2, 16, QLatin1Char('0')).toUpper();
@@ -92,6 +101,17 @@ int endWith(QProcess& run, int signal) {
     if (!run.waitForFinished(5000))
         return -1;
     return run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1;
+}
+
+const QString kFaketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
+
+// The variables that start the program on a clock moved by libfaketime, as
+// FAKETIME gives it ("@2026-12-10 23:59:56", or "+N" seconds from now).
+QStringList movedClock(const QString& faketime) {
+    return {"LD_PRELOAD=" + kFaketime, "FAKETIME=" + faketime, "FAKETIME_DONT_FAKE_MONOTONIC=1",
+            "FAKETIME_NO_CACHE=1",
+            // A sanitizer build would refuse a preloaded library ahead of its runtime.
+            "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0"};
 }
 
 QStringList linesOf(const QByteArray& err) {
@@ -236,8 +256,7 @@ void TestHeadlessRun::cannotStart() {
 // midnight, and a day file saved anew while it runs is taken, its fired row
 // not fired again.
 void TestHeadlessRun::newDayAndDayFileSavedAnew() {
-    const QString faketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
-    if (!QFileInfo::exists(faketime))
+    if (!QFileInfo::exists(kFaketime))
         QSKIP("libfaketime is not installed");
     Station s;
     QVERIFY(s.device.start());
@@ -247,11 +266,7 @@ void TestHeadlessRun::newDayAndDayFileSavedAnew() {
     s.writeSettings(2);
 
     QProcess run;
-    s.start(run, {"--run"},
-            {"LD_PRELOAD=" + faketime, "FAKETIME=@2026-12-10 23:59:56",
-             "FAKETIME_DONT_FAKE_MONOTONIC=1", "FAKETIME_NO_CACHE=1",
-             // A sanitizer build would refuse a preloaded library ahead of its runtime.
-             "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0"});
+    s.start(run, {"--run"}, movedClock("@2026-12-10 23:59:56"));
     QVERIFY(run.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(s.requestsFor(5) > 0, 15000);
     // Saved anew with its fired row and a new one a few seconds on.
@@ -272,8 +287,7 @@ void TestHeadlessRun::newDayAndDayFileSavedAnew() {
 // change: the row of the skipped hour fires right after the jump, late, and
 // every row reaches the device once, in order, as the as-run log says.
 void TestHeadlessRun::springForwardUnderAMovedClock() {
-    const QString faketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
-    if (!QFileInfo::exists(faketime))
+    if (!QFileInfo::exists(kFaketime))
         QSKIP("libfaketime is not installed");
     Station s;
     QVERIFY(s.device.start());
@@ -281,19 +295,12 @@ void TestHeadlessRun::springForwardUnderAMovedClock() {
                                                     "03:00:01,5,after,"})}});
     s.writeSettings(2);
     QProcess run;
-    s.start(run, {"--run"},
-            {"TZ=Europe/Berlin", "LD_PRELOAD=" + faketime, "FAKETIME=@2027-03-28 01:59:57",
-             "FAKETIME_DONT_FAKE_MONOTONIC=1", "FAKETIME_NO_CACHE=1",
-             "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0"});
+    s.start(run, {"--run"}, movedClock("@2027-03-28 01:59:57") << "TZ=Europe/Berlin");
     QVERIFY(run.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(s.requestsFor(5) > 0, 20000);
     QCOMPARE(endWith(run, SIGTERM), 0);
 
-    QStringList outputs;
-    for (const QString& request : s.device.requests())
-        if (!request.startsWith("FD 00 00 ") && !request.startsWith("FD 00 01 "))
-            outputs << request.left(8);
-    QCOMPARE(outputs, (QStringList{"FD 00 03", "FD 00 04", "FD 00 05"}));
+    QCOMPARE(s.outputRequests(), (QStringList{"FD 00 03", "FD 00 04", "FD 00 05"}));
     const QByteArray log = s.read("state/cantrel/as-run-2027-03-28.log");
     QCOMPARE(log.count("\tfired\t"), 3);
     QVERIFY2(log.contains("+02:00\tlate\t02:30:00\t4\tskipped\t\t"), log.constData());
@@ -308,8 +315,7 @@ void TestHeadlessRun::springForwardUnderAMovedClock() {
 // the winter offset in the log. The start is given in UTC, as 02:59:55 local
 // is ambiguous.
 void TestHeadlessRun::fallBackUnderAMovedClock() {
-    const QString faketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
-    if (!QFileInfo::exists(faketime))
+    if (!QFileInfo::exists(kFaketime))
         QSKIP("libfaketime is not installed");
     Station s;
     QVERIFY(s.device.start());
@@ -321,21 +327,15 @@ void TestHeadlessRun::fallBackUnderAMovedClock() {
     const qint64 offset = startUtc - QDateTime::currentSecsSinceEpoch();
     QProcess run;
     s.start(run, {"--run"},
-            {"TZ=Europe/Berlin", "LD_PRELOAD=" + faketime,
-             QStringLiteral("FAKETIME=%1%2").arg(offset >= 0 ? "+" : "").arg(offset),
-             "FAKETIME_DONT_FAKE_MONOTONIC=1", "FAKETIME_NO_CACHE=1",
-             "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0"});
+            movedClock(QStringLiteral("%1%2").arg(offset >= 0 ? "+" : "").arg(offset))
+                << "TZ=Europe/Berlin");
     QVERIFY(run.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(s.requestsFor(5) > 0, 25000);
     // Long enough for a second firing of row 3 or 4 to show, were there one.
     QTest::qWait(1500);
     QCOMPARE(endWith(run, SIGTERM), 0);
 
-    QStringList outputs;
-    for (const QString& request : s.device.requests())
-        if (!request.startsWith("FD 00 00 ") && !request.startsWith("FD 00 01 "))
-            outputs << request.left(8);
-    QCOMPARE(outputs, (QStringList{"FD 00 03", "FD 00 04", "FD 00 05"}));
+    QCOMPARE(s.outputRequests(), (QStringList{"FD 00 03", "FD 00 04", "FD 00 05"}));
     const QByteArray log = s.read("state/cantrel/as-run-2027-10-31.log");
     QCOMPARE(log.count("\tfired\t"), 3);
     QVERIFY2(log.contains("+02:00\tfired\t02:59:58\t3\tbefore\t"), log.constData());
