@@ -32,7 +32,6 @@ QObject* reportGate() {
 
 RowWorker::RowWorker(std::shared_ptr<RunLink> link) : link_(std::move(link)) {
     ++live;
-    setEventDispatcher(new WorkerDispatcher);
     setStackSize(kWorkerStackBytes);
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
@@ -42,13 +41,17 @@ RowWorker::~RowWorker() {
 }
 
 bool RowWorker::begin() {
-    if (beginsToFail > 0) {
+    setEventDispatcher(new WorkerDispatcher);
+    if (beginsToFail > 0)
         --beginsToFail;
-        return false;
-    }
-    start();
-    // A thread that could not be created is neither running nor finished.
-    return isRunning() || isFinished();
+    else
+        start();
+    // A thread that could not be created is neither running nor finished,
+    // and leaves its dispatcher to us: a thread that ran deletes its own.
+    if (isRunning() || isFinished())
+        return true;
+    delete eventDispatcher();
+    return false;
 }
 
 void RowWorker::failBeginsForTests(int count) {

@@ -23,7 +23,7 @@ class RunLink;
 class RowWorker final : public QThread {
     Q_OBJECT
   public:
-    // Created suspended, at the row's due instant: set the fields, then start().
+    // Created suspended, at the row's due instant: set the fields, then begin().
     explicit RowWorker(std::shared_ptr<RunLink> link);
     ~RowWorker() override;
 
@@ -48,7 +48,7 @@ class RowWorker final : public QThread {
     // lands only while the rows still stand as they did then.
     quint64 rowLayout = 0;
 
-    // start(), and whether the thread is there: the system may have none to
+    // Starts the thread, and says whether it is there: the system may have none to
     // give (its limit of threads, or of memory for their stacks).
     bool begin();
 
