@@ -1,7 +1,6 @@
 #include "run/WorkerDispatcher.h"
 
 #include <QCoreApplication>
-#include <QThread>
 
 namespace cantrel {
 
