@@ -7,7 +7,8 @@
 #                    in build/package and check it with lintian
 #   ./dev.sh soak [minutes]  build, then run the schedule without a window
 #                    against a misbehaving simulated device for that long
-#                    (default 60) and account for every row (not in CI)
+#                    (default 60) and account for every row (not in CI);
+#                    SOAK_ADVANCE=seconds sets the run advance (default 2)
 #   ./dev.sh fuzz [seconds]  install what is missing, run every fuzz target
 #                    that long (default 60); `test` runs each for 5 seconds
 # CANTREL_SANITIZE=address (or 1) builds into build-asan with AddressSanitizer,
