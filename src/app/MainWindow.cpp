@@ -89,12 +89,12 @@ bool MainWindow::start()
         dayEditGrid->setCol(1);
         monthEditGrid->setCol(2);
     } catch (const ProgramError& failure) {
-        showMessage(failure.text());
+        showMessage(failure.text(), failure.detail());
         return false;
     } catch (const PlatformError& failure) {
         // A remembered file that cannot be read as it should: rather than put
         // a half set-up window into use, start-up ends here too.
-        prompter().error(kProgramTitle, failure.text());
+        prompter().error(kProgramTitle, failure.text(), failure.detail());
         return false;
     }
     linkTestTimer->start();
@@ -161,9 +161,9 @@ void MainWindow::showAbout()
         aboutBox_->exec();
 }
 
-void MainWindow::showMessage(const QString& text)
+void MainWindow::showMessage(const QString& text, const QString& detail)
 {
-    prompter().message(kProgramTitle, text);
+    prompter().message(kProgramTitle, text, detail);
 }
 
 void MainWindow::handle(const std::function<void()>& handler)
@@ -171,9 +171,9 @@ void MainWindow::handle(const std::function<void()>& handler)
     try {
         handler();
     } catch (const ProgramError& failure) {
-        showMessage(failure.text());
+        showMessage(failure.text(), failure.detail());
     } catch (const PlatformError& failure) {
-        prompter().error(kProgramTitle, failure.text());
+        prompter().error(kProgramTitle, failure.text(), failure.detail());
     } catch (const std::exception& failure) {
         prompter().error(kProgramTitle, QString::fromLocal8Bit(failure.what()));
     }

@@ -144,8 +144,9 @@ public:
     RadioBank* radioBank() const { return radioBank_; }
 
     // ---- messages -------------------------------------------------------------
-    // A plain box with OK, captioned with the program's title.
-    void showMessage(const QString& text);
+    // A plain box with OK, captioned with the program's title; detail is
+    // the line below the text (what and why).
+    void showMessage(const QString& text, const QString& detail = {});
     // Runs an operator-started handler: the program's own texts are shown
     // in a plain box, any other failure goes to the general error display.
     void handle(const std::function<void()>& handler);
@@ -201,8 +202,8 @@ private:
     // What the run engine reads and where it reports.
     StringGridModel& dayRows() override;
     StringGridModel& monthRows() override;
-    void failure(const QString& text, bool programText) override;
-    void ended(const QString& text, bool shown) override;
+    void failure(const QString& text, bool programText, const QString& detail) override;
+    void ended(const QString& text, bool shown, const QString& detail) override;
     void showRunMode(bool running);
     void showNextRow();
 

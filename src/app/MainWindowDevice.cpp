@@ -26,7 +26,7 @@ void showUnhandled(MainWindow& form, const std::function<void()>& handler) {
     try {
         handler();
     } catch (const TextFailure& failure) {
-        form.prompter().error(kProgramTitle, failure.text());
+        form.prompter().error(kProgramTitle, failure.text(), failure.detail());
     } catch (const std::exception& failure) {
         form.prompter().error(kProgramTitle, QString::fromLocal8Bit(failure.what()));
     }

@@ -62,7 +62,7 @@ void MainWindow::enterRunMode() {
     try {
         runEngine_->enter();
     } catch (const ProgramError& failure) {
-        showMessage(failure.text());
+        showMessage(failure.text(), failure.detail());
     }
 }
 
@@ -81,17 +81,17 @@ void MainWindow::showNextRow() {
                                : QString());
 }
 
-void MainWindow::failure(const QString& text, bool programText) {
+void MainWindow::failure(const QString& text, bool programText, const QString& detail) {
     if (programText)
-        showMessage(text);
+        showMessage(text, detail);
     else
-        prompter().error(kProgramTitle, text);
+        prompter().error(kProgramTitle, text, detail);
 }
 
 // A time that does not read ends Run mode without a word.
-void MainWindow::ended(const QString& text, bool shown) {
+void MainWindow::ended(const QString& text, bool shown, const QString& detail) {
     if (shown)
-        showMessage(text);
+        showMessage(text, detail);
 }
 
 void MainWindow::executeSelectedRow() {

@@ -86,7 +86,7 @@ void DeviceLink::setConnection(int index) {
     try {
         setComPort(number, DeviceBaudRate);
     } catch (const ProgramError& failure) {
-        emit connectionFailed(failure.text());
+        emit connectionFailed(failure.text(), failure.detail());
         return;
     }
     emit connectionTextChanged(serialConnectionText(comNumber, deviceId));

@@ -93,8 +93,9 @@ class DeviceLink final : public QObject {
     // The device's selected output changed by its own report or by a
     // request it acknowledged: shown, not fired again.
     void selectedOutputChanged(int output);
-    // A serial port that could not be set up, for a plain message box.
-    void connectionFailed(const QString& text);
+    // A serial port that could not be set up, for a plain message box:
+    // the text, and which device and why.
+    void connectionFailed(const QString& text, const QString& detail);
 
   private:
     // Makes n the selected output; true when it was not already.

@@ -5,6 +5,7 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -14,22 +15,52 @@ namespace cantrel {
 
 namespace {
 
+QString reasonOf(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return QStringLiteral("no such file");
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return QStringLiteral("no permission to write it");
+    case EISDIR:
+        return QStringLiteral("a folder, not a file");
+    case EWOULDBLOCK:
+        return QStringLiteral("in use by another program");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
 // An open, exclusively locked descriptor; closing it drops the lock.
 class LockedFd {
 public:
-    explicit LockedFd(const QString& path)
+    explicit LockedFd(const QString& path, ReadAccess access = ReadAccess::ReadWrite)
     {
-        if (path.isEmpty())
+        if (path.isEmpty()) {
+            why_ = QStringLiteral("no file name");
             return;
+        }
         const QByteArray name = QFile::encodeName(path);
         fd_ = ::open(name.constData(), O_RDWR | O_CLOEXEC);
-        if (fd_ < 0)
+        // flock takes a descriptor opened for reading only just as well.
+        if (fd_ < 0 && access == ReadAccess::ReadOnlyAllowed &&
+            (errno == EACCES || errno == EROFS || errno == EPERM))
+            fd_ = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) {
+            why_ = reasonOf(errno);
             return;
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd_);
-            fd_ = -1;
         }
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+            why_ = S_ISDIR(st.st_mode) ? reasonOf(EISDIR) : QStringLiteral("not a plain file");
+        else if (::flock(fd_, LOCK_EX | LOCK_NB) != 0)
+            why_ = reasonOf(errno);
+        else
+            return;
+        ::close(fd_);
+        fd_ = -1;
     }
     ~LockedFd()
     {
@@ -41,25 +72,32 @@ public:
 
     bool ok() const { return fd_ >= 0; }
     int fd() const { return fd_; }
+    // Why it could not be had.
+    const QString& why() const { return why_; }
 
 private:
     int fd_ = -1;
+    QString why_;
 };
 
 } // namespace
 
-std::optional<QByteArray> readExclusive(const QString& path)
+std::optional<QByteArray> readExclusive(const QString& path, QString* why, ReadAccess access)
 {
-    LockedFd file(path);
-    if (!file.ok())
-        return std::nullopt;
+    LockedFd file(path, access);
     QFile reader;
-    if (!reader.open(file.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-        return std::nullopt;
-    QByteArray data = reader.readAll();
-    if (reader.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return data;
+    QString failure = file.why();
+    if (file.ok()) {
+        if (reader.open(file.fd(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+            QByteArray data = reader.readAll();
+            if (reader.error() == QFileDevice::NoError)
+                return data;
+        }
+        failure = reader.errorString();
+    }
+    if (why)
+        *why = failure;
+    return std::nullopt;
 }
 
 ReplaceResult replaceFile(const QString& path, const QByteArray& data)

@@ -9,9 +9,16 @@ namespace cantrel {
 // Document files are opened read-write and not shared with other programs:
 // a file another process holds locked counts as "open elsewhere".
 
-// The whole file, or nothing when it is missing, a folder, not writable or
-// locked by someone else.
-std::optional<QByteArray> readExclusive(const QString& path);
+enum class ReadAccess {
+    ReadWrite,       // the file must be one this user may also write
+    ReadOnlyAllowed, // a file this user may only read is read all the same
+};
+
+// The whole file, or nothing when it is missing, a folder, not writable (for
+// ReadWrite) or locked by someone else; then why, when given, says which
+// ("no such file", "in use by another program", ...).
+std::optional<QByteArray> readExclusive(const QString& path, QString* why = nullptr,
+                                        ReadAccess access = ReadAccess::ReadWrite);
 
 enum class ReplaceResult {
     Replaced,

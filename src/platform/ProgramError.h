@@ -6,15 +6,27 @@
 
 namespace cantrel {
 
-// A failure that carries the text to show.
+// A failure that carries the text to show, and beside it what it concerns
+// and why ("/srv/day.24h: no such file"): a box shows the detail on a line
+// below the text, a line on standard error after it.
 class TextFailure : public std::exception {
 public:
-    explicit TextFailure(QString text) : text_(std::move(text)), utf8_(text_.toUtf8()) {}
+    explicit TextFailure(QString text, QString detail = {})
+        : text_(std::move(text)), detail_(std::move(detail)), utf8_(text_.toUtf8()) {}
     const QString& text() const noexcept { return text_; }
+    const QString& detail() const noexcept { return detail_; }
     const char* what() const noexcept override { return utf8_.constData(); }
+    // The text and its detail on one line, for a log or standard error.
+    QString oneLine() const { return withDetail(text_, detail_); }
+    static QString withDetail(const QString& text, const QString& detail)
+    {
+        const QString shown = text.trimmed();
+        return detail.isEmpty() ? shown : shown + QStringLiteral(": ") + detail;
+    }
 
 private:
     QString text_;
+    QString detail_;
     QByteArray utf8_;
 };
 

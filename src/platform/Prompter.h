@@ -24,10 +24,13 @@ struct FileDialogRequest {
 class Prompter {
 public:
     virtual ~Prompter() = default;
-    // A plain box with an OK button.
-    virtual void message(const QString& caption, const QString& text) = 0;
+    // A plain box with an OK button. detail, when given, is a second line
+    // below the text: what file or port the failure concerns, and why.
+    virtual void message(const QString& caption, const QString& text,
+                         const QString& detail = {}) = 0;
     // The general error display for failures that are not the program's texts.
-    virtual void error(const QString& caption, const QString& text) = 0;
+    virtual void error(const QString& caption, const QString& text,
+                       const QString& detail = {}) = 0;
     // A warning with Yes, No and Cancel.
     virtual Answer question(const QString& caption, const QString& text) = 0;
     // The chosen path, or an empty text when the operator cancelled.

@@ -28,10 +28,14 @@ namespace {
 // question must not be taken for markup.
 QMessageBox::StandardButton showBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                                     const QString& text, QMessageBox::StandardButtons buttons,
-                                    QMessageBox::StandardButton defaultButton)
+                                    QMessageBox::StandardButton defaultButton,
+                                    const QString& detail = {})
 {
     QMessageBox box(icon, caption, text, buttons, parent);
     box.setTextFormat(Qt::PlainText);
+    // The informative text is the line below the main one; it takes the
+    // box's text format, so a path is never read as markup either.
+    box.setInformativeText(detail);
     box.setDefaultButton(defaultButton);
     // A short text makes a box so narrow that the window manager cuts its
     // caption down to "Ca...el"; a box is never narrower than its caption.
@@ -44,15 +48,16 @@ QMessageBox::StandardButton showBox(QWidget* parent, QMessageBox::Icon icon, con
 }
 } // namespace
 
-void QtPrompter::message(const QString& caption, const QString& text)
+void QtPrompter::message(const QString& caption, const QString& text, const QString& detail)
 {
     // A plain box: no icon, just the text and OK.
-    showBox(parent_, QMessageBox::NoIcon, caption, text, QMessageBox::Ok, QMessageBox::Ok);
+    showBox(parent_, QMessageBox::NoIcon, caption, text, QMessageBox::Ok, QMessageBox::Ok, detail);
 }
 
-void QtPrompter::error(const QString& caption, const QString& text)
+void QtPrompter::error(const QString& caption, const QString& text, const QString& detail)
 {
-    showBox(parent_, QMessageBox::Critical, caption, text, QMessageBox::Ok, QMessageBox::Ok);
+    showBox(parent_, QMessageBox::Critical, caption, text, QMessageBox::Ok, QMessageBox::Ok,
+            detail);
 }
 
 Answer QtPrompter::question(const QString& caption, const QString& text)

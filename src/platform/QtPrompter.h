@@ -12,8 +12,9 @@ public:
     explicit QtPrompter(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
 
-    void message(const QString& caption, const QString& text) override;
-    void error(const QString& caption, const QString& text) override;
+    void message(const QString& caption, const QString& text,
+                 const QString& detail = {}) override;
+    void error(const QString& caption, const QString& text, const QString& detail = {}) override;
     Answer question(const QString& caption, const QString& text) override;
     QString openFile(const FileDialogRequest& request) override;
     QString saveFile(const FileDialogRequest& request) override;

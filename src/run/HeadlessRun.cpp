@@ -19,6 +19,8 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
                                           static_cast<RunReport&>(*this))) {
     day_->startNew();
     month_->startNew();
+    day_->setReadOnlyLoads(true);
+    month_->setReadOnlyLoads(true);
     // The as-run log, its lines on standard error too.
     log_ = std::make_unique<AsRunLog>();
     new RunLogger(*engine_, documents_, device_, clock_, *log_, writeLine_, this);
@@ -36,14 +38,17 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
             [this](const QString& text) { sayPanel(connectionText_, text); });
     connect(&device_, &DeviceLink::linkTextChanged, this,
             [this](const QString& text) { sayPanel(linkText_, text); });
-    connect(&device_, &DeviceLink::connectionFailed, this, &HeadlessRun::say);
+    connect(&device_, &DeviceLink::connectionFailed, this,
+            [this](const QString& text, const QString& detail) {
+                say(TextFailure::withDetail(text, detail));
+            });
     linkTest_.setInterval(3000);
     connect(&linkTest_, &QTimer::timeout, this, [this] {
         // As in the window: a line that fails is reported and the test goes on.
         try {
             device_.testLink();
         } catch (const TextFailure& failure) {
-            say(failure.text());
+            say(failure.oneLine());
         } catch (const std::exception& failure) {
             say(QString::fromLocal8Bit(failure.what()));
         }
@@ -68,7 +73,7 @@ bool HeadlessRun::start() {
         engine_->setRunAdvance(settings_.runAdvance);
         engine_->enter();
     } catch (const TextFailure& failure) {
-        say(failure.text());
+        say(failure.oneLine());
         return false;
     }
     linkTest_.start();
@@ -93,12 +98,12 @@ void HeadlessRun::sayPanel(QString& shown, const QString& text) {
     shown = text;
 }
 
-void HeadlessRun::failure(const QString& text, bool) {
-    say(text);
+void HeadlessRun::failure(const QString& text, bool, const QString& detail) {
+    say(TextFailure::withDetail(text, detail));
 }
 
 // The as-run log's "run left" line has said why.
-void HeadlessRun::ended(const QString&, bool) {
+void HeadlessRun::ended(const QString&, bool, const QString&) {
     emit endedByItself();
 }
 

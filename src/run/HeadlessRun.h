@@ -64,8 +64,8 @@ class HeadlessRun final : public QObject, private RunReport {
     void sayPanel(QString& shown, const QString& text);
 
     // RunReport
-    void failure(const QString& text, bool programText) override;
-    void ended(const QString& text, bool shown) override;
+    void failure(const QString& text, bool programText, const QString& detail) override;
+    void ended(const QString& text, bool shown, const QString& detail) override;
 
     HeadlessSettings settings_;
     Clock& clock_;

@@ -106,7 +106,7 @@ void RowWorker::runRow() {
         failure = std::move(pulseFailure_);
     }
     link_->pulseDone(pulseTicket);
-    failureText_ = failure->text;
+    failureText_ = TextFailure::withDetail(failure->text, failure->detail);
     stage = 2;
     if (!onEngineThread([this](RunEngine& engine) { reportStage(engine); }))
         return;
@@ -114,7 +114,7 @@ void RowWorker::runRow() {
     // goes on ticking while the operator reads the box, and this worker ends
     // once it has been closed.
     onEngineThread([&failure](RunEngine& engine) {
-        engine.showFailure(failure->text, failure->programText);
+        engine.showFailure(failure->text, failure->programText, failure->detail);
     });
 }
 
@@ -140,10 +140,10 @@ void RowWorker::reportStage(RunEngine& engine) {
         try {
             engine.pulse(output & 0xFF);
         } catch (const ProgramError& failure) {
-            pulseFailure_ = Failure{failure.text(), true};
+            pulseFailure_ = Failure{failure.text(), true, failure.detail()};
             return;
         } catch (const PlatformError& failure) {
-            pulseFailure_ = Failure{failure.text(), false};
+            pulseFailure_ = Failure{failure.text(), false, failure.detail()};
             return;
         } catch (const std::exception& failure) {
             pulseFailure_ = Failure{QString::fromLocal8Bit(failure.what()), false};

@@ -70,6 +70,7 @@ class RowWorker final : public QThread {
     struct Failure {
         QString text;
         bool programText = true; // else a platform failure, for the error display
+        QString detail = {};     // what it concerns, and why
     };
 
     void runRow();

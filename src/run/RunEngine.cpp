@@ -176,6 +176,12 @@ void RunEngine::leave(const QString& why) {
 void RunEngine::startDay(QDate date) {
     const int day = date.day();
     const QString dayFile = documents_.monthRows().cell(MonthCol::File, day);
+    if (dayFile.isEmpty())
+        throw ProgramError(QStringLiteral(".24h file don't specified"),
+                           QStringLiteral("%1 names no day schedule for day %2 (%3)")
+                               .arg(documents_.monthCalendarName())
+                               .arg(day)
+                               .arg(date.toString(Qt::ISODate)));
     documents_.loadDaySchedule(dayFile);
     dayFileStamp_ = fileStamp(dayFile);
     documents_.monthRows().setCell(MonthCol::Mark, day, QStringLiteral("+"));
@@ -239,7 +245,7 @@ void RunEngine::tick() {
                        .arg(documents_.dayScheduleName()),
                    false);
     } catch (const ProgramError& failure) {
-        endRun(failure.text(), true);
+        endRun(failure.text(), true, failure.detail());
     } catch (const std::exception& failure) {
         endRun(QString::fromLocal8Bit(failure.what()), false);
     }
@@ -287,9 +293,9 @@ void RunEngine::restoreMarks(QList<std::pair<QStringList, QString>> fired) {
     }
 }
 
-void RunEngine::endRun(const QString& text, bool shown) {
-    leave(text);
-    report_.ended(text, shown);
+void RunEngine::endRun(const QString& text, bool shown, const QString& detail) {
+    leave(TextFailure::withDetail(text, detail));
+    report_.ended(text, shown, detail);
 }
 
 void RunEngine::followDayFile() {
@@ -304,10 +310,10 @@ void RunEngine::followDayFile() {
     try {
         documents_.loadDaySchedule(name);
     } catch (const ProgramError& failure) {
-        report_.failure(failure.text(), true);
+        report_.failure(failure.text(), true, failure.detail());
         return;
     } catch (const PlatformError& failure) {
-        report_.failure(failure.text(), false);
+        report_.failure(failure.text(), false, failure.detail());
         return;
     }
     restoreMarks(fired);
@@ -350,7 +356,7 @@ void RunEngine::startWorker(int row, qint64 waitMs) {
     delete worker;
     // Shown from the event loop, as a worker's failure is: the tick goes on
     // while the operator reads it.
-    QTimer::singleShot(0, this, [this, text] { showFailure(text, false); });
+    QTimer::singleShot(0, this, [this, text] { showFailure(text, false, {}); });
 }
 
 void RunEngine::forgetTakenIfMoved() {

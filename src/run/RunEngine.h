@@ -147,7 +147,9 @@ class RunEngine final : public QObject {
         qint64 msLeft;
     };
     std::optional<NextRow> nextRow();
-    void showFailure(const QString& text, bool programText) { report_.failure(text, programText); }
+    void showFailure(const QString& text, bool programText, const QString& detail) {
+        report_.failure(text, programText, detail);
+    }
 
     const std::shared_ptr<RunLink>& link() const { return link_; }
 
@@ -191,7 +193,7 @@ class RunEngine final : public QObject {
     void forgetTakenIfMoved();
     // Without a window: the day file as it now stands, when it changed.
     void followDayFile();
-    void endRun(const QString& text, bool shown);
+    void endRun(const QString& text, bool shown, const QString& detail = {});
     // The rows due in the seconds from..to of the loaded day, passed over by
     // a gap between ticks; now is the tick's own second, counted from the
     // start of that day (past 86,400 when the tick is on a later date).

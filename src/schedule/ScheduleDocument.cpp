@@ -39,6 +39,15 @@ bool ScheduleDocument::confirmClose(Prompter& prompter, const std::function<void
 
 void ScheduleDocument::checkFileName(const QString&) const {}
 
+QByteArray ScheduleDocument::readForLoad(const QString& name, const QString& text) const {
+    QString why;
+    std::optional<QByteArray> bytes = readExclusive(
+        name, &why, readOnlyLoads_ ? ReadAccess::ReadOnlyAllowed : ReadAccess::ReadWrite);
+    if (!bytes)
+        throw ProgramError(text, QStringLiteral("%1: %2").arg(name, why));
+    return std::move(*bytes);
+}
+
 DaySchedule::DaySchedule(QObject* parent) : ScheduleDocument(5, 2, parent) {}
 
 DocumentFileType DaySchedule::fileType() const {
@@ -60,10 +69,8 @@ void DaySchedule::checkFileName(const QString& name) const {
 
 void DaySchedule::load(const QString& name) {
     checkFileName(name);
-    const std::optional<QByteArray> bytes = readExclusive(name);
-    if (!bytes)
-        throw ProgramError(QStringLiteral("Can't load .24h file"));
-    QList<QStringList> dayRows = readDayRows(*bytes);
+    QList<QStringList> dayRows =
+        readDayRows(readForLoad(name, QStringLiteral("Can't load .24h file")));
     // A schedule always has at least one row, empty when the file has none.
     if (dayRows.isEmpty())
         dayRows.append(QStringList(rows().colCount()));
@@ -96,10 +103,8 @@ void MonthCalendar::startNew() {
 }
 
 void MonthCalendar::load(const QString& name) {
-    const std::optional<QByteArray> bytes = readExclusive(name);
-    if (!bytes)
-        throw ProgramError(QStringLiteral("Can't load .31d file!"));
-    for (const MonthLine& line : readMonthLines(*bytes)) {
+    for (const MonthLine& line :
+         readMonthLines(readForLoad(name, QStringLiteral("Can't load .31d file!")))) {
         const std::optional<int> day = parseWholeNumber(line.dayText);
         if (!day)
             throw PlatformError(

@@ -33,6 +33,9 @@ class ScheduleDocument : public QObject {
     void setModified(bool modified) { modified_ = modified; }
     bool hasFile() const { return hasFile_; }
     void setHasFile(bool hasFile) { hasFile_ = hasFile; }
+    // A run without a window reads files it may not write (an
+    // administrator's schedules); the window's loads need them writable.
+    void setReadOnlyLoads(bool allowed) { readOnlyLoads_ = allowed; }
 
     // The question about unsaved changes, asked only when there are any:
     // Cancel keeps everything and gives false; Yes saves through save (a
@@ -57,12 +60,16 @@ class ScheduleDocument : public QObject {
 
   protected:
     ScheduleDocument(int colCount, int rowCount, QObject* parent);
+    // The file's bytes for a load, or the failure with text, naming the file
+    // and why it could not be read.
+    QByteArray readForLoad(const QString& name, const QString& text) const;
 
   private:
     StringGridModel* rows_;
     QString name_;
     bool modified_ = false;
     bool hasFile_ = false;
+    bool readOnlyLoads_ = false;
 };
 
 // The day schedule: rows of mark, time, output, comment and media file under

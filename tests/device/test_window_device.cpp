@@ -72,10 +72,10 @@ class HoldingPrompter final : public Prompter {
     int holdMs = 0;
     int ticks = 0;
 
-    void message(const QString& caption, const QString& text) override {
+    void message(const QString& caption, const QString& text, const QString& = {}) override {
         shown.append({QStringLiteral("message"), caption, text, open_ + 1, 0});
     }
-    void error(const QString& caption, const QString& text) override {
+    void error(const QString& caption, const QString& text, const QString& = {}) override {
         const qsizetype index = shown.size();
         shown.append({QStringLiteral("error"), caption, text, ++open_, 0});
         const int ticksBefore = ticks;

@@ -61,13 +61,14 @@ class ModeProbePrompter final : public Prompter {
   public:
     ModeProbePrompter(ScriptedPrompter& inner, std::unique_ptr<MainWindow>& form)
         : inner_(inner), form_(form) {}
-    void message(const QString& caption, const QString& text) override {
+    void message(const QString& caption, const QString& text,
+                 const QString& detail = {}) override {
         note();
-        inner_.message(caption, text);
+        inner_.message(caption, text, detail);
     }
-    void error(const QString& caption, const QString& text) override {
+    void error(const QString& caption, const QString& text, const QString& detail = {}) override {
         note();
-        inner_.error(caption, text);
+        inner_.error(caption, text, detail);
     }
     Answer question(const QString& caption, const QString& text) override {
         return inner_.question(caption, text);

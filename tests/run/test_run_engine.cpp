@@ -30,17 +30,18 @@ struct Told {
     QString text;
     bool flag;     // programText for a failure, shown for an end
     bool running;  // the engine's mode when it was told
+    QString detail = {};
 };
 
 class RecordingReport final : public RunReport {
   public:
     RunEngine* engine = nullptr;
     QList<Told> told;
-    void failure(const QString& text, bool programText) override {
-        told.append({"failure", text, programText, engine->running()});
+    void failure(const QString& text, bool programText, const QString& detail) override {
+        told.append({"failure", text, programText, engine->running(), detail});
     }
-    void ended(const QString& text, bool shown) override {
-        told.append({"ended", text, shown, engine->running()});
+    void ended(const QString& text, bool shown, const QString& detail) override {
+        told.append({"ended", text, shown, engine->running(), detail});
     }
 };
 

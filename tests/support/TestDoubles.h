@@ -44,15 +44,16 @@ public:
         QString kind; // "message", "error", "question"
         QString caption;
         QString text;
+        QString detail = {}; // the line below the text
     };
 
-    void message(const QString& caption, const QString& text) override
+    void message(const QString& caption, const QString& text, const QString& detail = {}) override
     {
-        record({QStringLiteral("message"), caption, text});
+        record({QStringLiteral("message"), caption, text, detail});
     }
-    void error(const QString& caption, const QString& text) override
+    void error(const QString& caption, const QString& text, const QString& detail = {}) override
     {
-        record({QStringLiteral("error"), caption, text});
+        record({QStringLiteral("error"), caption, text, detail});
     }
     Answer question(const QString& caption, const QString& text) override
     {
