@@ -157,12 +157,11 @@ void RowWorker::reportStage(RunEngine& engine) {
         openedTold_ = true;
     }
     if (stage == 1)
-        engine.tellFired(rowCells, pulseDueMs);
+        engine.tellFired(rowCells, rowDueMs, byHand);
     else if (stage == 2)
         engine.tellFailed(rowCells, failureText_);
     static const QString marks[] = {QStringLiteral(">"), QStringLiteral("+"), QStringLiteral("!")};
-    if (engine.markRow(row, rowLayout, marks[stage], holdsRow_))
-        holdsRow_ = false;
+    engine.markRow(hold, marks[stage], stage != 0);
 }
 
 } // namespace cantrel

@@ -28,25 +28,29 @@ class RowWorker final : public QThread {
     ~RowWorker() override;
 
     qint32 output = 0;
-    qint32 row = 0;
     // When the pulse is due: the row's own second (the run advance after it
     // fell due), or at once. plannedWaitMs is what that was from the due
     // instant, for the tests' sleep hook.
     QDeadlineTimer pulseDeadline;
     qint64 plannedWaitMs = 0;
     // The worker's place in the order of pulses (RunLink::queuePulse), and
-    // the instant (ms since the epoch on the engine's clock) the pulse was
-    // due at, however late the row started.
+    // the instant (ms since the epoch on the engine's clock) the pulse is
+    // planned for; rowDueMs is the start of the row's own second, what its
+    // lateness is counted from (a row without an output pulses at once,
+    // the run advance before it).
     quint64 pulseTicket = 0;
     qint64 pulseDueMs = 0;
+    qint64 rowDueMs = 0;
+    // Started by hand (Execute), not by the schedule.
+    bool byHand = false;
     // The row as it stood when it fell due, for what is told about it.
     QStringList rowCells;
     // What the next report does: 0 waiting (">"), 1 fired ("+"), 2 failed ("!").
     quint8 stage = 0;
     QString mediaFile;
-    // The day rows' structure count when row was taken: a report's mark
-    // lands only while the rows still stand as they did then.
-    quint64 rowLayout = 0;
+    // The worker's hold on its row (RunEngine::take): a report's mark lands
+    // on the row it is on, wherever the row has moved.
+    quint64 hold = 0;
 
     // Starts the thread, and says whether it is there: the system may have none to
     // give (its limit of threads, or of memory for their stacks).
@@ -84,8 +88,6 @@ class RowWorker final : public QThread {
     std::shared_ptr<RunLink> link_;
     // Set by a stage-1 report whose pulse failed.
     std::optional<Failure> pulseFailure_;
-    // Until the first mark is written the tick treats the row as taken.
-    bool holdsRow_ = true;
     bool opened_ = false;
     bool openedTold_ = false;
     QString failureText_;

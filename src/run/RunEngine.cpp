@@ -14,6 +14,7 @@
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QHash>
 
 #include <algorithm>
 
@@ -28,6 +29,28 @@ struct DayRows {
     const QString& time(int row) const { return cells.cell(DayCol::Time, row); }
     const QString& mark(int row) const { return cells.cell(DayCol::Mark, row); }
 };
+
+// How far the local wall clock moved between two readings, a change of
+// summer time included.
+qint64 wallClockSpanMs(const QDateTime& from, const QDateTime& to) {
+    return QDateTime(from.date(), from.time(), Qt::UTC)
+        .msecsTo(QDateTime(to.date(), to.time(), Qt::UTC));
+}
+
+QString inSeconds(qint64 ms) {
+    return QString::number(double(ms) / 1000.0, 'f', 1);
+}
+
+// Why a tick found rows passed over: how far apart in real time it and the
+// one before it were, and how far the clock moved when that was another span.
+QString passedOverWhy(qint64 gapMs, qint64 movedMs, bool catchUp) {
+    QString why = QStringLiteral("the ticks were %1 s apart").arg(inSeconds(gapMs));
+    if (std::abs(movedMs - gapMs) >= 1000)
+        why += QStringLiteral(" while the clock moved on %1 s").arg(inSeconds(movedMs));
+    if (!catchUp)
+        why += QStringLiteral(", more than %1 s").arg(kCatchUpMs / 1000);
+    return why;
+}
 
 // What tells a file saved anew from the one loaded.
 QString fileStamp(const QString& name) {
@@ -161,7 +184,10 @@ void RunEngine::enter() {
     lastDoneDate_ = shifted.date();
     lastDone_ = secondOfDay(shifted.time()) - 1;
     lastTickMs_ = now.toMSecsSinceEpoch();
+    lastShifted_ = shifted;
     tickTimer_.start();
+    // A row of the next second fires at its start, not up to a tick into it.
+    wakeForNextSecond(shifted);
     emit modeChanged(true);
 }
 
@@ -189,8 +215,13 @@ void RunEngine::startDay(QDate date) {
     runDate_ = date;
 }
 
+RunEngine::Instant RunEngine::instantNow() const {
+    return {clock_.now(), QDeadlineTimer::current(Qt::PreciseTimer)};
+}
+
 void RunEngine::tick() {
-    const QDateTime now = clock_.now();
+    const Instant instant = instantNow();
+    const QDateTime& now = instant.at;
     const QDateTime shifted = shiftedClock(now, runAdvance_);
     try {
         const QDate date = shifted.date();
@@ -199,14 +230,18 @@ void RunEngine::tick() {
         // ticks were close in real time, whatever the wall clock did (a
         // change of summer time is no gap); after a longer gap (a suspend,
         // the clock set forward) their rows are missed.
-        const bool catchUp = now.toMSecsSinceEpoch() - lastTickMs_ <= kCatchUpMs;
-        lastTickMs_ = now.toMSecsSinceEpoch();
+        const qint64 gapMs = instant.ms() - lastTickMs_;
+        const bool catchUp = gapMs <= kCatchUpMs;
+        const QString why = passedOverWhy(gapMs, wallClockSpanMs(lastShifted_, shifted), catchUp);
+        lastTickMs_ = instant.ms();
+        lastShifted_ = shifted;
         if (date != runDate_ || documents_.dayScheduleName() !=
                                     documents_.monthRows().cell(MonthCol::File, date.day())) {
             // What is left of the day the loaded file belongs to goes first.
             if (date > runDate_ && lastDoneDate_ == runDate_)
                 passSeconds(lastDone_ + 1, kSecondsPerDay - 1,
-                            second + runDate_.daysTo(date) * kSecondsPerDay, catchUp, shifted);
+                            second + runDate_.daysTo(date) * kSecondsPerDay, catchUp, shifted,
+                            why, instant);
             marksByDate_[runDate_] = firedRows();
             startDay(date);
             // A date already run (the clock set back over midnight) keeps what
@@ -223,7 +258,7 @@ void RunEngine::tick() {
         // A new date is passed over from its start; a date the clock went
         // back to has nothing passed over.
         const int from = date > lastDoneDate_ ? 0 : date < lastDoneDate_ ? second : lastDone_ + 1;
-        passSeconds(from, second - 1, second, catchUp, shifted);
+        passSeconds(from, second - 1, second, catchUp, shifted, why, instant);
         lastDoneDate_ = date;
         lastDone_ = second;
 
@@ -233,7 +268,7 @@ void RunEngine::tick() {
         const qint64 waitMs = qint64(clampRunAdvance(runAdvance_)) * 1000 - shifted.time().msec();
         for (int row : scan.due) {
             emit rowFalling(row);
-            startWorker(row, waitMs);
+            startWorker(row, waitMs, instant);
         }
         wakeForNextSecond(shifted);
         emit ticked();
@@ -251,7 +286,8 @@ void RunEngine::tick() {
     }
 }
 
-void RunEngine::passSeconds(int from, int to, qint64 now, bool catchUp, const QDateTime& shifted) {
+void RunEngine::passSeconds(int from, int to, qint64 now, bool catchUp, const QDateTime& shifted,
+                            const QString& why, const Instant& instant) {
     const qint64 advanceMs = qint64(clampRunAdvance(runAdvance_)) * 1000;
     const qint64 intoSecond = shifted.time().msec();
     for (int second = std::max(from, 0); second <= to; ++second) {
@@ -259,12 +295,12 @@ void RunEngine::passSeconds(int from, int to, qint64 now, bool catchUp, const QD
             const qint64 lateMs = qint64(now - second) * 1000 + intoSecond;
             const QStringList& cells = documents_.dayRows().rowCells(row);
             if (!catchUp) {
-                emit rowMissed(cells, lateMs);
+                emit rowMissed(cells, lateMs, why);
                 continue;
             }
             emit rowFalling(row);
-            emit rowLate(cells, lateMs);
-            startWorker(row, advanceMs - lateMs);
+            emit rowLate(cells, lateMs, why);
+            startWorker(row, advanceMs - lateMs, instant);
         }
     }
 }
@@ -278,19 +314,49 @@ QList<std::pair<QStringList, QString>> RunEngine::firedRows() const {
     return fired;
 }
 
-// A row that fired keeps its mark, so it does not fire again: matched by its
-// whole content, each fired row once.
-void RunEngine::restoreMarks(QList<std::pair<QStringList, QString>> fired) {
+// A row that fired keeps its mark, so it does not fire again.
+void RunEngine::restoreMarks(const QList<std::pair<QStringList, QString>>& fired) {
+    QList<QStringList> contents;
+    for (const auto& [content, mark] : fired)
+        contents.append(content);
+    const QList<int> found = findRows(contents);
     StringGridModel& rows = documents_.dayRows();
-    for (int r = kFirstDayRow; r < rows.gridRowCount() && !fired.isEmpty(); ++r) {
-        const QStringList content = rows.rowCells(r).mid(DayCol::Time);
-        const auto old = std::find_if(fired.begin(), fired.end(),
-                                      [&](const auto& f) { return f.first == content; });
-        if (old != fired.end()) {
-            rows.setCell(DayCol::Mark, r, old->second);
-            fired.erase(old);
-        }
+    for (qsizetype i = 0; i < fired.size(); ++i)
+        if (found[i] >= 0)
+            rows.setCell(DayCol::Mark, found[i], fired[i].second);
+}
+
+QList<int> RunEngine::findRows(const QList<QStringList>& contents) const {
+    const StringGridModel& rows = documents_.dayRows();
+    const auto key = [](const QStringList& content) { return content.join(QChar(0)); };
+    // Row numbers by content and by time, in row order; each row is given out once.
+    QHash<QString, QList<int>> byContent;
+    QHash<QString, QList<int>> byTime;
+    for (int r = kFirstDayRow; r < rows.gridRowCount(); ++r) {
+        byContent[key(rows.rowCells(r).mid(DayCol::Time))].append(r);
+        if (rows.cell(DayCol::Mark, r).isEmpty())
+            byTime[rows.cell(DayCol::Time, r)].append(r);
     }
+    QList<int> found(contents.size(), -1);
+    std::set<int> given;
+    const auto give = [&given](QList<int>& candidates) {
+        while (!candidates.isEmpty()) {
+            const int r = candidates.takeFirst();
+            if (given.insert(r).second)
+                return r;
+        }
+        return -1;
+    };
+    for (qsizetype i = 0; i < contents.size(); ++i)
+        if (const auto same = byContent.find(key(contents[i])); same != byContent.end())
+            found[i] = give(*same);
+    // A row edited and saved in its own second is still that row: one of the
+    // same time stands in for it, so it is not started a second time.
+    for (qsizetype i = 0; i < contents.size(); ++i)
+        if (found[i] < 0)
+            if (const auto sameTime = byTime.find(contents[i].value(0)); sameTime != byTime.end())
+                found[i] = give(*sameTime);
+    return found;
 }
 
 void RunEngine::endRun(const QString& text, bool shown, const QString& detail) {
@@ -307,6 +373,7 @@ void RunEngine::followDayFile() {
     // that does not read, leaves the rows as they were until it changes again.
     dayFileStamp_ = stamp;
     const QList<std::pair<QStringList, QString>> fired = firedRows();
+    const std::map<quint64, QStringList> held = heldContents();
     try {
         documents_.loadDaySchedule(name);
     } catch (const ProgramError& failure) {
@@ -317,34 +384,40 @@ void RunEngine::followDayFile() {
         return;
     }
     restoreMarks(fired);
+    carryHolds(held);
     emit dayFileTaken(name);
 }
 
 void RunEngine::wakeForNextSecond(const QDateTime& shifted) {
     const int next = secondOfDay(shifted.time()) + 1;
-    if (wakeAtDueSeconds_ && running() && index_.anyRowAt(next))
+    if (wakeAtDueSeconds_ && running() && !dueRows(next).due.empty())
         wakeTimer_.start(std::max(0, 1000 - shifted.time().msec()));
+    else
+        wakeTimer_.stop();
 }
 
 void RunEngine::executeRow(int row) {
-    startWorker(row, qint64(clampRunAdvance(runAdvance_)) * 1000);
+    startWorker(row, qint64(clampRunAdvance(runAdvance_)) * 1000, instantNow(), true);
 }
 
-void RunEngine::startWorker(int row, qint64 waitMs) {
+void RunEngine::startWorker(int row, qint64 waitMs, const Instant& instant, bool byHand) {
     const StringGridModel& rows = documents_.dayRows();
     auto* worker = new RowWorker(link_);
     worker->output = outputNumber(rows.cell(DayCol::Output, row));
     // A row without an output waits for nothing; a late row's pulse is due
     // already, and takes its place among the others by its own due instant.
+    // Both count from the instant the clock was read, so the time the tick
+    // took since does not move the pulse.
     const qint64 dueIn = worker->output != 0 ? waitMs : std::min<qint64>(waitMs, 0);
     worker->plannedWaitMs = std::max<qint64>(0, dueIn);
-    worker->pulseDeadline = RunLink::deadlineIn(dueIn);
-    worker->pulseDueMs = clock_.now().toMSecsSinceEpoch() + dueIn;
+    worker->pulseDeadline = instant.steady + dueIn;
+    worker->pulseDueMs = instant.ms() + dueIn;
+    worker->rowDueMs = instant.ms() + waitMs;
+    worker->byHand = byHand;
     worker->pulseTicket = link_->queuePulse(worker->pulseDueMs);
     worker->rowCells = rows.rowCells(row);
-    worker->row = row;
     worker->mediaFile = rows.cell(DayCol::Media, row);
-    worker->rowLayout = take(row);
+    worker->hold = take(row);
     if (worker->begin())
         return;
     // No thread for this row: it fails here, alone, and the pulses queued
@@ -352,23 +425,55 @@ void RunEngine::startWorker(int row, qint64 waitMs) {
     const QString text = QStringLiteral("Can't start a thread for the row");
     link_->pulseDone(worker->pulseTicket);
     tellFailed(worker->rowCells, text);
-    markRow(row, worker->rowLayout, QStringLiteral("!"), true);
+    markRow(worker->hold, QStringLiteral("!"), true);
     delete worker;
     // Shown from the event loop, as a worker's failure is: the tick goes on
     // while the operator reads it.
     QTimer::singleShot(0, this, [this, text] { showFailure(text, false, {}); });
 }
 
-void RunEngine::forgetTakenIfMoved() {
+void RunEngine::syncHolds() {
     const quint64 layout = documents_.dayRows().structureVersion();
-    if (layout != takenLayout_) {
-        taken_.clear();
-        takenLayout_ = layout;
+    if (layout == holdsLayout_)
+        return;
+    for (auto& [id, hold] : holds_)
+        hold.row = -1;
+    taken_.clear();
+    holdsLayout_ = layout;
+}
+
+std::map<quint64, QStringList> RunEngine::heldContents() {
+    syncHolds();
+    std::map<quint64, QStringList> contents;
+    for (const auto& [id, hold] : holds_)
+        if (hold.row >= 0)
+            contents[id] = documents_.dayRows().rowCells(hold.row).mid(DayCol::Time);
+    return contents;
+}
+
+void RunEngine::carryHolds(const std::map<quint64, QStringList>& before) {
+    syncHolds();
+    // Several holds on one row (Execute twice) move together: find each
+    // row once, by the first hold on it.
+    QList<QStringList> contents;
+    std::map<quint64, qsizetype> index;
+    for (const auto& [id, content] : before) {
+        const qsizetype at = contents.indexOf(content);
+        index[id] = at >= 0 ? at : contents.size();
+        if (at < 0)
+            contents.append(content);
+    }
+    const QList<int> found = findRows(contents);
+    for (const auto& [id, at] : index) {
+        RowHold& hold = holds_.at(id);
+        hold.row = found[at];
+        if (hold.holding && hold.row >= 0)
+            ++taken_[hold.row];
     }
 }
 
 DueScan RunEngine::dueRows(int second) {
-    forgetTakenIfMoved();
+    syncHolds();
     const StringGridModel& cells = documents_.dayRows();
     return index_.scan(
         DayRows{cells}, second, [this](int row) { return taken_.contains(row); },
@@ -376,27 +481,40 @@ DueScan RunEngine::dueRows(int second) {
 }
 
 quint64 RunEngine::take(int row) {
-    forgetTakenIfMoved();
+    syncHolds();
+    const quint64 id = nextHold_++;
+    holds_[id] = {row, true};
     ++taken_[row];
-    return takenLayout_;
+    return id;
 }
 
-bool RunEngine::markRow(int row, quint64 layout, const QString& mark, bool release) {
-    StringGridModel& rows = documents_.dayRows();
-    if (layout != rows.structureVersion() || row < kFirstDayRow || row >= rows.gridRowCount())
+bool RunEngine::markRow(quint64 hold, const QString& mark, bool final) {
+    syncHolds();
+    const auto found = holds_.find(hold);
+    if (found == holds_.end())
         return false;
-    rows.setCell(DayCol::Mark, row, mark);
-    if (release) {
-        forgetTakenIfMoved();
-        const auto held = taken_.find(row);
-        if (held != taken_.end() && --held->second == 0)
-            taken_.erase(held);
+    RowHold& held = found->second;
+    StringGridModel& rows = documents_.dayRows();
+    const bool lands = held.row >= kFirstDayRow && held.row < rows.gridRowCount();
+    if (lands)
+        rows.setCell(DayCol::Mark, held.row, mark);
+    // The first mark makes the row ineligible by itself.
+    if (held.holding) {
+        held.holding = false;
+        if (const auto taken = taken_.find(held.row);
+            taken != taken_.end() && --taken->second == 0)
+            taken_.erase(taken);
     }
-    return true;
+    if (final)
+        holds_.erase(found);
+    return lands;
 }
 
-void RunEngine::tellFired(const QStringList& cells, qint64 dueMs) {
-    emit rowFired(cells, std::max<qint64>(0, lastPulseStartMs_ - dueMs));
+void RunEngine::tellFired(const QStringList& cells, qint64 dueMs, bool byHand) {
+    if (byHand)
+        emit rowExecuted(cells);
+    else
+        emit rowFired(cells, lastPulseStartMs_ - dueMs);
 }
 
 std::optional<RunEngine::NextRow> RunEngine::nextRow() {

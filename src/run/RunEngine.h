@@ -106,8 +106,8 @@ class RunEngine final : public QObject {
     // the day's file; the rows due in this second start their workers. A
     // failure ends Run mode and goes to the report.
     void tick();
-    // Starts a worker for one day row, in any mode: its pulse follows the
-    // run advance from now.
+    // Starts a worker for one day row by hand (Execute), in any mode: its
+    // pulse follows the run advance from now, and it is told as executed.
     void executeRow(int row);
 
     // Seconds the ticks run ahead of the clock, and the pulse after the open.
@@ -127,17 +127,19 @@ class RunEngine final : public QObject {
     // The day rows due in this second of the shifted clock.
     DueScan dueRows(int second);
     // A worker has been started for row: no tick starts it again until that
-    // worker has written its first mark. The result ties the worker to the
-    // rows' present layout.
+    // worker has written its first mark. The result is the worker's hold on
+    // its row, which follows the row when the day file is taken anew.
     quint64 take(int row);
-    // A report's mark. It lands only if the rows still stand where they stood
-    // when the worker was started; true when it was written. release gives
-    // the row back to the tick.
-    bool markRow(int row, quint64 layout, const QString& mark, bool release);
+    // A report's mark for the row a hold is on. It lands only while the
+    // worker's row is still there; true when it was written. The first mark
+    // gives the row back to the tick; the worker's last one is final.
+    bool markRow(quint64 hold, const QString& mark, bool final);
     // The device pulse, or the test hook in its place.
     void pulse(int output);
     void tellOpened(const QStringList& cells) { emit rowOpened(cells); }
-    void tellFired(const QStringList& cells, qint64 dueMs);
+    // The pulse went out: told as fired, lateness counted from dueMs, the
+    // start of the row's second; or, for a row started by hand, as executed.
+    void tellFired(const QStringList& cells, qint64 dueMs, bool byHand);
     void tellFailed(const QStringList& cells, const QString& text) { emit rowFailed(cells, text); }
 
     // The next row that will fire today on the shifted clock, after the
@@ -174,12 +176,15 @@ class RunEngine final : public QObject {
     // lateMs after its second began (a gap of at most a minute), or is
     // missed (a longer one: a suspend, the clock set forward). cells are the
     // row's, as it stood.
-    void rowLate(const QStringList& cells, qint64 lateMs);
-    void rowMissed(const QStringList& cells, qint64 lateMs);
+    // why: how far apart the ticks were, and how far the clock moved.
+    void rowLate(const QStringList& cells, qint64 lateMs, const QString& why);
+    void rowMissed(const QStringList& cells, qint64 lateMs, const QString& why);
     // A worker's row: its media file opened, its pulse given lateMs after it
     // was due, or its failure.
     void rowOpened(const QStringList& cells);
     void rowFired(const QStringList& cells, qint64 lateMs);
+    // A row started by hand (Execute) gave its pulse.
+    void rowExecuted(const QStringList& cells);
     void rowFailed(const QStringList& cells, const QString& text);
     // A tick has run: what is due next may have changed.
     void ticked();
@@ -189,21 +194,40 @@ class RunEngine final : public QObject {
     // the file's stamp.
     void startDay(QDate date);
     // Row numbers mean nothing once the rows have been reloaded, added,
-    // removed or reordered.
-    void forgetTakenIfMoved();
+    // removed or reordered: the holds then lose their rows, unless
+    // carryHolds has moved them along.
+    void syncHolds();
+    // The day file taken anew: each hold moves to the row of the same
+    // content in the new rows (before: the held rows' contents, by hold).
+    void carryHolds(const std::map<quint64, QStringList>& before);
+    std::map<quint64, QStringList> heldContents();
     // Without a window: the day file as it now stands, when it changed.
     void followDayFile();
     void endRun(const QString& text, bool shown, const QString& detail = {});
     // The rows due in the seconds from..to of the loaded day, passed over by
     // a gap between ticks; now is the tick's own second, counted from the
     // start of that day (past 86,400 when the tick is on a later date).
-    void passSeconds(int from, int to, qint64 now, bool catchUp, const QDateTime& shifted);
+    struct Instant;
+    void passSeconds(int from, int to, qint64 now, bool catchUp, const QDateTime& shifted,
+                     const QString& why, const Instant& instant);
     // The marked rows by content, and the marks put back on a reloaded file.
     QList<std::pair<QStringList, QString>> firedRows() const;
-    void restoreMarks(QList<std::pair<QStringList, QString>> fired);
-    // A worker for row whose pulse is due waitMs from now (at once when not
-    // positive, and always at once for a row without an output).
-    void startWorker(int row, qint64 waitMs);
+    void restoreMarks(const QList<std::pair<QStringList, QString>>& fired);
+    // Where rows of these contents (time to media file) stand now: the row
+    // of the same content, else an unmarked one of the same time, each row
+    // found once; -1 where there is none.
+    QList<int> findRows(const QList<QStringList>& contents) const;
+    // The instant a tick (or Execute) read the clock, on the engine's clock
+    // and on the machine's steady one: every due instant is counted from it.
+    struct Instant {
+        QDateTime at;
+        QDeadlineTimer steady;
+        qint64 ms() const { return at.toMSecsSinceEpoch(); }
+    };
+    Instant instantNow() const;
+    // A worker for row whose pulse is due waitMs after the instant (at once
+    // when not positive, and always at once for a row without an output).
+    void startWorker(int row, qint64 waitMs, const Instant& instant, bool byHand = false);
     // The tick runs again at the start of the next second when a row is due
     // in it, rather than up to 490 ms into it.
     void wakeForNextSecond(const QDateTime& shifted);
@@ -216,9 +240,19 @@ class RunEngine final : public QObject {
     QTimer wakeTimer_;
     qint32 runAdvance_ = 0;
     DueIndex index_;
-    // Row -> workers started for it that have not yet written a mark.
+    // A worker's hold on its row: where the row stands now (-1 once the rows
+    // were replaced under it), and whether the tick must still leave the row
+    // alone (until the worker's first mark).
+    struct RowHold {
+        int row;
+        bool holding;
+    };
+    std::map<quint64, RowHold> holds_;
+    quint64 nextHold_ = 1;
+    // The rows' structure count the holds' rows refer to.
+    quint64 holdsLayout_ = 0;
+    // Row -> holds that keep the tick from starting it again.
     std::map<int, int> taken_;
-    quint64 takenLayout_ = 0;
     // The date whose day file the current run has loaded. A tick whose
     // shifted date is another one loads the day file again, even under the
     // same name: the new day starts with the file as it now stands on disk.
@@ -228,6 +262,8 @@ class RunEngine final : public QObject {
     QDate lastDoneDate_;
     int lastDone_ = -1;
     qint64 lastTickMs_ = 0;
+    // The shifted clock at the last tick, for how far it moved since.
+    QDateTime lastShifted_;
     // The marks of the dates around midnight, for a clock set back over it.
     std::map<QDate, QList<std::pair<QStringList, QString>>> marksByDate_;
     bool followDayFile_ = false;

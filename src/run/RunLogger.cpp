@@ -43,15 +43,17 @@ RunLogger::RunLogger(RunEngine& engine, RunDocuments& documents, DeviceLink& dev
             [this](const QStringList& cells, const QString& text) {
                 writeRow(QStringLiteral("failed"), cells, {}, text);
             });
-    connect(&engine, &RunEngine::rowLate, this, [this](const QStringList& cells, qint64 lateMs) {
-        writeRow(QStringLiteral("late"), cells, lateMs,
-                 QStringLiteral("the ticks were %1 s apart").arg((lateMs + 999) / 1000));
+    connect(&engine, &RunEngine::rowExecuted, this, [this](const QStringList& cells) {
+        writeRow(QStringLiteral("executed"), cells, {}, QStringLiteral("by hand"));
     });
-    connect(&engine, &RunEngine::rowMissed, this, [this](const QStringList& cells, qint64 lateMs) {
-        writeRow(QStringLiteral("missed"), cells, lateMs,
-                 QStringLiteral("the clock moved on by more than %1 s between two ticks")
-                     .arg(kCatchUpMs / 1000));
-    });
+    connect(&engine, &RunEngine::rowLate, this,
+            [this](const QStringList& cells, qint64 lateMs, const QString& why) {
+                writeRow(QStringLiteral("late"), cells, lateMs, why);
+            });
+    connect(&engine, &RunEngine::rowMissed, this,
+            [this](const QStringList& cells, qint64 lateMs, const QString& why) {
+                writeRow(QStringLiteral("missed"), cells, lateMs, why);
+            });
     connect(&device, &DeviceLink::linkTextChanged, this, &RunLogger::linkText);
 }
 

@@ -105,6 +105,11 @@ class TestRunEngine : public QObject {
     void passedOverRows_data();
     void passedOverRows();
     void wakesAtTheStartOfADueSecond();
+    void rowStaysTakenAcrossASave_data();
+    void rowStaysTakenAcrossASave();
+    void firedLatenessCountsFromTheRowsSecond_data();
+    void firedLatenessCountsFromTheRowsSecond();
+    void executedByHandIsLoggedAsSuch();
 };
 
 void TestRunEngine::entersOnTodaysFileAndFires() {
@@ -299,7 +304,12 @@ void TestRunEngine::rowsOfOneSecondPulseInRowOrder() {
 void TestRunEngine::wakesAtTheStartOfADueSecond() {
     EngineFixture f;
     f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,\r\n"));
+    // Entered late in the second before a row's: the wake is armed at once,
+    // not only by the first tick, which would come 490 ms later.
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(11, 59, 59, 700)));
     f.engine.enter();
+    QVERIFY(f.engine.wakeTimer().isActive());
+    QCOMPARE(f.engine.wakeTimer().interval(), 300);
     f.tick(QTime(11, 59, 58, 600));
     QVERIFY(!f.engine.wakeTimer().isActive());
     f.tick(QTime(11, 59, 59, 600));
@@ -382,59 +392,66 @@ void TestRunEngine::passedOverRows_data() {
     QTest::addColumn<QList<int>>("pulses");
     QTest::addColumn<int>("late");
     QTest::addColumn<int>("missed");
+    // The first passed-over row's lateness and reason, as the log gets them.
+    QTest::addColumn<qint64>("lateMs");
+    QTest::addColumn<QString>("why");
     const QByteArray three("12:00:01,3,,\r\n12:00:10,4,,\r\n12:00:30,5,,\r\n12:00:59,6,,\r\n"
                            "12:01:01,7,,\r\n12:30:00,8,,\r\n13:00:00,9,,\r\n");
     QTest::newRow("gap of 1.5 s")
         << QByteArray("UTC") << three << QByteArray()
         << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
                        "2026-12-10T12:00:02.000"}
-        << QList<int>{3} << 1 << 0;
+        << QList<int>{3} << 1 << 0 << qint64(1000) << "the ticks were 1.5 s apart";
     QTest::newRow("gap of 59 s")
         << QByteArray("UTC") << three << QByteArray()
         << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
                        "2026-12-10T12:00:59.500"}
-        << QList<int>{3, 4, 5, 6} << 3 << 0;
+        << QList<int>{3, 4, 5, 6} << 3 << 0 << qint64(58500)
+        << "the ticks were 59.0 s apart";
     QTest::newRow("gap of 61 s")
         << QByteArray("UTC") << three << QByteArray()
         << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
                        "2026-12-10T12:01:01.500"}
-        << QList<int>{7} << 0 << 4;
+        << QList<int>{7} << 0 << 4 << qint64(60500)
+        << "the ticks were 61.0 s apart, more than 60 s";
     QTest::newRow("suspended for an hour")
         << QByteArray("UTC") << three << QByteArray()
         << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
                        "2026-12-10T13:00:00.500"}
-        << QList<int>{9} << 0 << 6;
+        << QList<int>{9} << 0 << 6 << qint64(3599500)
+        << "the ticks were 3600.0 s apart, more than 60 s";
     QTest::newRow("spring forward")
         << QByteArray("Europe/Berlin")
         << QByteArray("01:59:59,3,,\r\n02:00:00,4,,\r\n02:59:59,5,,\r\n03:00:00,6,,\r\n")
         << QByteArray()
         << QStringList{"2027-03-28T01:59:58.900+01:00", "2027-03-28T01:59:59.400+01:00",
                        "2027-03-28T03:00:00.300+02:00"}
-        << QList<int>{3, 4, 5, 6} << 2 << 0;
+        << QList<int>{3, 4, 5, 6} << 2 << 0 << qint64(3600300)
+        << "the ticks were 0.9 s apart while the clock moved on 3600.9 s";
     QTest::newRow("fall back")
         << QByteArray("Europe/Berlin") << QByteArray("02:00:00,3,,\r\n02:59:59,4,,\r\n")
         << QByteArray()
         << QStringList{"2027-10-31T01:59:59.900+02:00", "2027-10-31T02:00:00.100+02:00",
                        "2027-10-31T02:59:59.500+02:00", "2027-10-31T02:00:00.000+01:00",
                        "2027-10-31T02:00:00.400+01:00", "2027-10-31T02:59:59.500+01:00"}
-        << QList<int>{3, 4} << 0 << 0;
+        << QList<int>{3, 4} << 0 << 0 << qint64(-1) << QString();
     QTest::newRow("gap over midnight")
         << QByteArray("UTC") << QByteArray("23:59:59,3,,\r\n")
         << QByteArray("00:00:00,4,,\r\n00:00:01,5,,\r\n")
         << QStringList{"2026-12-10T23:59:58.300", "2026-12-10T23:59:58.500",
                        "2026-12-11T00:00:01.500"}
-        << QList<int>{3, 4, 5} << 2 << 0;
+        << QList<int>{3, 4, 5} << 2 << 0 << qint64(2500) << "the ticks were 3.0 s apart";
     QTest::newRow("clock set back 10 s")
         << QByteArray("UTC") << QByteArray("12:00:05,3,,\r\n12:00:10,4,,\r\n") << QByteArray()
         << QStringList{"2026-12-10T12:00:09.800", "2026-12-10T12:00:10.200",
                        "2026-12-10T12:00:00.200", "2026-12-10T12:00:10.200"}
-        << QList<int>{4, 3} << 1 << 0;
+        << QList<int>{4, 3} << 1 << 0 << qint64(5200) << "the ticks were 10.0 s apart";
     QTest::newRow("clock set back over midnight")
         << QByteArray("UTC") << QByteArray("23:59:59,3,,\r\n") << QByteArray("00:00:00,4,,\r\n")
         << QStringList{"2026-12-10T23:59:58.800", "2026-12-10T23:59:59.200",
                        "2026-12-11T00:00:00.200", "2026-12-10T23:59:59.300",
                        "2026-12-11T00:00:00.300"}
-        << QList<int>{3, 4} << 0 << 0;
+        << QList<int>{3, 4} << 0 << 0 << qint64(-1) << QString();
 }
 
 void TestRunEngine::passedOverRows() {
@@ -445,6 +462,8 @@ void TestRunEngine::passedOverRows() {
     QFETCH(QList<int>, pulses);
     QFETCH(int, late);
     QFETCH(int, missed);
+    QFETCH(qint64, lateMs);
+    QFETCH(QString, why);
     const QByteArray oldZone = qgetenv("TZ");
     qputenv("TZ", zone);
     tzset();
@@ -470,9 +489,169 @@ void TestRunEngine::passedOverRows() {
         QCOMPARE(f.pulses, pulses);
         QCOMPARE(lateRows.size(), late);
         QCOMPARE(missedRows.size(), missed);
+        const QSignalSpy& first = late > 0 ? lateRows : missedRows;
+        QCOMPARE(first.isEmpty() ? qint64(-1) : first[0][1].toLongLong(), lateMs);
+        QCOMPARE(first.isEmpty() ? QString() : first[0][2].toString(), why);
     }
     qputenv("TZ", oldZone);
     tzset();
+}
+
+namespace {
+
+// Holds every open until the test lets it go, as an opener still deciding.
+class GateOpener final : public MediaOpener {
+  public:
+    bool open(const QString&) override {
+        QMutexLocker lock(&mutex_);
+        ++waiting_;
+        while (!open_)
+            released_.wait(&mutex_);
+        return true;
+    }
+    int waiting() {
+        QMutexLocker lock(&mutex_);
+        return waiting_;
+    }
+    void release() {
+        QMutexLocker lock(&mutex_);
+        open_ = true;
+        released_.wakeAll();
+    }
+
+  private:
+    QMutex mutex_;
+    QWaitCondition released_;
+    int waiting_ = 0;
+    bool open_ = false;
+};
+
+// Moves on by 40 ms each time it is read, as a busy machine's clock does
+// between two readings, and keeps the last reading.
+class SteppingClock final : public Clock {
+  public:
+    explicit SteppingClock(QDateTime start) : next_(std::move(start)) {}
+    QDateTime now() const override {
+        QMutexLocker lock(&mutex_);
+        last_ = next_;
+        next_ = next_.addMSecs(40);
+        return last_;
+    }
+    QDateTime last() const {
+        QMutexLocker lock(&mutex_);
+        return last_;
+    }
+    void set(const QDateTime& next) {
+        QMutexLocker lock(&mutex_);
+        next_ = next;
+    }
+
+  private:
+    mutable QMutex mutex_;
+    mutable QDateTime next_;
+    mutable QDateTime last_;
+};
+
+} // namespace
+
+// A day file saved anew while a row's opener is still deciding, in the very
+// second the row fell due: the row stays taken wherever the save moved it,
+// and even when its comment was edited, so the next tick of that second
+// does not start it again; its marks land on it.
+void TestRunEngine::rowStaysTakenAcrossASave_data() {
+    QTest::addColumn<QByteArray>("saved");
+    QTest::addColumn<int>("row"); // where the row stands after the save
+    QTest::newRow("moved down by a new row")
+        << QByteArray("11:00:00,2,,\r\n12:00:00,3,News,a.mp3\r\n") << 2;
+    QTest::newRow("its comment edited")
+        << QByteArray("12:00:00,3,News at noon,a.mp3\r\n13:00:00,4,,\r\n") << 1;
+}
+
+void TestRunEngine::rowStaysTakenAcrossASave() {
+    QFETCH(QByteArray, saved);
+    QFETCH(int, row);
+    EngineFixture f;
+    GateOpener gate;
+    RunEngine engine(f.documents, f.clock, gate, f.device, f.report);
+    f.report.engine = &engine;
+    QList<int> pulses;
+    engine.setPulseHook([&pulses](int output) { pulses.append(output); });
+    engine.setFollowDayFile(true);
+    f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,News,a.mp3\r\n"));
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(11, 59, 59, 900)));
+    engine.enter();
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 0, 100)));
+    engine.tick();
+    QTRY_COMPARE(gate.waiting(), 1);
+    f.writeDay("ten.24h", saved);
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 0, 600)));
+    engine.tick();
+    QCOMPARE(f.day.rows().gridRowCount(), 3); // the save was taken
+    gate.release();
+    QVERIFY(f.workersDone());
+    QCOMPARE(pulses, QList<int>{3});
+    QCOMPARE(gate.waiting(), 1);
+    QCOMPARE(f.mark(row), QStringLiteral("+"));
+    QCOMPARE(f.mark(3 - row), QString());
+    engine.leave();
+}
+
+// The fired line's lateness runs from the start of the row's second, as the
+// tick that found the row read the clock, to the pulse: a second reading
+// taken later must not shorten it. A row without an output pulses at once
+// when it falls due, so with a run advance it reads early.
+void TestRunEngine::firedLatenessCountsFromTheRowsSecond_data() {
+    QTest::addColumn<QByteArray>("rows");
+    QTest::addColumn<int>("advance");
+    QTest::addColumn<QTime>("tickAt");
+    QTest::newRow("output 3, found 300 ms into its second") << QByteArray("12:00:00,3,,\r\n") << 0
+                                                             << QTime(12, 0, 0, 300);
+    QTest::newRow("output 0, run advance 2 s") << QByteArray("12:00:00,0,,\r\n") << 2
+                                               << QTime(11, 59, 58, 300);
+}
+
+void TestRunEngine::firedLatenessCountsFromTheRowsSecond() {
+    QFETCH(QByteArray, rows);
+    QFETCH(int, advance);
+    QFETCH(QTime, tickAt);
+    EngineFixture f;
+    SteppingClock clock(QDateTime(QDate(2026, 12, 10), QTime(11, 59, 57)));
+    RunEngine engine(f.documents, clock, f.opener, f.device, f.report);
+    f.report.engine = &engine;
+    QDateTime pulseAt;
+    engine.setPulseHook([&](int) { pulseAt = clock.last(); });
+    engine.setRunAdvance(advance);
+    f.setCalendar(10, f.writeDay("ten.24h", rows));
+    engine.enter();
+    QSignalSpy fired(&engine, &RunEngine::rowFired);
+    clock.set(QDateTime(QDate(2026, 12, 10), tickAt));
+    engine.tick();
+    QTRY_COMPARE(fired.size(), 1);
+    const QDateTime rowSecond(QDate(2026, 12, 10), QTime(12, 0));
+    QCOMPARE(fired[0][1].toLongLong(), rowSecond.msecsTo(pulseAt));
+    QCOMPARE(fired[0][1].toLongLong() < 0, advance > 0);
+    engine.leave();
+}
+
+// Execute fires a row by hand: the log tells it apart from the schedule's.
+void TestRunEngine::executedByHandIsLoggedAsSuch() {
+    EngineFixture f;
+    AsRunLog log(f.dir.filePath("state"));
+    RunLogger logger(f.engine, f.documents, f.device, f.clock, log);
+    f.day.load(f.writeDay("ten.24h", "12:00:00,3,Bell,\r\n"));
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(9, 30, 15, 250)));
+    QSignalSpy fired(&f.engine, &RunEngine::rowFired);
+    f.engine.executeRow(1);
+    QVERIFY(f.workersDone());
+    QCOMPARE(f.pulses, QList<int>{3});
+    QVERIFY(fired.isEmpty());
+    log.flush();
+    QFile file(log.fileFor(QDate(2026, 12, 10)));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> fields = file.readAll().split('\t');
+    QCOMPARE(fields.value(0).left(23), QByteArray("2026-12-10 09:30:15.250"));
+    QCOMPARE(fields.mid(1), (QList<QByteArray>{"executed", "12:00:00", "3", "Bell", "", "",
+                                               "by hand\n"}));
 }
 
 QTEST_GUILESS_MAIN(TestRunEngine)
