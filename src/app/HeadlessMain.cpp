@@ -67,6 +67,10 @@ int runHeadless(int& argc, char** argv, const QString& settingsFile) {
 
     SystemClock clock;
     DesktopMediaOpener opener;
+    // Said once at start, rather than by every media row that fails later.
+    if (const QString problem = DesktopMediaOpener::problem(); !problem.isEmpty())
+        writeLine(clock.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) +
+                  QStringLiteral("cantrel: ") + problem);
     HeadlessRun run(settings, clock, opener, writeLine);
     QObject::connect(&run, &HeadlessRun::endedByItself, &app, [] { QCoreApplication::exit(1); });
     if (!run.start())

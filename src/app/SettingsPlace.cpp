@@ -18,9 +18,13 @@ bool isFile(const QString& path) {
 
 } // namespace
 
+bool isInstalledCopy(const QString& programFolder) {
+    return isFile(QDir(programFolder).filePath(kInstalledMarkerName));
+}
+
 SettingsPlace settingsPlace(const QString& programFolder) {
     const QString here = QDir::current().absoluteFilePath(kSettingsName);
-    if (!isFile(QDir(programFolder).filePath(kInstalledMarkerName)))
+    if (!isInstalledCopy(programFolder))
         return {isFile(here) ? here : QString(), programFolder};
 
     const QString config = userConfigFolder();

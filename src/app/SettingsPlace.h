@@ -15,6 +15,9 @@ inline const QString kSettingsName = QStringLiteral("Cantrel.ini");
 // only its presence counts.
 inline const QString kInstalledMarkerName = QStringLiteral("Cantrel.ini.location");
 
+// Whether the program in this folder is an installed copy (the marker beside it).
+bool isInstalledCopy(const QString& programFolder);
+
 // Where the settings file is read at start-up and written at close.
 struct SettingsPlace {
     // The file to read; empty when there is none to read.

@@ -2,12 +2,14 @@
 #include "app/HeadlessMain.h"
 #include "app/AboutBox.h"
 #include "app/MainWindow.h"
+#include "app/SettingsPlace.h"
 #include "platform/Clock.h"
 #include "platform/MediaOpener.h"
 #include "platform/OpenFileLimit.h"
 #include "platform/QtPrompter.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <cstdio>
 
 int main(int argc, char* argv[])
@@ -31,8 +33,13 @@ int main(int argc, char* argv[])
     // Without a display Qt would abort with a toolkit message; say what to do instead.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        std::fputs("cantrel: no display to open the window on; start it under a virtual X "
-                   "server: xvfb-run -a ./dev.sh run\n",
+        // No application object yet to ask for the program's folder.
+        const QString folder = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+        std::fputs(isInstalledCopy(folder)
+                       ? "cantrel: no display to open the window on; start Cantrel from the "
+                         "desktop's menu, or run the schedule without a window: cantrel --run\n"
+                       : "cantrel: no display to open the window on; start it under a virtual "
+                         "X server: xvfb-run -a ./dev.sh run\n",
                    stderr);
         return 1;
     }

@@ -3,10 +3,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <condition_variable>
 #include <fcntl.h>
@@ -87,8 +89,9 @@ private:
     std::vector<pid_t> pids_;
 };
 
-// Starts the opener; the child's pid, or 0 when it could not be started.
-pid_t spawnOpener(const QByteArray& program, const QByteArray& target)
+// Starts the opener; the child's pid, or 0 when it could not be started
+// (error then holds why).
+pid_t spawnOpener(const QByteArray& program, const QByteArray& target, int* error)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -121,12 +124,29 @@ pid_t spawnOpener(const QByteArray& program, const QByteArray& target)
         ::posix_spawnp(&pid, program.constData(), &actions, &attributes, argv, environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
+    *error = failed;
     return failed ? 0 : pid;
 }
 
-// The opener's verdict within waitMs; one still running by then, or when
-// the waiting is called off, is taken as opened and left to the reaper.
-bool awaitOpener(pid_t pid, int waitMs, const std::atomic<bool>& calledOff)
+bool isDesktopOpener()
+{
+    return qEnvironmentVariableIsEmpty("CANTREL_OPENER");
+}
+
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+const QString noDisplayRemedy =
+    QStringLiteral("set CANTREL_OPENER to a player that needs no display, such as /usr/bin/mpv");
+
+// The opener's verdict within waitMs: empty when it opened, else why not.
+// One still running by then, or when the waiting is called off, is taken
+// as opened and left to the reaper.
+QString awaitOpener(pid_t pid, int waitMs, const std::atomic<bool>& calledOff,
+                    const QString& program)
 {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
@@ -136,15 +156,27 @@ bool awaitOpener(pid_t pid, int waitMs, const std::atomic<bool>& calledOff)
     for (;;) {
         int status = 0;
         const pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid)
-            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (r == pid) {
+            if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                return {};
+            QString why = WIFEXITED(status)
+                              ? QStringLiteral("%1 exited with status %2")
+                                    .arg(program)
+                                    .arg(WEXITSTATUS(status))
+                              : QStringLiteral("%1 ended by signal %2")
+                                    .arg(program)
+                                    .arg(WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+            if (isDesktopOpener() && !hasDisplay())
+                why += QStringLiteral(" (no display; %1)").arg(noDisplayRemedy);
+            return why;
+        }
         // Someone else collected it: it did start, and that is all we know.
         if (r == -1 && errno != EINTR)
-            return true;
+            return {};
         const Clock::time_point now = Clock::now();
         if (now >= deadline || calledOff) {
             LateReaper::adopt(pid);
-            return true;
+            return {};
         }
         std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
         pause = std::min(pause * 2, std::chrono::milliseconds(20));
@@ -159,14 +191,45 @@ QString DesktopMediaOpener::openerProgram()
     return chosen.isEmpty() ? QStringLiteral("xdg-open") : chosen;
 }
 
-bool DesktopMediaOpener::open(const QString& target)
+QString DesktopMediaOpener::problem()
 {
+    const QString program = openerProgram();
+    const QString found = program.contains(u'/') ? (QFileInfo(program).isExecutable() ? program
+                                                                                     : QString())
+                                                 : QStandardPaths::findExecutable(program);
+    if (found.isEmpty())
+        return QStringLiteral("the media opener %1 was not found, so no media file will open; %2")
+            .arg(program, isDesktopOpener() ? QStringLiteral("install xdg-utils, or ") +
+                                                  noDisplayRemedy
+                                            : QStringLiteral("set CANTREL_OPENER to a program "
+                                                             "that is installed"));
+    if (isDesktopOpener() && !hasDisplay())
+        return QStringLiteral("no display for the desktop's opener %1, so media files may not "
+                              "open; %2")
+            .arg(program, noDisplayRemedy);
+    return {};
+}
+
+bool DesktopMediaOpener::open(const QString& target, QString* why)
+{
+    const auto fail = [why](const QString& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
     if (target.isEmpty())
-        return false;
+        return fail(QStringLiteral("no file name"));
     if (!isLink(target) && !QFileInfo::exists(target))
-        return false;
-    const pid_t pid = spawnOpener(QFile::encodeName(openerProgram()), QFile::encodeName(target));
-    return pid != 0 && awaitOpener(pid, waitMs_, calledOff_);
+        return fail(QStringLiteral("no such file"));
+    const QString program = openerProgram();
+    int error = 0;
+    const pid_t pid = spawnOpener(QFile::encodeName(program), QFile::encodeName(target), &error);
+    if (pid == 0)
+        return fail(error == ENOENT ? QStringLiteral("the opener %1 was not found").arg(program)
+                                    : QStringLiteral("the opener %1 could not start: %2")
+                                          .arg(program, QString::fromLocal8Bit(strerror(error))));
+    const QString verdict = awaitOpener(pid, waitMs_, calledOff_, program);
+    return verdict.isEmpty() || fail(verdict);
 }
 
 } // namespace cantrel

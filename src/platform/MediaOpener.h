@@ -12,8 +12,10 @@ class MediaOpener {
 public:
     virtual ~MediaOpener() = default;
     // False when the target was not opened: a file that does not exist, an
-    // opener that cannot be started, or one that reports a failure.
-    virtual bool open(const QString& target) = 0;
+    // opener that cannot be started, or one that reports a failure; why,
+    // when given, then says which ("no such file", "xdg-open exited with
+    // status 4", ...).
+    virtual bool open(const QString& target, QString* why = nullptr) = 0;
 };
 
 // The real opener: xdg-open, or the program named by CANTREL_OPENER, started
@@ -24,8 +26,12 @@ public:
 class DesktopMediaOpener final : public MediaOpener {
 public:
     explicit DesktopMediaOpener(int waitMs = 2000) : waitMs_(waitMs) {}
-    bool open(const QString& target) override;
+    bool open(const QString& target, QString* why = nullptr) override;
     static QString openerProgram();
+    // Why no media file can open at all, with what to do about it: the
+    // opener is not installed, or it is the desktop's and there is no
+    // desktop to open on. Empty when the opener may work.
+    static QString problem();
     // Opens in progress stop waiting at once, and later ones do not wait:
     // for a program that is ending.
     void stopWaiting() { calledOff_ = true; }

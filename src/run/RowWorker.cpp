@@ -80,11 +80,13 @@ void RowWorker::runRow() {
     mediaFile = trimmedControls(mediaFile);
     std::optional<Failure> failure;
     if (!mediaFile.isEmpty()) {
-        const std::optional<bool> opened = link_->open(mediaFile);
+        QString why;
+        const std::optional<bool> opened = link_->open(mediaFile, &why);
         if (!opened)
             return;
         if (!*opened)
-            failure = Failure{QStringLiteral("Can't execute file")};
+            failure = Failure{QStringLiteral("Can't execute file"), true,
+                              why.isEmpty() ? mediaFile : mediaFile + QStringLiteral(": ") + why};
         opened_ = *opened;
     }
     if (!failure) {

@@ -64,11 +64,11 @@ QString fileStamp(const QString& name) {
 
 } // namespace
 
-std::optional<bool> RunLink::open(const QString& target) {
+std::optional<bool> RunLink::open(const QString& target, QString* why) {
     QReadLocker opening(&opening_);
     if (!alive())
         return std::nullopt;
-    return opener_->open(target);
+    return opener_->open(target, why);
 }
 
 bool RunLink::sleepUntil(const QDeadlineTimer& deadline, qint64 plannedMs) {

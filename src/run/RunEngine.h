@@ -35,8 +35,9 @@ class RunLink {
   public:
     RunLink(RunEngine* engine, MediaOpener* opener) : engine_(engine), opener_(opener) {}
 
-    // Worker side. The result of the opener, or nothing when the engine is gone.
-    std::optional<bool> open(const QString& target);
+    // Worker side. The result of the opener (why it failed in why), or
+    // nothing when the engine is gone.
+    std::optional<bool> open(const QString& target, QString* why);
     // Sleeps until the deadline, or less when the engine goes away; false if
     // it has. plannedMs is what the wait was planned as, for the sleep hook.
     bool sleepUntil(const QDeadlineTimer& deadline, qint64 plannedMs);

@@ -25,6 +25,8 @@ class TestMediaOpener : public QObject {
     void missingFileStartsNothing();
     void openerThatCannotStart_data();
     void openerThatCannotStart();
+    void problemSaidBeforeAnyRow_data();
+    void problemSaidBeforeAnyRow();
     void slowOpenerCountsAsOpenedAndIsLeftRunning();
     void concurrentOpensGetTheirOwnVerdicts();
 
@@ -47,6 +49,21 @@ void TestMediaOpener::cleanup() {
     qunsetenv("CANTREL_OPENER");
     dir_.reset();
 }
+
+namespace {
+// Puts an environment variable back as it was when the scope ends.
+struct KeptVariable {
+    const char* name;
+    QByteArray value = qgetenv(name);
+    bool was = qEnvironmentVariableIsSet(name);
+    ~KeptVariable() {
+        if (was)
+            qputenv(name, value);
+        else
+            qunsetenv(name);
+    }
+};
+} // namespace
 
 QByteArray TestMediaOpener::read(const QString& name) const {
     QFile file(path(name));
@@ -99,24 +116,30 @@ void TestMediaOpener::handsOverTheTargetAlone() {
 // its type, a bad argument, a tool missing, the action failed).
 void TestMediaOpener::openerFailureIsFailure_data() {
     QTest::addColumn<QByteArray>("ending");
-    QTest::newRow("exit 1") << QByteArray("exit 1");
-    QTest::newRow("exit 2") << QByteArray("exit 2");
-    QTest::newRow("exit 3") << QByteArray("exit 3");
-    QTest::newRow("exit 4") << QByteArray("exit 4");
-    QTest::newRow("crash") << QByteArray("kill -SEGV $$");
+    QTest::addColumn<QString>("why"); // %1: the opener
+    QTest::newRow("exit 1") << QByteArray("exit 1") << "%1 exited with status 1";
+    QTest::newRow("exit 2") << QByteArray("exit 2") << "%1 exited with status 2";
+    QTest::newRow("exit 3") << QByteArray("exit 3") << "%1 exited with status 3";
+    QTest::newRow("exit 4") << QByteArray("exit 4") << "%1 exited with status 4";
+    QTest::newRow("crash") << QByteArray("kill -SEGV $$") << "%1 ended by signal 11";
 }
 
 void TestMediaOpener::openerFailureIsFailure() {
     QFETCH(QByteArray, ending);
-    useOpener("opener.sh", "echo ran > ran\n" + ending + "\n");
-    QVERIFY(!DesktopMediaOpener(5000).open(touch("clip.mp3")));
+    QFETCH(QString, why);
+    const QString opener = useOpener("opener.sh", "echo ran > ran\n" + ending + "\n");
+    QString said;
+    QVERIFY(!DesktopMediaOpener(5000).open(touch("clip.mp3"), &said));
     QCOMPARE(read("ran"), QByteArray("ran\n"));
+    QCOMPARE(said, why.arg(opener));
 }
 
 void TestMediaOpener::missingFileStartsNothing() {
     useOpener("opener.sh", "echo ran > ran\n");
     DesktopMediaOpener opener(5000);
-    QVERIFY(!opener.open(path("gone.mp3")));
+    QString why;
+    QVERIFY(!opener.open(path("gone.mp3"), &why));
+    QCOMPARE(why, QStringLiteral("no such file"));
     QVERIFY(!opener.open(QString()));
     QTest::qWait(200);
     QVERIFY(!QFile::exists(path("ran")));
@@ -124,9 +147,12 @@ void TestMediaOpener::missingFileStartsNothing() {
 
 void TestMediaOpener::openerThatCannotStart_data() {
     QTest::addColumn<QString>("program");
-    QTest::newRow("no such path") << "/nonexistent/cantrel-opener";
-    QTest::newRow("not on PATH") << "cantrel-no-such-opener";
-    QTest::newRow("not executable") << "plain.sh";
+    QTest::addColumn<QString>("why"); // %1: the program
+    QTest::newRow("no such path") << "/nonexistent/cantrel-opener"
+                                  << "the opener %1 was not found";
+    QTest::newRow("not on PATH") << "cantrel-no-such-opener" << "the opener %1 was not found";
+    QTest::newRow("not executable") << "plain.sh"
+                                    << "the opener %1 could not start: Permission denied";
 }
 
 void TestMediaOpener::openerThatCannotStart() {
@@ -139,7 +165,68 @@ void TestMediaOpener::openerThatCannotStart() {
     if (program == QLatin1String("plain.sh"))
         program = plain.fileName();
     qputenv("CANTREL_OPENER", QFile::encodeName(program));
-    QVERIFY(!DesktopMediaOpener(5000).open(touch("clip.mp3")));
+    QString said;
+    QVERIFY(!DesktopMediaOpener(5000).open(touch("clip.mp3"), &said));
+    QFETCH(QString, why);
+    QCOMPARE(said, why.arg(program));
+}
+
+// cantrel --run says at start when no media file can open, and what to do,
+// rather than failing every media row later; a failed open says it too.
+void TestMediaOpener::problemSaidBeforeAnyRow_data() {
+    QTest::addColumn<QString>("opener"); // CANTREL_OPENER; empty: unset
+    QTest::addColumn<bool>("xdgOpenInstalled");
+    QTest::addColumn<bool>("display");
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("failedOpen"); // what an open that fails says
+    const QString mpv = "set CANTREL_OPENER to a player that needs no display, such as "
+                        "/usr/bin/mpv";
+    QTest::newRow("the desktop's opener on a desktop")
+        << QString() << true << true << QString() << "xdg-open exited with status 3";
+    QTest::newRow("the desktop's opener without a display")
+        << QString() << true << false
+        << "no display for the desktop's opener xdg-open, so media files may not open; " + mpv
+        << "xdg-open exited with status 3 (no display; " + mpv + ")";
+    QTest::newRow("no xdg-open") << QString() << false << true
+                                 << "the media opener xdg-open was not found, so no media file "
+                                    "will open; install xdg-utils, or " + mpv
+                                 << "the opener xdg-open was not found";
+    QTest::newRow("a player of one's own, without a display")
+        << "player" << false << false << QString() << "%1 exited with status 3";
+    QTest::newRow("a player that is not there")
+        << "/nonexistent/player" << false << false
+        << "the media opener /nonexistent/player was not found, so no media file will open; "
+           "set CANTREL_OPENER to a program that is installed"
+        << "the opener /nonexistent/player was not found";
+}
+
+void TestMediaOpener::problemSaidBeforeAnyRow() {
+    QFETCH(QString, opener);
+    QFETCH(bool, xdgOpenInstalled);
+    QFETCH(bool, display);
+    QFETCH(QString, problem);
+    QFETCH(QString, failedOpen);
+    const KeptVariable path{"PATH"}, x11{"DISPLAY"}, wayland{"WAYLAND_DISPLAY"};
+    QVERIFY(QDir(dir_->path()).mkdir("bin"));
+    qputenv("PATH", QFile::encodeName(this->path("bin")));
+    const QString script = useOpener("bin/xdg-open", "exit 3\n");
+    if (!xdgOpenInstalled)
+        QFile::rename(script, this->path("player"));
+    const QString player = this->path("player");
+    if (opener.isEmpty())
+        qunsetenv("CANTREL_OPENER");
+    else
+        qputenv("CANTREL_OPENER",
+                QFile::encodeName(opener == QLatin1String("player") ? player : opener));
+    qunsetenv("WAYLAND_DISPLAY");
+    if (display)
+        qputenv("DISPLAY", ":99");
+    else
+        qunsetenv("DISPLAY");
+    QCOMPARE(DesktopMediaOpener::problem(), problem);
+    QString said;
+    QVERIFY(!DesktopMediaOpener(5000).open(touch("clip.mp3"), &said));
+    QCOMPARE(said, failedOpen.contains(QLatin1String("%1")) ? failedOpen.arg(player) : failedOpen);
 }
 
 namespace {

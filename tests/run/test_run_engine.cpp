@@ -267,7 +267,7 @@ namespace {
 // Takes its time over one file, as a player that is slow to start would.
 class SlowOpener final : public MediaOpener {
   public:
-    bool open(const QString& target) override {
+    bool open(const QString& target, QString* = nullptr) override {
         if (target == QLatin1String("slow.mp3"))
             QThread::msleep(300);
         return true;
@@ -502,7 +502,7 @@ namespace {
 // Holds every open until the test lets it go, as an opener still deciding.
 class GateOpener final : public MediaOpener {
   public:
-    bool open(const QString&) override {
+    bool open(const QString&, QString* = nullptr) override {
         QMutexLocker lock(&mutex_);
         ++waiting_;
         while (!open_)

@@ -640,7 +640,7 @@ void TestRunMode::exitDoesNotWaitForSleepingWorkers() {
 void TestRunMode::closingWaitsForAnOpenInProgress() {
     class HeldOpener final : public MediaOpener {
       public:
-        bool open(const QString&) override {
+        bool open(const QString&, QString* = nullptr) override {
             started = true;
             QThread::msleep(400);
             finished = true;

@@ -34,7 +34,7 @@ QString timeText(const QDateTime& t) {
 class SlowOpener final : public MediaOpener {
   public:
     explicit SlowOpener(int ms) : ms_(ms) {}
-    bool open(const QString&) override {
+    bool open(const QString&, QString* = nullptr) override {
         QThread::msleep(ulong(ms_));
         return true;
     }

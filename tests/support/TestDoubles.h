@@ -106,7 +106,7 @@ private:
 
 class RecordingOpener final : public MediaOpener {
 public:
-    bool open(const QString& target) override
+    bool open(const QString& target, QString* = nullptr) override
     {
         QMutexLocker lock(&mutex_);
         opened.append(target);
