@@ -5,7 +5,8 @@
 # FUZZ_FLAGS adds libFuzzer flags, e.g. FUZZ_FLAGS=-runs=10000000.
 # Each run starts from a copy of fuzz/corpus/<target>, so the repository's
 # corpus only grows by hand. A crashing input is kept in build-fuzz/crashes/
-# and the script exits non-zero.
+# and the script exits non-zero. The last line says whether every target
+# passed: on stdout when they did, on stderr when not.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,8 +20,11 @@ if [ ${#targets[@]} -eq 0 ]; then
     fuzz_device_reply fuzz_lossless_text fuzz_time_of_day)
 fi
 
-CC=clang-14 CXX=clang++-14 cmake -S "$here" -B "$build" -G Ninja >/dev/null
-cmake --build "$build" -- "${targets[@]}"
+if ! { CC=clang-14 CXX=clang++-14 cmake -S "$here" -B "$build" -G Ninja >/dev/null &&
+  cmake --build "$build" -- "${targets[@]}"; }; then
+  echo "fuzz: FAILED to build: ${targets[*]}" >&2
+  exit 1
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -49,12 +53,20 @@ for target in "${targets[@]}"; do
   printf '%-20s %12s executions %10s exec/s\n' "$target" "${runs:-?}" "${speed:-?}"
   if [ "$status" -ne 0 ]; then
     failed+=("$target")
-    grep -v -e '^#' -e '^INFO:' -e '^stat::' "$log" | head -40
-    grep -h 'Test unit written to' "$log" | sed 's/.*Test unit written to /  crashing input: /'
+    # Either may find nothing (a run that failed without an input to keep):
+    # the script still goes on to its verdict.
+    grep -v -e '^#' -e '^INFO:' -e '^stat::' "$log" | head -40 || true
+    grep -h 'Test unit written to' "$log" | sed 's/.*Test unit written to /  crashing input: /' || true
   fi
 done
 
+# The verdict is the last line, whatever the targets printed before it.
 if [ ${#failed[@]} -gt 0 ]; then
-  echo "Failed: ${failed[*]}" >&2
+  echo "fuzz: FAILED: ${failed[*]}" >&2
   exit 1
+fi
+if [ ${#targets[@]} -eq 1 ]; then
+  echo "fuzz: ${targets[0]} passed"
+else
+  echo "fuzz: all ${#targets[@]} targets passed"
 fi

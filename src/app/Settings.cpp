@@ -141,9 +141,14 @@ void MainWindow::writeSettings() {
     list.add(QStringLiteral("DeviceID"), device().deviceId);
     list.add(QStringLiteral("RunAdvance"), runEngine_->runAdvance());
 
-    if (replaceFile(kSettingsName, list.bytes()) != ReplaceResult::Replaced)
-        throw PlatformError(QStringLiteral("Cannot create file \"%1\"")
-                                .arg(QDir::current().absoluteFilePath(kSettingsName)));
+    QString why;
+    const ReplaceResult result = replaceFile(kSettingsName, list.bytes(), &why);
+    if (result != ReplaceResult::Replaced)
+        throw PlatformError((result == ReplaceResult::CannotCreate
+                                 ? QStringLiteral("Cannot create file \"%1\"")
+                                 : QStringLiteral("Cannot write file \"%1\""))
+                                .arg(QDir::current().absoluteFilePath(kSettingsName)),
+                            why);
 }
 
 } // namespace cantrel

@@ -100,10 +100,27 @@ std::optional<QByteArray> readExclusive(const QString& path, QString* why, ReadA
     return std::nullopt;
 }
 
-ReplaceResult replaceFile(const QString& path, const QByteArray& data)
+int writeWhole(int fd, const QByteArray& data)
 {
+    for (qsizetype done = 0; done < data.size();) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n >= 0)
+            done += n;
+        else if (errno != EINTR)
+            return errno;
+    }
+    return 0;
+}
+
+ReplaceResult replaceFile(const QString& path, const QByteArray& data, QString* why)
+{
+    const auto failed = [why](ReplaceResult result, const QString& reason) {
+        if (why)
+            *why = reason;
+        return result;
+    };
     if (path.isEmpty())
-        return ReplaceResult::CannotCreate;
+        return failed(ReplaceResult::CannotCreate, QStringLiteral("no file name"));
     const QFileInfo target(path);
     // Hold the old file while the new one is written, so no other program
     // that has it open loses its copy under its feet.
@@ -111,18 +128,27 @@ ReplaceResult replaceFile(const QString& path, const QByteArray& data)
     if (target.exists()) {
         old.emplace(path);
         if (!old->ok())
-            return ReplaceResult::CannotCreate;
+            return failed(ReplaceResult::CannotCreate, old->why());
     }
     QSaveFile out(path);
     out.setDirectWriteFallback(false);
     if (!out.open(QIODevice::WriteOnly))
-        return ReplaceResult::CannotCreate;
-    if (out.write(data) != data.size()) {
+        return failed(ReplaceResult::CannotCreate, out.errorString());
+    // Written and synced through the descriptor, and checked while the write
+    // can still be cancelled: commit() ignores a failed flush of the file's
+    // own buffer (and renames the empty file over the old one) and a failed
+    // sync, and a write that Qt sees stop part-way loses its reason.
+    int error = writeWhole(out.handle(), data);
+    if (error == 0 && ::fsync(out.handle()) != 0)
+        error = errno;
+    if (error != 0) {
         out.cancelWriting();
-        out.commit();
-        return ReplaceResult::CannotWrite;
+        out.commit(); // removes the temporary file
+        return failed(ReplaceResult::CannotWrite, QString::fromLocal8Bit(std::strerror(error)));
     }
-    return out.commit() ? ReplaceResult::Replaced : ReplaceResult::CannotWrite;
+    if (!out.commit())
+        return failed(ReplaceResult::CannotWrite, out.errorString());
+    return ReplaceResult::Replaced;
 }
 
 } // namespace cantrel

@@ -20,6 +20,10 @@ enum class ReadAccess {
 std::optional<QByteArray> readExclusive(const QString& path, QString* why = nullptr,
                                         ReadAccess access = ReadAccess::ReadWrite);
 
+// Writes all of data to the descriptor, going on after a signal: 0, or the
+// errno of the failure (part of data may have been written then).
+int writeWhole(int fd, const QByteArray& data);
+
 enum class ReplaceResult {
     Replaced,
     CannotCreate, // the file could not be created (or is held elsewhere)
@@ -27,7 +31,8 @@ enum class ReplaceResult {
 };
 
 // Writes a temporary file beside the target and renames it over the target,
-// so a failed save never destroys what was there.
-ReplaceResult replaceFile(const QString& path, const QByteArray& data);
+// so a failed save never destroys what was there. why, when given, says why
+// it failed ("No space left on device", ...).
+ReplaceResult replaceFile(const QString& path, const QByteArray& data, QString* why = nullptr);
 
 } // namespace cantrel

@@ -1,12 +1,21 @@
 #include "run/AsRunLog.h"
 
+#include "platform/LockedFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <tuple>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace cantrel {
 
@@ -32,6 +41,28 @@ void appendField(QString& out, const QString& field) {
         if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
             out[i] = QLatin1Char(' ');
     }
+}
+
+QString failureText(const QString& file, const QString& reason) {
+    return QStringLiteral("Can't write the as-run log %1: %2")
+        .arg(QDir::toNativeSeparators(file), reason);
+}
+
+// Appends bytes and syncs them to disk, so a power cut loses no line once
+// written. 0, or the errno of the failure; then the file is cut back to the
+// size it had, so it keeps whole lines only.
+int appendWhole(int fd, const QByteArray& bytes) {
+    struct stat before {};
+    if (::fstat(fd, &before) != 0)
+        return errno;
+    int error = writeWhole(fd, bytes);
+    // A pipe or a device has nothing to sync (EINVAL).
+    if (!error && ::fdatasync(fd) != 0 && errno != EINVAL)
+        error = errno;
+    // When even the cut fails there is nothing more to do.
+    if (error && S_ISREG(before.st_mode))
+        std::ignore = ::ftruncate(fd, before.st_size);
+    return error;
 }
 
 } // namespace
@@ -129,52 +160,50 @@ void AsRunLog::runWriter() {
         ++done_;
         written_.notify_all();
     }
-    file_.reset();
+    closeFile();
 }
 
 void AsRunLog::writeLine(const Queued& queued) {
-    if (!file_ || fileDate_ != queued.date) {
+    if (fd_ < 0 || fileDate_ != queued.date) {
         if (const std::optional<QString> failure = openFor(queued.date)) {
             fail(*failure);
             return;
         }
     }
-    const QByteArray bytes = queued.line.toUtf8() + '\n';
-    if (file_->write(bytes) != bytes.size() || !file_->flush()) {
-        const QString text =
-            QStringLiteral("Can't write the as-run log %1: %2")
-                .arg(QDir::toNativeSeparators(file_->fileName()), file_->errorString());
+    if (const int error = appendWhole(fd_, queued.line.toUtf8() + '\n')) {
         // Opened again for the next line: the disk may have room by then.
-        file_.reset();
-        fail(text);
+        closeFile();
+        fail(failureText(fileFor(fileDate_), QString::fromLocal8Bit(std::strerror(error))));
         return;
     }
     failing_ = false;
 }
 
 std::optional<QString> AsRunLog::openFor(const QDate& date) {
-    file_.reset();
+    closeFile();
     const QString name = fileFor(date);
-    const auto failure = [&](const QString& reason) {
-        return QStringLiteral("Can't write the as-run log %1: %2")
-            .arg(QDir::toNativeSeparators(name), reason);
-    };
     // Made on every attempt, so a folder that comes back (a drive mounted
     // again) is written to without restarting the run.
     std::error_code error;
     std::filesystem::create_directories(QFile::encodeName(folder_).toStdString(), error);
     if (error)
-        return failure(QString::fromStdString(error.message()));
+        return failureText(name, QString::fromStdString(error.message()));
     if (cleanedFor_ != date) {
         cleanedFor_ = date;
         removeOldFiles(date);
     }
-    auto file = std::make_unique<QFile>(name);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Append))
-        return failure(file->errorString());
-    file_ = std::move(file);
+    fd_ = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
+                 0666);
+    if (fd_ < 0)
+        return failureText(name, QString::fromLocal8Bit(std::strerror(errno)));
     fileDate_ = date;
     return std::nullopt;
+}
+
+void AsRunLog::closeFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
 }
 
 void AsRunLog::removeOldFiles(const QDate& date) {

@@ -7,12 +7,9 @@
 
 #include <condition_variable>
 #include <deque>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
-
-class QFile;
 
 namespace cantrel {
 
@@ -31,9 +28,10 @@ struct AsRunEvent {
 // The as-run log: one line per event of a run, appended to a file per day.
 // The caller is the scheduler tick on the GUI thread, so write() only
 // formats and queues; a thread of the log's own does the disk work and
-// flushes every line as it goes, so a crash loses nothing already written.
-// A log that cannot be written never holds the run up: its lines are
-// dropped and writeFailed says so once.
+// syncs every line to disk as it goes, so neither a crash nor a power cut
+// loses a line already written. A log that cannot be written never holds the
+// run up: its lines are dropped, a line that failed part-way is cut off again
+// so the file keeps whole lines only, and writeFailed says so once.
 class AsRunLog final : public QObject {
     Q_OBJECT
   public:
@@ -67,10 +65,12 @@ class AsRunLog final : public QObject {
     };
 
     void runWriter();
-    // Writer thread: appends one line, reporting a failure as the signal asks.
+    // Writer thread: appends one line whole or not at all, reporting a failure
+    // as the signal asks.
     void writeLine(const Queued& queued);
     // Writer thread: the file for date open for appending, or a failure text.
     std::optional<QString> openFor(const QDate& date);
+    void closeFile();
     // Writer thread: removes the day files too old to keep beside date's.
     void removeOldFiles(const QDate& date);
     void fail(const QString& text);
@@ -86,7 +86,7 @@ class AsRunLog final : public QObject {
     bool stopping_ = false;
 
     // Writer thread only.
-    std::unique_ptr<QFile> file_;
+    int fd_ = -1; // the day file of fileDate_ open for appending, or -1
     QDate fileDate_;
     QDate cleanedFor_;
     bool failing_ = false;

@@ -11,14 +11,13 @@ QString changedQuestion(const QString& documentName) {
 }
 
 void saveDocument(const QString& path, const QByteArray& bytes) {
-    switch (replaceFile(path, bytes)) {
-    case ReplaceResult::Replaced:
+    QString why;
+    const ReplaceResult result = replaceFile(path, bytes, &why);
+    if (result == ReplaceResult::Replaced)
         return;
-    case ReplaceResult::CannotCreate:
-        throw ProgramError(QStringLiteral("Can't create file!"));
-    case ReplaceResult::CannotWrite:
-        throw ProgramError(QStringLiteral("Can't write file!"));
-    }
+    throw ProgramError(result == ReplaceResult::CannotCreate ? QStringLiteral("Can't create file!")
+                                                             : QStringLiteral("Can't write file!"),
+                       path.isEmpty() ? why : QStringLiteral("%1: %2").arg(path, why));
 }
 
 } // namespace cantrel

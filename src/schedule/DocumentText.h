@@ -10,7 +10,8 @@ QString changedQuestion(const QString& documentName);
 
 // Replaces the file with the document's bytes. Raises "Can't create file!"
 // when the file cannot be created, and "Can't write file!" when it was
-// created but the bytes did not all reach it (the old file is then whole).
+// created but the bytes did not all reach it (the old file is then whole);
+// the detail names the file and why.
 void saveDocument(const QString& path, const QByteArray& bytes);
 
 } // namespace cantrel

@@ -4,6 +4,7 @@
 #include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 #include "support/FakeComPort.h"
+#include "support/FileSizeLimit.h"
 #include "run/RunEngine.h"
 #include "support/MainWindowFixture.h"
 
@@ -12,6 +13,8 @@
 #include <QRadioButton>
 #include <QSplitter>
 #include <QTest>
+
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -56,6 +59,7 @@ private slots:
     void emptyNameWritesNoLine();
     void writtenToProgramFolderAndStaysThere();
     void untitledIsRememberedWhenSavedAtTheQuestion();
+    void writeFailureKeepsWindowOpen_data();
     void writeFailureKeepsWindowOpen();
     void installedCopyKeepsSettingsPerUser_data();
     void installedCopyKeepsSettingsPerUser();
@@ -359,15 +363,42 @@ void TestSettings::untitledIsRememberedWhenSavedAtTheQuestion() {
     QCOMPARE(f.read("saved.24h"), QByteArray(",,,\r\n"));
 }
 
+void TestSettings::writeFailureKeepsWindowOpen_data() {
+    QTest::addColumn<bool>("diskFull");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("detail");
+    QTest::newRow("a folder in its place") << false << "Cannot create file \"%1/Cantrel.ini\""
+                                           << "a folder, not a file";
+    QTest::newRow("disk full") << true << "Cannot write file \"%1/Cantrel.ini\""
+                               << "File too large";
+}
+
+// The close is refused and says why in the general error display; the old
+// file stays as it was.
 void TestSettings::writeFailureKeepsWindowOpen() {
+    QFETCH(bool, diskFull);
+    QFETCH(QString, text);
+    QFETCH(QString, detail);
     MainWindowFixture f;
     QVERIFY(f.start());
-    QDir(f.programFolder()).mkdir("Cantrel.ini");
-    QVERIFY(!f.form->close());
+    if (diskFull)
+        f.write("program/Cantrel.ini", "DeviceID=4\r\n");
+    else
+        QDir(f.programFolder()).mkdir("Cantrel.ini");
+    std::optional<FileSizeLimit> full;
+    if (diskFull)
+        full.emplace(8);
+    const bool closed = f.form->close();
+    full.reset();
+    QVERIFY(!closed);
     const auto shown = f.prompter.takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].kind, QStringLiteral("error"));
-    QVERIFY(shown[0].text.contains("Cantrel.ini"));
+    QCOMPARE(shown[0].caption, QStringLiteral("Cantrel"));
+    QCOMPARE(shown[0].text, text.arg(f.programFolder()));
+    QCOMPARE(shown[0].detail, detail);
+    if (diskFull)
+        QCOMPARE(f.read("program/Cantrel.ini"), QByteArray("DeviceID=4\r\n"));
 }
 
 // An installed copy (a marker file beside the program) reads the current

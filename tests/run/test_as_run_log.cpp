@@ -1,6 +1,7 @@
 // The as-run log: its line format, the day files the lines land in, the
 // removal of old day files, and a log that cannot be written.
 #include "run/AsRunLog.h"
+#include "support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -82,6 +83,7 @@ class TestAsRunLog : public QObject {
     void defaultFolder();
     void folderThatCannotBeCreated();
     void diskFullIsReportedAgainAfterARecovery();
+    void fullDiskLeavesWholeLinesOnly();
     void writeDoesNotWaitForTheDisk();
     void manyLinesInOrder();
 };
@@ -272,6 +274,33 @@ void TestAsRunLog::diskFullIsReportedAgainAfterARecovery() {
     log.flush();
     QCOMPARE(failed.size(), 2);
     QCOMPARE(failed.at(1).at(0).toString(), full + "No space left on device");
+}
+
+// Room for part of a line only: what was written of it goes again, and the
+// file holds the whole lines it had.
+void TestAsRunLog::fullDiskLeavesWholeLinesOnly() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("as-run-2026-12-10.log");
+    writeText(file, "line from an earlier run\n");
+    AsRunLog log(dir.path());
+    QSignalSpy failed(&log, &AsRunLog::writeFailed);
+    {
+        const test::FileSizeLimit full(25 + 20);
+        for (int i = 0; i < 3; ++i)
+            log.write(at(2026, 12, 10, 12, 0, i), fired("dropped"));
+        log.flush();
+    }
+    QCOMPARE(readText(file), "line from an earlier run\n");
+    QCOMPARE(failed.size(), 1);
+    QCOMPARE(failed.at(0).at(0).toString(),
+             "Can't write the as-run log " + file + ": File too large");
+
+    log.write(at(2026, 12, 10, 12, 0, 5), fired("written"));
+    log.flush();
+    QCOMPARE(readText(file),
+             "line from an earlier run\n"
+             "2026-12-10 12:00:05.000 +01:00\tfired\t12:00:00\t3\twritten\t/m/a.mp3\t\t\n");
+    QCOMPARE(failed.size(), 1);
 }
 
 void TestAsRunLog::writeDoesNotWaitForTheDisk() {

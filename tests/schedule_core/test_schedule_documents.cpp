@@ -3,17 +3,18 @@
 // what a failure leaves behind.
 #include "platform/ProgramError.h"
 #include "schedule/ScheduleDocument.h"
+#include "support/FileSizeLimit.h"
 #include "support/Shown.h"
 #include "support/TestDoubles.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <memory>
 
 using namespace cantrel;
 
@@ -62,7 +63,8 @@ class TestScheduleDocuments : public QObject {
     void daySchedule();
     void awkwardBytesSurviveLoadAndWrite_data();
     void awkwardBytesSurviveLoadAndWrite();
-    void writeFailingPartWayKeepsTheOldFile();
+    void writeOnAFullDisk_data();
+    void writeOnAFullDisk();
     void monthCalendar();
     void calendarLines_data();
     void calendarLines();
@@ -140,32 +142,63 @@ void TestScheduleDocuments::awkwardBytesSurviveLoadAndWrite() {
     QCOMPARE(readAll(dir.filePath("in.24h")), bytes);
 }
 
-void TestScheduleDocuments::writeFailingPartWayKeepsTheOldFile() {
+void TestScheduleDocuments::writeOnAFullDisk_data() {
+    QTest::addColumn<bool>("isDay");
+    QTest::addColumn<int>("rowCount");
+    QTest::addColumn<int>("roomBytes");
+    // A small file's bytes wait in a buffer until the very end of the save,
+    // where a failure is easily missed.
+    QTest::newRow("day schedule, one row") << true << 1 << 8;
+    QTest::newRow("month calendar") << false << 0 << 8;
+    QTest::newRow("day schedule, full part-way through") << true << 5000 << 4096;
+}
+
+// A save that runs out of room says so and leaves the old file whole, and the
+// changes unsaved: the next close still asks.
+void TestScheduleDocuments::writeOnAFullDisk() {
+    QFETCH(bool, isDay);
+    QFETCH(int, rowCount);
+    QFETCH(int, roomBytes);
     QTemporaryDir dir;
-    const QString path = dir.filePath("big.24h");
-    writeAll(path, "old,contents\r\n");
-    DaySchedule day;
-    day.load(path);
-    QList<QStringList> rows;
-    for (int i = 0; i < 5000; ++i)
-        rows.append({"", "10:00:00", "1", QStringLiteral("row %1").arg(i), "/some/media/file.wav"});
-    day.rows().replaceDataRows(rows);
-    day.setModified(true);
+    const QString path = dir.filePath(isDay ? "old.24h" : "old.31d");
+    const QByteArray old = isDay ? QByteArray("old,contents\r\n") : QByteArray("1 old.24h\r\n");
+    writeAll(path, old);
+    std::unique_ptr<ScheduleDocument> document;
+    if (isDay)
+        document = std::make_unique<DaySchedule>();
+    else
+        document = std::make_unique<MonthCalendar>();
+    document->load(path);
+    if (isDay) {
+        QList<QStringList> rows;
+        for (int i = 0; i < rowCount; ++i)
+            rows.append({"", "10:00:00", "1", QStringLiteral("row %1").arg(i), "/m/file.wav"});
+        document->rows().replaceDataRows(rows);
+    } else {
+        document->rows().setCell(2, 2, QStringLiteral("new.24h"));
+    }
+    document->setModified(true);
 
-    // The disk "fills up" part-way through the write.
-    struct rlimit old {};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    struct rlimit small = old;
-    small.rlim_cur = 4096;
-    ::signal(SIGXFSZ, SIG_IGN);
-    ::setrlimit(RLIMIT_FSIZE, &small);
-    const QString shown = test::shownFor([&] { day.write(QString()); });
-    ::setrlimit(RLIMIT_FSIZE, &old);
+    QString shown, detail;
+    {
+        const test::FileSizeLimit full(roomBytes);
+        try {
+            document->write(QString());
+        } catch (const ProgramError& failure) {
+            shown = failure.text();
+            detail = failure.detail();
+        }
+    }
+    QCOMPARE(shown, QStringLiteral("Can't write file!"));
+    QCOMPARE(detail, path + ": File too large");
+    QCOMPARE(readAll(path), old);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QFileInfo(path).fileName()});
 
-    QCOMPARE(shown, QStringLiteral("message: Can't write file!"));
-    QCOMPARE(readAll(path), QByteArray("old,contents\r\n"));
-    QVERIFY(day.isModified());
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"big.24h"});
+    test::ScriptedPrompter prompter;
+    prompter.answers = {Answer::Cancel};
+    QVERIFY(!document->confirmClose(prompter, [] {}));
+    QCOMPARE(prompter.takeTexts(),
+             QStringList{"The file " + path + " was changed, would you like to save the changes?"});
 }
 
 void TestScheduleDocuments::monthCalendar() {
