@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QSpacerItem>
 
@@ -33,9 +34,11 @@ QMessageBox::StandardButton showBox(QWidget* parent, QMessageBox::Icon icon, con
 {
     QMessageBox box(icon, caption, text, buttons, parent);
     box.setTextFormat(Qt::PlainText);
-    // The informative text is the line below the main one; it takes the
-    // box's text format, so a path is never read as markup either.
+    // The informative text is the line below the main one. Its label does
+    // not take the box's text format: a path must not be read as markup.
     box.setInformativeText(detail);
+    if (auto* below = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        below->setTextFormat(Qt::PlainText);
     box.setDefaultButton(defaultButton);
     // A short text makes a box so narrow that the window manager cuts its
     // caption down to "Ca...el"; a box is never narrower than its caption.

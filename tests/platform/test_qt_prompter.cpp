@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QListView>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -67,6 +68,7 @@ void press(QMessageBox* box, Qt::Key key) {
 struct Shown {
     QString caption;
     QString text;
+    QString detail = {};
     Qt::TextFormat format = Qt::AutoText;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
@@ -78,7 +80,13 @@ struct Shown {
 
 // Reads the box, then closes it with Enter.
 Shown lookAndPressEnter(QMessageBox* box) {
-    Shown shown{box->windowTitle(), box->text(), box->textFormat(), box->icon(),
+    // The line below the text as its label shows it: markup must come out as written.
+    const auto* below = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+    const QString detail = !below ? QString()
+                           : below->textFormat() == Qt::PlainText
+                               ? below->text()
+                               : QStringLiteral("not plain text: ") + below->text();
+    Shown shown{box->windowTitle(), box->text(), detail, box->textFormat(), box->icon(),
                 box->standardButtons()};
     shown.roomBesideCaption = box->width() - box->fontMetrics().horizontalAdvance(box->windowTitle());
     const QMetaObject::Connection clicked = QObject::connect(
@@ -102,21 +110,24 @@ void TestQtPrompter::boxShowsItsKind_data() {
     QTest::addColumn<int>("icon");
     QTest::addColumn<int>("buttons");
     QTest::addColumn<int>("defaultButton");
+    QTest::addColumn<QString>("detail"); // the line below the text
     QTest::newRow("message") << "message"
                              << "Cantrel"
                              << "Can't load .24h file" << int(QMessageBox::NoIcon)
-                             << int(QMessageBox::Ok) << int(QMessageBox::Ok);
+                             << int(QMessageBox::Ok) << int(QMessageBox::Ok)
+                             << "/srv/<i>day</i>.24h: no such file";
     QTest::newRow("error") << "error"
                            << "Cantrel"
                            << "'25:61:00' is not a valid time" << int(QMessageBox::Critical)
-                           << int(QMessageBox::Ok) << int(QMessageBox::Ok);
+                           << int(QMessageBox::Ok) << int(QMessageBox::Ok) << QString();
     // A document name is shown as written, even when it looks like markup.
     QTest::newRow("question")
         << "question"
         << "Warning"
         << "The file /tmp/<b>Week</b>.24h was changed, would you like to save the changes?"
         << int(QMessageBox::Warning)
-        << int(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel) << int(QMessageBox::Yes);
+        << int(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel) << int(QMessageBox::Yes)
+        << QString();
 }
 
 void TestQtPrompter::boxShowsItsKind() {
@@ -126,20 +137,22 @@ void TestQtPrompter::boxShowsItsKind() {
     QFETCH(int, icon);
     QFETCH(int, buttons);
     QFETCH(int, defaultButton);
+    QFETCH(QString, detail);
 
     std::optional<Shown> shown;
     onNextDialog<QMessageBox>([&shown](QMessageBox* box) { shown = lookAndPressEnter(box); });
     QtPrompter prompter;
     if (kind == QLatin1String("message"))
-        prompter.message(caption, text);
+        prompter.message(caption, text, detail);
     else if (kind == QLatin1String("error"))
-        prompter.error(caption, text);
+        prompter.error(caption, text, detail);
     else
         prompter.question(caption, text);
 
     QVERIFY2(shown, "no message box was shown");
     QCOMPARE(shown->caption, caption);
     QCOMPARE(shown->text, text);
+    QCOMPARE(shown->detail, detail);
     QCOMPARE(int(shown->icon), icon);
     QCOMPARE(int(shown->buttons), buttons);
     QCOMPARE(int(shown->enterPresses), defaultButton);

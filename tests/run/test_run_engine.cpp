@@ -188,14 +188,17 @@ void TestRunEngine::endsWithAReport_data() {
     QTest::addColumn<QTime>("at");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("shown");
+    QTest::addColumn<QString>("detail");
     QTest::newRow("a time that does not read")
         << QByteArray("12:00:00,3,,\r\nnoon,4,,\r\n") << QString() << QTime(12, 0)
-        << "'noon' in row 2 of %1/ten.24h is not a valid time" << false;
+        << "'noon' in row 2 of %1/ten.24h is not a valid time" << false << QString();
     QTest::newRow("the new day's file missing")
         << QByteArray("12:00:00,3,,\r\n") << "gone.24h" << QTime(0, 0) << "Can't load .24h file"
-        << true;
-    QTest::newRow("no file for the new day") << QByteArray("12:00:00,3,,\r\n") << QString()
-                                             << QTime(0, 0) << ".24h file don't specified" << true;
+        << true << "gone.24h: no such file";
+    QTest::newRow("no file for the new day")
+        << QByteArray("12:00:00,3,,\r\n") << QString() << QTime(0, 0)
+        << ".24h file don't specified" << true
+        << "Untitled.31d names no day schedule for day 11 (2026-12-11)";
 }
 
 void TestRunEngine::endsWithAReport() {
@@ -204,6 +207,7 @@ void TestRunEngine::endsWithAReport() {
     QFETCH(QTime, at);
     QFETCH(QString, text);
     QFETCH(bool, shown);
+    QFETCH(QString, detail);
     EngineFixture f;
     f.setCalendar(10, f.writeDay("ten.24h", tenth));
     f.setCalendar(11, eleventh);
@@ -219,6 +223,7 @@ void TestRunEngine::endsWithAReport() {
     QCOMPARE(told.what, QStringLiteral("ended"));
     QCOMPARE(told.text, text.contains("%1") ? text.arg(f.dir.path()) : text);
     QCOMPARE(told.flag, shown);
+    QCOMPARE(told.detail, detail);
     // Out of Run mode before it is told.
     QVERIFY(!told.running);
 }

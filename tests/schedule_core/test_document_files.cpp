@@ -170,18 +170,20 @@ void TestDocumentFiles::loadFailures_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("why"); // below the text, after the file's name
     QTest::newRow("missing") << "day"
                              << "absent.24h"
-                             << "message: Can't load .24h file";
+                             << "message: Can't load .24h file" << "no such file";
     QTest::newRow("folder") << "day"
                             << "folder.24h"
-                            << "message: Can't load .24h file";
+                            << "message: Can't load .24h file" << "a folder, not a file";
     QTest::newRow("held by another program") << "day"
                                              << "target.24h"
-                                             << "message: Can't load .24h file";
+                                             << "message: Can't load .24h file"
+                                             << "in use by another program";
     QTest::newRow("missing calendar") << "month"
                                       << "absent.31d"
-                                      << "message: Can't load .31d file!";
+                                      << "message: Can't load .31d file!" << "no such file";
 }
 
 // The question is answered No, so the document lets go of its name and its
@@ -217,6 +219,8 @@ void TestDocumentFiles::loadFailures() {
     QVERIFY(document.hasFile());
     QVERIFY(loaded.isEmpty());
     QCOMPARE(f.read("target.24h"), QByteArray("10:00:00,2,new\r\n"));
+    QFETCH(QString, why);
+    QCOMPARE(detailFor([&] { document.load(f.path(target)); }), f.path(target) + ": " + why);
 }
 
 void TestDocumentFiles::emptyName_data() {

@@ -22,4 +22,15 @@ template <class Operation> QString shownFor(Operation operation) {
     return {};
 }
 
+// The line below the text of what the operation raised: which file or port,
+// and why.
+template <class Operation> QString detailFor(Operation operation) {
+    try {
+        operation();
+    } catch (const TextFailure& failure) {
+        return failure.detail();
+    }
+    return {};
+}
+
 } // namespace cantrel::test
