@@ -232,11 +232,16 @@ void TestRunEngine::workerFailureGoesToTheReport() {
     EngineFixture f;
     f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,missing.mp3\r\n"));
     f.opener.succeed = false;
+    QSignalSpy failed(&f.engine, &RunEngine::rowFailed);
     f.engine.enter();
     f.tick(QTime(12, 0));
     QTRY_COMPARE(f.report.told.size(), 1);
     QCOMPARE(f.report.told[0].what, QStringLiteral("failure"));
     QCOMPARE(f.report.told[0].text, QStringLiteral("Can't execute file"));
+    // Which file, and why, below the text and in the as-run log.
+    QCOMPARE(f.report.told[0].detail, QStringLiteral("missing.mp3: no such file"));
+    QCOMPARE(failed.size(), 1);
+    QCOMPARE(failed[0][1].toString(), QStringLiteral("Can't execute file: missing.mp3: no such file"));
     QVERIFY(f.report.told[0].flag);
     QVERIFY(f.report.told[0].running);
     QCOMPARE(f.mark(1), QStringLiteral("!"));

@@ -106,10 +106,12 @@ private:
 
 class RecordingOpener final : public MediaOpener {
 public:
-    bool open(const QString& target, QString* = nullptr) override
+    bool open(const QString& target, QString* why = nullptr) override
     {
         QMutexLocker lock(&mutex_);
         opened.append(target);
+        if (!succeed && why)
+            *why = QStringLiteral("no such file");
         return succeed;
     }
     QStringList takeOpened()
