@@ -202,6 +202,7 @@ private:
     // What the run engine reads and where it reports.
     StringGridModel& dayRows() override;
     StringGridModel& monthRows() override;
+    void reloadMonthCalendar() override;
     void failure(const QString& text, bool programText, const QString& detail) override;
     void ended(const QString& text, bool shown, const QString& detail) override;
     void showRunMode(bool running);

@@ -25,7 +25,7 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
     log_ = std::make_unique<AsRunLog>();
     new RunLogger(*engine_, documents_, device_, clock_, *log_, writeLine_, this);
     connect(log_.get(), &AsRunLog::writeFailed, this, &HeadlessRun::say);
-    engine_->setFollowDayFile(true);
+    engine_->setFollowFiles(true);
     // What fires next, said when it changes rather than every second.
     connect(engine_.get(), &RunEngine::ticked, this, [this] {
         const std::optional<RunEngine::NextRow> next = engine_->nextRow();

@@ -30,6 +30,10 @@ RunLogger::RunLogger(RunEngine& engine, RunDocuments& documents, DeviceLink& dev
         write({QStringLiteral("day loaded"), {}, {}, {}, {}, std::nullopt,
                documents_.dayScheduleName()});
     });
+    connect(&engine, &RunEngine::calendarTaken, this, [this](const QString& name) {
+        write({QStringLiteral("calendar loaded"), {}, {}, {}, {}, std::nullopt,
+               QStringLiteral("saved anew: %1").arg(name)});
+    });
     connect(&engine, &RunEngine::dayFileTaken, this, [this](const QString& name) {
         write({QStringLiteral("day loaded"), {}, {}, {}, {}, std::nullopt,
                QStringLiteral("saved anew: %1").arg(name)});

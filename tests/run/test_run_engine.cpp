@@ -85,6 +85,12 @@ struct EngineFixture {
     bool workersDone() const {
         return QTest::qWaitFor([] { return RowWorker::liveCount() == 0; }, 5000);
     }
+    // A file saved anew is taken by a tick once it has stayed as it is for a moment.
+    void tickOnceSettled(QTime time) {
+        tick(time);
+        QTest::qWait(int(FollowedFile::kSettleMs) + 100);
+        tick(time);
+    }
 };
 
 } // namespace
@@ -110,6 +116,8 @@ class TestRunEngine : public QObject {
     void firedLatenessCountsFromTheRowsSecond_data();
     void firedLatenessCountsFromTheRowsSecond();
     void executedByHandIsLoggedAsSuch();
+    void calendarSavedAnew();
+    void aSaveIsTakenOnceItHasSettled();
 };
 
 void TestRunEngine::entersOnTodaysFileAndFires() {
@@ -150,7 +158,7 @@ void TestRunEngine::dayFileSavedAnew_data() {
 void TestRunEngine::dayFileSavedAnew() {
     QFETCH(bool, follow);
     EngineFixture f;
-    f.engine.setFollowDayFile(follow);
+    f.engine.setFollowFiles(follow);
     const QString file = f.writeDay("ten.24h", "12:00:00,3,,\r\n");
     f.setCalendar(10, file);
     f.engine.enter();
@@ -160,7 +168,7 @@ void TestRunEngine::dayFileSavedAnew() {
 
     f.writeDay("ten.24h", "12:00:00,3,,\r\n12:00:00,5,new,\r\n12:00:01,6,,\r\n");
     QSignalSpy taken(&f.engine, &RunEngine::dayFileTaken);
-    f.tick(QTime(12, 0));
+    f.tickOnceSettled(QTime(12, 0));
     QCOMPARE(taken.size(), follow ? 1 : 0);
     f.tick(QTime(12, 0, 1));
     QVERIFY(f.workersDone());
@@ -170,7 +178,7 @@ void TestRunEngine::dayFileSavedAnew() {
 
     // A save that does not read leaves the rows in force, said once.
     QFile::remove(file);
-    f.tick(QTime(12, 0, 2));
+    f.tickOnceSettled(QTime(12, 0, 2));
     f.tick(QTime(12, 0, 2));
     QVERIFY(f.engine.running());
     if (follow) {
@@ -586,7 +594,7 @@ void TestRunEngine::rowStaysTakenAcrossASave() {
     f.report.engine = &engine;
     QList<int> pulses;
     engine.setPulseHook([&pulses](int output) { pulses.append(output); });
-    engine.setFollowDayFile(true);
+    engine.setFollowFiles(true);
     f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,News,a.mp3\r\n"));
     f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(11, 59, 59, 900)));
     engine.enter();
@@ -594,7 +602,10 @@ void TestRunEngine::rowStaysTakenAcrossASave() {
     engine.tick();
     QTRY_COMPARE(gate.waiting(), 1);
     f.writeDay("ten.24h", saved);
-    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 0, 600)));
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 0, 300)));
+    engine.tick();
+    QTest::qWait(int(FollowedFile::kSettleMs) + 100);
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 0, 900)));
     engine.tick();
     QCOMPARE(f.day.rows().gridRowCount(), 3); // the save was taken
     gate.release();
@@ -662,6 +673,60 @@ void TestRunEngine::executedByHandIsLoggedAsSuch() {
     QCOMPARE(fields.value(0).left(23), QByteArray("2026-12-10 09:30:15.250"));
     QCOMPARE(fields.mid(1), (QList<QByteArray>{"executed", "12:00:00", "3", "Bell", "", "",
                                                "by hand\n"}));
+}
+
+// Without a window the calendar is followed too: saved anew with another
+// file for today, that file runs from the next tick, and a row that already
+// fired and stands in it as it was is not fired again. A calendar that no
+// longer reads is said once and the run keeps the one it has.
+void TestRunEngine::calendarSavedAnew() {
+    EngineFixture f;
+    f.engine.setFollowFiles(true);
+    const QString a = f.writeDay("a.24h", "12:00:00,3,,\r\n12:30:00,4,,\r\n");
+    const QString b = f.writeDay("b.24h", "12:00:00,3,,\r\n12:30:00,5,,\r\n");
+    const QString calendar = f.writeDay("month.31d", "10 " + a.toUtf8() + "\r\n");
+    f.month.load(calendar);
+    QSignalSpy taken(&f.engine, &RunEngine::calendarTaken);
+    f.engine.enter();
+    f.tick(QTime(12, 0));
+    QVERIFY(f.workersDone());
+
+    f.writeDay("month.31d", "10 " + b.toUtf8() + "\r\n");
+    f.tickOnceSettled(QTime(12, 10));
+    QCOMPARE(taken.size(), 1);
+    QCOMPARE(f.day.name(), b);
+    QCOMPARE(f.mark(1), QStringLiteral("+"));
+    f.tick(QTime(12, 30));
+    QVERIFY(f.workersDone());
+    QCOMPARE(f.pulses, QList<int>({3, 5}));
+
+    f.writeDay("month.31d", "ten " + a.toUtf8() + "\r\n");
+    f.tickOnceSettled(QTime(12, 40));
+    f.tickOnceSettled(QTime(12, 41));
+    QVERIFY(f.engine.running());
+    QCOMPARE(taken.size(), 1);
+    QCOMPARE(f.month.rows().cell(2, 10), b);
+    QCOMPARE(f.report.told.size(), 1);
+    QCOMPARE(f.report.told[0].text, QStringLiteral("'ten' is not a valid integer value"));
+}
+
+// A save still being written changes the file again and again: it is not
+// read until it has stayed as it is for a moment.
+void TestRunEngine::aSaveIsTakenOnceItHasSettled() {
+    EngineFixture f;
+    const QString name = f.writeDay("month.31d", "1 a.24h\r\n");
+    FollowedFile file;
+    file.start(name);
+    QVERIFY(!file.savedAnew());
+    f.writeDay("month.31d", "1 a.24h\r\n2 b");
+    QVERIFY(!file.savedAnew());
+    QVERIFY(!file.savedAnew());
+    QTest::qWait(int(FollowedFile::kSettleMs) / 2);
+    f.writeDay("month.31d", "1 a.24h\r\n2 b.24h\r\n");
+    QVERIFY(!file.savedAnew());
+    QTest::qWait(int(FollowedFile::kSettleMs) + 100);
+    QVERIFY(file.savedAnew());
+    QVERIFY(!file.savedAnew());
 }
 
 QTEST_GUILESS_MAIN(TestRunEngine)
