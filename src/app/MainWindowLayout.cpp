@@ -197,6 +197,7 @@ void MainWindow::buildStatusBar()
         widthShowing(connectionPanel, 300,
                      {QStringLiteral("Connection: None"), QStringLiteral("Connection: LPT378"),
                       QStringLiteral("Connection: LPT278"),
+                      QStringLiteral("Connection: LPT378 (no port)"),
                       QStringLiteral("Connection: COM4   Device ID: 127")}));
     linkPanel->setFixedWidth(widthShowing(linkPanel, 50,
                                           {QStringLiteral("Wait"), QStringLiteral("No link"),
