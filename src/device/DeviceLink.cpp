@@ -91,12 +91,13 @@ void DeviceLink::setConnection(int index) {
         if (!keepConnection_) {
             return;
         }
+        // Kept: the port is the connection in force all the same, without
+        // its port, until a link test opens it.
         port_.reset();
         comNumber = static_cast<quint32>(number);
         serialPending_ = true;
         parallelPresent_.reset();
-        serialProblem_ = failure.detail().isEmpty() ? failure.text() : failure.detail();
-        emit linkLost(failure.oneLine());
+        serialNotOpen(failure);
         emit outputCountChanged(16);
         return;
     }
@@ -117,12 +118,16 @@ void DeviceLink::reopenSerial() {
     try {
         setComPort(static_cast<int>(comNumber), DeviceBaudRate);
     } catch (const ProgramError& failure) {
-        serialProblem_ = failure.detail().isEmpty() ? failure.text() : failure.detail();
-        emit linkLost(failure.oneLine());
+        serialNotOpen(failure);
         return;
     }
     serialPending_ = false;
     emit connectionTextChanged(serialConnectionText(comNumber, deviceId));
+}
+
+void DeviceLink::serialNotOpen(const ProgramError& failure) {
+    serialProblem_ = failure.detail().isEmpty() ? failure.text() : failure.detail();
+    emit linkLost(failure.oneLine());
 }
 
 QString DeviceLink::parallelProblem() {

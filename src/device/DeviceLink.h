@@ -13,6 +13,8 @@
 
 namespace cantrel {
 
+class ProgramError;
+
 // Opens a port by its name ("COM3"); null when it cannot be opened, and then
 // why names the device and the reason ("COM3 (/dev/ttyS2): no such device").
 using ComPortOpener =
@@ -125,6 +127,7 @@ class DeviceLink final : public QObject {
     [[noreturn]] void fail(const QString& text, const QString& detail = {});
     // A kept serial port that is not open: opened again, or why not.
     void reopenSerial();
+    void serialNotOpen(const ProgramError& failure);
     // Why writes to the parallel port in force reach nothing, or empty; the
     // panel follows a change.
     QString parallelProblem();
