@@ -55,9 +55,8 @@ void MainWindow::connectDevice() {
             if (linkTestBoxOpen_)
                 return;
             const QScopedValueRollback open(linkTestBoxOpen_, true);
-            showUnhandled(*this, [failure = std::current_exception()] {
-                std::rethrow_exception(failure);
-            });
+            showUnhandled(
+                *this, [failure = std::current_exception()] { std::rethrow_exception(failure); });
         }
     });
 }

@@ -17,8 +17,9 @@ constexpr qint32 DeviceBaudRate = 28800;
 QString parallelDetail(quint32 address, const QString& problem) {
     const QString name = parallelPortName(address);
     const qsizetype colon = problem.indexOf(QLatin1String(": "));
-    return colon > 0 ? QStringLiteral("%1 (%2)%3").arg(name, problem.left(colon), problem.mid(colon))
-                     : name + QStringLiteral(": ") + problem;
+    return colon > 0
+               ? QStringLiteral("%1 (%2)%3").arg(name, problem.left(colon), problem.mid(colon))
+               : name + QStringLiteral(": ") + problem;
 }
 } // namespace
 

@@ -69,7 +69,8 @@ struct Station {
     void start(QProcess& run, const QStringList& arguments = {"--run"},
                const QStringList& extra = {}) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "CANTREL_PORT_TRACE"})
+        for (const char* name :
+             {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "CANTREL_PORT_TRACE"})
             env.remove(QLatin1String(name));
         env.insert("CANTREL_COM1", device.linkPath());
         env.insert("CANTREL_OPENER", path("opener.sh"));
@@ -276,10 +277,9 @@ void TestHeadlessRun::serialDeviceComesLate() {
     Station s;
     const QDateTime now = QDateTime::currentDateTime();
     const auto at = [&now](int seconds) { return now.addSecs(seconds).toString("HH:mm:ss"); };
-    s.writeCalendar({{now.date().day(), s.writeDay("today.24h", {at(3) + ",3,early,",
-                                                                 at(4) + ",4,early,",
-                                                                 at(10) + ",5,late,",
-                                                                 at(11) + ",6,late,"})}});
+    s.writeCalendar(
+        {{now.date().day(), s.writeDay("today.24h", {at(3) + ",3,early,", at(4) + ",4,early,",
+                                                     at(10) + ",5,late,", at(11) + ",6,late,"})}});
     s.writeSettings(2);
     QProcess run;
     s.start(run);
@@ -301,8 +301,8 @@ void TestHeadlessRun::serialDeviceComesLate() {
     QCOMPARE(log.count("\tfired\t" + at(11).toUtf8() + "\t6\tlate\t"), 1);
     QCOMPARE(log.count("\tfailed\t"), 2);
     for (const QString& row : {at(3) + "\t3", at(4) + "\t4"})
-        QVERIFY2(log.contains("\tfailed\t" + row.toUtf8() + "\tearly\t\t\tCan't write to port: " +
-                              absent + "\n"),
+        QVERIFY2(log.contains("\tfailed\t" + row.toUtf8() +
+                              "\tearly\t\t\tCan't write to port: " + absent + "\n"),
                  log.constData());
     QCOMPARE(log.count("\tlink down\t"), 1);
     QCOMPARE(log.count("\tlink back\t"), 1);
@@ -324,19 +324,18 @@ void TestHeadlessRun::secondRunOnOnePort() {
     QVERIFY(s.device.start());
     const QDateTime now = QDateTime::currentDateTime();
     const auto at = [&now](int seconds) { return now.addSecs(seconds).toString("HH:mm:ss"); };
-    s.writeCalendar({{now.date().day(),
-                      s.writeDay("today.24h", {at(3) + ",3,first,", at(4) + ",4,second,"})}});
+    s.writeCalendar(
+        {{now.date().day(), s.writeDay("today.24h", {at(3) + ",3,first,", at(4) + ",4,second,"})}});
     s.writeSettings(2);
     QProcess first, second;
     s.start(first);
     QVERIFY(first.waitForStarted());
     QByteArray firstSaid;
-    QTRY_VERIFY_WITH_TIMEOUT((firstSaid += first.readAllStandardError()).contains("Connection: COM1"),
-                             5000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (firstSaid += first.readAllStandardError()).contains("Connection: COM1"), 5000);
     s.start(second, {"--run"}, {"XDG_STATE_HOME=" + s.path("second-state")});
     QVERIFY(second.waitForStarted());
-    const QString secondLog =
-        "second-state/cantrel/as-run-" + now.toString("yyyy-MM-dd") + ".log";
+    const QString secondLog = "second-state/cantrel/as-run-" + now.toString("yyyy-MM-dd") + ".log";
     QTRY_COMPARE_WITH_TIMEOUT(s.read(secondLog).count("\tfailed\t"), 2, 10000);
     QTRY_COMPARE(s.requestsFor(4), 1);
     QCOMPARE(s.requestsFor(3), 1);
@@ -349,13 +348,15 @@ void TestHeadlessRun::secondRunOnOnePort() {
     QCOMPARE(endWith(second, SIGTERM), 0);
     secondSaid += second.readAllStandardError();
 
-    const QByteArray inUse = "COM1 (" + s.device.linkPath().toUtf8() + "): in use by another program";
+    const QByteArray inUse =
+        "COM1 (" + s.device.linkPath().toUtf8() + "): in use by another program";
     QCOMPARE(saidLines(secondSaid, "Can't open port: " + inUse), 1);
     const QByteArray log = s.read(secondLog);
     QCOMPARE(log.count("\tfired\t"), 0);
     for (const QString& row : {at(3) + "\t3\tfirst", at(4) + "\t4\tsecond"})
-        QCOMPARE(log.count("\tfailed\t" + row.toUtf8() + "\t\t\tCan't write to port: " + inUse + "\n"),
-                 1);
+        QCOMPARE(
+            log.count("\tfailed\t" + row.toUtf8() + "\t\t\tCan't write to port: " + inUse + "\n"),
+            1);
     QCOMPARE(log.count("\tlink down\t\t\t\t\t\tCan't open port: " + inUse + "\n"), 1);
     QCOMPARE(log.count("\tlink back\t"), 1);
 }
@@ -366,8 +367,8 @@ void TestHeadlessRun::parallelPortNotThere() {
     Station s;
     const QDateTime now = QDateTime::currentDateTime();
     const auto at = [&now](int seconds) { return now.addSecs(seconds).toString("HH:mm:ss"); };
-    s.writeCalendar({{now.date().day(),
-                      s.writeDay("today.24h", {at(3) + ",3,first,", at(4) + ",4,second,"})}});
+    s.writeCalendar(
+        {{now.date().day(), s.writeDay("today.24h", {at(3) + ",3,first,", at(4) + ",4,second,"})}});
     s.writeSettings(0);
     QProcess run;
     s.start(run, {"--run"}, {"CANTREL_PARPORT_378=" + s.path("no-parport")});
@@ -381,8 +382,9 @@ void TestHeadlessRun::parallelPortNotThere() {
     const QByteArray log = s.read(logName);
     QCOMPARE(log.count("\tfired\t"), 0);
     for (const QString& row : {at(3) + "\t3\tfirst", at(4) + "\t4\tsecond"})
-        QCOMPARE(log.count("\tfailed\t" + row.toUtf8() + "\t\t\tCan't write to port: " + absent + "\n"),
-                 1);
+        QCOMPARE(
+            log.count("\tfailed\t" + row.toUtf8() + "\t\t\tCan't write to port: " + absent + "\n"),
+            1);
     QCOMPARE(log.count("\tlink down\t\t\t\t\t\t" + absent + "\n"), 1);
     const QByteArray err = run.readAllStandardError();
     QCOMPARE(saidLines(err, "Connection: LPT378 (no port)"), 1);
