@@ -229,7 +229,7 @@ private:
     DaySchedule* daySchedule_;
     MonthCalendar* monthCalendar_;
     RadioBank* radioBank_ = nullptr;
-    bool linkTestRunning_ = false;
+    bool linkTestBoxOpen_ = false;
     QRect outerGeometry_;
     // The frame the window was last fitted to, and whether the window
     // manager's frame has been seen.

@@ -369,7 +369,9 @@ void TestRunEngine::nextRow() {
 }
 
 // The as-run log hears of the link only in Run mode, and of a change only:
-// down once however often the test fails, back once when it answers again.
+// down once however often the test fails, back once when it answers again. A
+// link found down with a reason (a port that does not open) is down too, and
+// the reason is its detail.
 void TestRunEngine::linkDownAndBackAreLogged() {
     EngineFixture f;
     AsRunLog log(f.dir.filePath("state"));
@@ -382,6 +384,11 @@ void TestRunEngine::linkDownAndBackAreLogged() {
     f.engine.enter();
     for (const char* text : {"Link OK", "No link", "No link", "Link error", "Link OK", "Link OK"})
         emit f.device.linkTextChanged(QString::fromLatin1(text));
+    const QString lost = QStringLiteral("Can't open port: COM1 (/dev/ttyUSB0): no such device");
+    emit f.device.linkLost(lost);
+    emit f.device.linkTextChanged(QStringLiteral("No link"));
+    emit f.device.linkLost(QStringLiteral("Can't write to port"));
+    emit f.device.linkTextChanged(QStringLiteral("Link OK"));
     f.engine.leave(QStringLiteral("paused"));
     log.flush();
     QFile file(log.fileFor(QDate(2026, 12, 10)));
@@ -394,8 +401,9 @@ void TestRunEngine::linkDownAndBackAreLogged() {
     QCOMPARE(events, (QStringList{"day loaded|" + f.dir.filePath("ten.24h"),
                                   "run entered|calendar Untitled.31d, day file " +
                                       f.dir.filePath("ten.24h") + ", run advance 0 s",
-                                  "link down|No link", "link back|Link OK", "run left|paused"}));
-    QCOMPARE(echoed.size(), 5);
+                                  "link down|No link", "link back|Link OK", "link down|" + lost,
+                                  "link back|Link OK", "run left|paused"}));
+    QCOMPARE(echoed.size(), 7);
 }
 
 // Ticks that lie apart: the rows of the seconds between fire at once, in
