@@ -68,6 +68,7 @@ void DeviceLink::setComPort(int number, qint32 baudRate) {
     }
     if (opened) {
         port_ = std::move(opened); // closes the old port, after the new one is ready
+        adoptReport_ = keepConnection_;
     }
     comNumber = static_cast<quint32>(number);
 }
@@ -189,8 +190,12 @@ int DeviceLink::exchange(int output) {
     const ReplyMeaning meaning = decodeReply(QByteArrayView(reply, received), output);
     // The selection comes first: a newly reported output fires, a whole
     // inner exchange with its own link text, before this one's text.
-    if (meaning.reportedOutput && select(*meaning.reportedOutput)) {
-        pulseOutput(*meaning.reportedOutput);
+    if (meaning.reportedOutput) {
+        if (std::exchange(adoptReport_, false)) {
+            select(*meaning.reportedOutput);
+        } else if (select(*meaning.reportedOutput)) {
+            pulseOutput(*meaning.reportedOutput);
+        }
     }
     // The device has now selected this output. It counts as the selected
     // one at once: otherwise the next link test would report it as a new

@@ -139,6 +139,10 @@ class DeviceLink final : public QObject {
     int selectedOutput_ = 0;
     std::optional<int> askedConnection_;
     bool keepConnection_ = false;
+    // Kept connections only: the first output the device reports after its
+    // port opened is what it already had selected (from before a restart
+    // of the run, say), taken as the selection without firing it again.
+    bool adoptReport_ = false;
     // A kept serial connection in force whose port is not open, and why.
     bool serialPending_ = false;
     QString serialProblem_;

@@ -315,6 +315,30 @@ class TestDeviceExchange : public QObject {
         }
         QCOMPARE(requests, QStringList({"FD 00 00 06", "FD 00 03 7B"}));
     }
+
+    // A run without a window that starts (or starts again) beside a device
+    // that has an output selected takes it as the selection: switching it
+    // again would be a doubled action. A later change the device reports
+    // fires as it always does.
+    void keptPortTakesTheDevicesSelection() {
+        QVERIFY(QDir(dir_.path()).mkpath("kept"));
+        DevSim device(qEnvironmentVariable("CANTREL_TEST_BIN") + "/cantrel-devsim",
+                      dir_.filePath("kept"));
+        QVERIFY(device.start({"--selected", "7"}));
+        qputenv("CANTREL_COM2", device.linkPath().toLocal8Bit());
+        const auto unset = qScopeGuard([] { qunsetenv("CANTREL_COM2"); });
+        link_->setKeepConnection(true);
+        link_->setConnection(3);
+        link_->testLink();
+        QCOMPARE(link_->selectedOutput(), 7);
+        link_->setSelectedOutput(2);
+        link_->testLink();
+        QStringList requests;
+        for (const QString& line : device.requests()) {
+            requests << line.left(11);
+        }
+        QCOMPARE(requests, QStringList({"FD 00 00 06", "FD 00 00 06", "FD 00 07 7F"}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDeviceExchange)
