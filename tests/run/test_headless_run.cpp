@@ -5,9 +5,11 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -16,6 +18,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace cantrel::test;
@@ -66,8 +69,9 @@ struct Station {
     }
 
     // cantrel --run in this folder, without a display; extra variables on top.
+    // A wrapper, when given, starts the program (as another user, say).
     void start(QProcess& run, const QStringList& arguments = {"--run"},
-               const QStringList& extra = {}) const {
+               const QStringList& extra = {}, const QStringList& wrapper = {}) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name :
              {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "CANTREL_PORT_TRACE"})
@@ -79,7 +83,10 @@ struct Station {
             env.insert(assignment.section('=', 0, 0), assignment.section('=', 1));
         run.setProcessEnvironment(env);
         run.setWorkingDirectory(dir.path());
-        run.start(bin() + "/cantrel", arguments);
+        if (wrapper.isEmpty())
+            run.start(bin() + "/cantrel", arguments);
+        else
+            run.start(wrapper.first(), wrapper.mid(1) + QStringList{bin() + "/cantrel"} + arguments);
     }
     // The requests for outputs, in order, without the link test's probes
     // (outputs 0 and 1 with nothing selected): "FD 00 03" and so on.
@@ -145,6 +152,7 @@ class TestHeadlessRun : public QObject {
     void serialDeviceComesLate();
     void secondRunOnOnePort();
     void parallelPortNotThere();
+    void readsSchedulesItMayNotWrite();
     void newDayAndDayFileSavedAnew();
     void springForwardUnderAMovedClock();
     void fallBackUnderAMovedClock();
@@ -395,6 +403,39 @@ void TestHeadlessRun::parallelPortNotThere() {
     const QByteArray err = run.readAllStandardError();
     QCOMPARE(saidLines(err, "Connection: LPT378 (no port)"), 1);
     QVERIFY2(!err.contains("Connection: LPT378\n") && !err.contains("inpout32"), err.constData());
+}
+
+// An administrator's schedules, which the user running the service may read
+// but not write: the run takes them all the same, and its rows fire.
+void TestHeadlessRun::readsSchedulesItMayNotWrite() {
+    if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
+        QSKIP("needs root and setpriv to run the program as another user");
+    Station s;
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString at = now.addSecs(3).toString("HH:mm:ss");
+    s.writeCalendar({{now.date().day(), s.writeDay("today.24h", {at + ",3,first,"})}});
+    s.writeSettings(0);
+    // The folder and files are root's, readable by all; only the state
+    // folder and the trace are the user's to write.
+    QVERIFY(QDir(s.dir.path()).mkpath("state"));
+    const auto readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                          QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    QVERIFY(QFile::setPermissions(s.dir.path(), readable | QFileDevice::ExeOwner |
+                                                    QFileDevice::ExeGroup | QFileDevice::ExeOther));
+    for (const char* name : {"month.31d", "today.24h", "Cantrel.ini"})
+        QVERIFY(QFile::setPermissions(s.path(name), readable));
+    QVERIFY(::chmod(QFile::encodeName(s.path("state")).constData(), 01777) == 0);
+    QProcess run;
+    s.start(run, {"--run"}, {"CANTREL_PORT_TRACE=" + s.path("state/trace")},
+            {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    QVERIFY(run.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(s.read("state/trace").contains(" 0378 FB\n"), 10000);
+    QCOMPARE(endWith(run, SIGTERM), 0);
+    const QByteArray err = run.readAllStandardError();
+    QVERIFY2(!err.contains("Can't load"), err.constData());
+    const QByteArray log =
+        s.read("state/cantrel/as-run-" + now.toString("yyyy-MM-dd") + ".log");
+    QCOMPARE(log.count("\tfired\t" + at.toUtf8() + "\t3\tfirst\t"), 1);
 }
 
 // On a clock moved to just before midnight: the next day's file is loaded at
