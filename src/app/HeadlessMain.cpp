@@ -5,9 +5,12 @@
 #include "platform/Clock.h"
 #include "platform/MediaOpener.h"
 #include "run/HeadlessRun.h"
+#include "service/RunService.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -26,6 +29,10 @@ extern "C" void onTerminate(int) {
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
+
+// How long a run that ended by itself waits for its notification and alert
+// command before the program ends.
+constexpr int kSettleMs = 5000;
 
 void writeLine(const QString& line) {
     std::fputs((line + u'\n').toLocal8Bit().constData(), stderr);
@@ -72,6 +79,10 @@ int runHeadless(int& argc, char** argv, const QString& settingsFile) {
         writeLine(clock.now().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) +
                   QStringLiteral("cantrel: ") + problem);
     HeadlessRun run(settings, clock, opener, writeLine);
+    // Before the start, so the run's first events are told too (a link
+    // found down at once).
+    RunService service(run, QFileInfo(path).absoluteFilePath(), clock.now());
+    service.publish(QDBusConnection::sessionBus());
     QObject::connect(&run, &HeadlessRun::endedByItself, &app, [] { QCoreApplication::exit(1); });
     if (!run.start())
         return 1;
@@ -79,6 +90,10 @@ int runHeadless(int& argc, char** argv, const QString& settingsFile) {
     // An opener still deciding is left to itself: the end must not wait for it.
     opener.stopWaiting();
     run.stop();
+    // A run that ended by itself is told before the program goes; a slow
+    // alert command is waited for only so long, and left running.
+    if (status == 1)
+        service.settle(kSettleMs);
     return status;
 }
 

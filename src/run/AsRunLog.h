@@ -45,6 +45,8 @@ class AsRunLog final : public QObject {
     static QString defaultFolder();
     // The line for an event at local time `at`, without a line end. Pure.
     static QString formatLine(const QDateTime& at, const AsRunEvent& event);
+    // The line's first field: "2026-12-10 12:00:00.003 +01:00".
+    static QString formatTime(const QDateTime& at);
     // The file the events of a local date go to: <folder>/as-run-YYYY-MM-DD.log.
     QString fileFor(const QDate& date) const;
     // Formats the line now, queues it for the writer thread and returns it.

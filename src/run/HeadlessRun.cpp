@@ -25,7 +25,8 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
     month_->setReadOnlyLoads(true);
     // The as-run log, its lines on standard error too.
     log_ = std::make_unique<AsRunLog>();
-    new RunLogger(*engine_, documents_, device_, clock_, *log_, writeLine_, this);
+    logger_ = new RunLogger(*engine_, documents_, device_, clock_, *log_, writeLine_, this);
+    connect(logger_, &RunLogger::logged, this, &HeadlessRun::logged);
     connect(log_.get(), &AsRunLog::writeFailed, this, &HeadlessRun::say);
     engine_->setFollowFiles(true);
     // What fires next, said when it changes rather than every second.
@@ -89,6 +90,20 @@ void HeadlessRun::stop() {
         engine_->leave(QStringLiteral("terminated"));
     device_.setComPort(0, 0);
     device_.unloadPortLibrary();
+}
+
+int HeadlessRun::outputCount() const {
+    return device_.connectionIndex() >= 2 ? 16 : 4;
+}
+
+void HeadlessRun::fireOutput(int n, const QString& how) {
+    try {
+        device_.chooseOutput(n);
+    } catch (const TextFailure& failure) {
+        logger_->writeOutput(QStringLiteral("failed"), n, failure.oneLine());
+        throw;
+    }
+    logger_->writeOutput(QStringLiteral("executed"), n, how);
 }
 
 void HeadlessRun::say(const QString& text) const {
