@@ -30,10 +30,6 @@ extern "C" void onTerminate(int) {
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
 
-// How long a run that ended by itself waits for its notification and alert
-// command before the program ends.
-constexpr int kSettleMs = 5000;
-
 void writeLine(const QString& line) {
     std::fputs((line + u'\n').toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
@@ -90,10 +86,7 @@ int runHeadless(int& argc, char** argv, const QString& settingsFile) {
     // An opener still deciding is left to itself: the end must not wait for it.
     opener.stopWaiting();
     run.stop();
-    // A run that ended by itself is told before the program goes; a slow
-    // alert command is waited for only so long, and left running.
-    if (status == 1)
-        service.settle(kSettleMs);
+    service.finish(status == 1);
     return status;
 }
 

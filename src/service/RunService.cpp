@@ -156,8 +156,10 @@ void RunService::publish(const QDBusConnection& connection) {
                      .arg(kServiceName));
 }
 
-void RunService::settle(int ms) {
-    const QDeadlineTimer deadline(ms);
+void RunService::finish(bool endedByItself) {
+    if (!endedByItself)
+        return;
+    const QDeadlineTimer deadline(kSettleMs);
     const auto busy = [this] {
         return (notifier_ && !notifier_->idle()) || (alertCommand_ && alertCommand_->running());
     };

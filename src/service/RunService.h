@@ -36,9 +36,11 @@ class RunService final : public QObject {
     // (which does not stop this one).
     void publish(const QDBusConnection& bus);
 
-    // A run that ended by itself, before the program ends: waits up to ms
-    // for its notifications to be answered and its alert commands to end.
-    void settle(int ms);
+    // Before the program ends: after a run that ended by itself, its
+    // notifications and alert commands are waited for, up to kSettleMs; a
+    // slow alert command is left running.
+    void finish(bool endedByItself);
+    static constexpr int kSettleMs = 5000;
 
     // The last events the state keeps.
     static constexpr int kRecentEvents = 10;
