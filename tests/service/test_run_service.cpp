@@ -161,8 +161,10 @@ void TestRunService::stateEventsAndCalls() {
     QList<ServiceEvent> events;
     connect(&client, &ServiceClient::eventLogged, this,
             [&events](const ServiceEvent& event) { events << event; });
-    int started = 0;
+    int started = 0, stopped = 0, changed = 0;
     connect(&client, &ServiceClient::serviceStarted, this, [&started] { ++started; });
+    connect(&client, &ServiceClient::serviceStopped, this, [&stopped] { ++stopped; });
+    connect(&client, &ServiceClient::stateChanged, this, [&changed] { ++changed; });
     QVERIFY(!client.serviceRunning());
 
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
@@ -194,6 +196,7 @@ void TestRunService::stateEventsAndCalls() {
                   "calendar " + s.path("month.31d") + ", day file " + day + ", run advance 0 s"}));
 
     // Outputs by hand, as radio-button clicks; the ones not there refused.
+    changed = 0;
     for (int output = 5; output <= 10; ++output)
         QCOMPARE(answerOf([&](auto done) { client.fireOutput(output, done); }), QString());
     QCOMPARE(answerOf([&](auto done) { client.fireOutput(17, done); }),
@@ -205,6 +208,7 @@ void TestRunService::stateEventsAndCalls() {
     QCOMPARE(answerOf([&](auto done) { client.executeRow(2, done); }), QString());
     QTRY_VERIFY_WITH_TIMEOUT(s.log().contains("\tfired\t" + s.at(6).toUtf8()), 10000);
     QTRY_COMPARE(client.readState().value_or(ServiceState()).marks, QStringList({"+", "+"}));
+    QVERIFY(changed > 0);
     for (int output = 4; output <= 10; ++output)
         QCOMPARE(s.requestsFor(output), 1);
     QCOMPARE(s.requestsFor(3), 1);
@@ -227,7 +231,8 @@ void TestRunService::stateEventsAndCalls() {
     QCOMPARE(kept, lastTen);
 
     QCOMPARE(endWith(run, SIGTERM), 0);
-    QTRY_VERIFY(!client.serviceRunning());
+    QTRY_COMPARE(stopped, 1);
+    QVERIFY(!client.serviceRunning());
     // The last, run left, too: it went out before the program ended.
     QTRY_COMPARE(events.size(), int(linesOf(s.log()).size()));
     QStringList signalled;
