@@ -121,8 +121,15 @@ RunService::RunService(HeadlessRun& run, const QString& settingsFile, const QDat
     changed_.setInterval(0);
     connect(&changed_, &QTimer::timeout, this, &RunService::stateChanged);
     const auto change = [this] { changed_.start(); };
-    connect(&run.device(), &DeviceLink::connectionTextChanged, this, change);
-    connect(&run.device(), &DeviceLink::linkTextChanged, this, change);
+    // The link test says its text every 3 s; only a new one is a change.
+    connect(&run.device(), &DeviceLink::connectionTextChanged, this, [this](const QString& text) {
+        if (std::exchange(connectionText_, text) != text)
+            changed_.start();
+    });
+    connect(&run.device(), &DeviceLink::linkTextChanged, this, [this](const QString& text) {
+        if (std::exchange(linkText_, text) != text)
+            changed_.start();
+    });
     StringGridModel& rows = run.documents().dayRows();
     connect(&rows, &StringGridModel::dataChanged, this, change);
     connect(&rows, &StringGridModel::structureChanged, this, change);

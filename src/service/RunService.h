@@ -78,6 +78,8 @@ class RunService final : public QObject {
     std::unique_ptr<DesktopNotifier> notifier_;
     std::unique_ptr<AlertCommand> alertCommand_;
     QTimer changed_;
+    QString connectionText_;
+    QString linkText_;
 };
 
 } // namespace cantrel
