@@ -16,7 +16,7 @@ namespace cantrel {
 // One thing that happened during a run, as the as-run log records it.
 struct AsRunEvent {
     QString event; // "run entered", "run left", "day loaded", "opened", "fired", "failed", "late",
-                   // "missed", "link down", "link back"
+                   // "missed", "link down", "link back", "settings loaded", "settings kept"
     QString rowTime; // the row's time as the day file has it; empty for events without a row
     QString output;  // the row's output number
     QString comment;

@@ -53,6 +53,17 @@ class HeadlessRun final : public QObject, private RunReport {
     void stop();
 
     RunEngine& engine() const { return *engine_; }
+    // The cells of the next row to fire as of the last tick; empty when none.
+    const QStringList& nextCells() const { return nextCells_; }
+
+    // The settings file read again (SIGHUP): the connection, the device ID
+    // and the run advance apply from the next tick, the calendar only at the
+    // next start; the as-run log says what changed. Settings that name no
+    // calendar are taken as a file that no longer reads.
+    void takeSettings(const HeadlessSettings& settings);
+    // The settings file no longer reads, and why: said, and the run keeps
+    // what it has.
+    void keepSettings(const QString& why);
 
   signals:
     // Run mode ended by itself, where the window's would have; said why.
@@ -60,6 +71,8 @@ class HeadlessRun final : public QObject, private RunReport {
 
   private:
     void say(const QString& text) const;
+    // A line of the as-run log without a row.
+    void logEvent(const QString& event, const QString& detail);
 
     // The status bar's panels, said when they change.
     void sayPanel(QString& shown, const QString& text);
