@@ -65,9 +65,9 @@ class AsRunLog final : public QObject {
     };
 
     void runWriter();
-    // Writer thread: appends one line whole or not at all, reporting a failure
-    // as the signal asks.
-    void writeLine(const Queued& queued);
+    // Writer thread: appends the lines of one date whole, synced, or not at
+    // all, reporting a failure as the signal asks.
+    void writeLines(const QDate& date, const QByteArray& lines);
     // Writer thread: the file for date open for appending, or a failure text.
     std::optional<QString> openFor(const QDate& date);
     void closeFile();
