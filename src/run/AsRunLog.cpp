@@ -162,25 +162,34 @@ void AsRunLog::runWriter() {
         wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
         if (queue_.empty())
             break; // stopping, and all that was queued is out
-        Queued next = std::move(queue_.front());
-        queue_.pop_front();
+        // Lines that came while the last ones were synced go out together,
+        // with one sync: a burst of events does not wait a sync each.
+        std::deque<Queued> batch;
+        batch.swap(queue_);
         lock.unlock();
-        writeLine(next);
+        for (auto first = batch.begin(); first != batch.end();) {
+            QByteArray lines;
+            auto last = first;
+            for (; last != batch.end() && last->date == first->date; ++last)
+                lines += last->line.toUtf8() + '\n';
+            writeLines(first->date, lines);
+            first = last;
+        }
         lock.lock();
-        ++done_;
+        done_ += batch.size();
         written_.notify_all();
     }
     closeFile();
 }
 
-void AsRunLog::writeLine(const Queued& queued) {
-    if (fd_ < 0 || fileDate_ != queued.date) {
-        if (const std::optional<QString> failure = openFor(queued.date)) {
+void AsRunLog::writeLines(const QDate& date, const QByteArray& lines) {
+    if (fd_ < 0 || fileDate_ != date) {
+        if (const std::optional<QString> failure = openFor(date)) {
             fail(*failure);
             return;
         }
     }
-    if (const int error = appendWhole(fd_, queued.line.toUtf8() + '\n')) {
+    if (const int error = appendWhole(fd_, lines)) {
         // Opened again for the next line: the disk may have room by then.
         closeFile();
         fail(failureText(fileFor(fileDate_), QString::fromLocal8Bit(std::strerror(error))));

@@ -57,7 +57,6 @@ class HeadlessRun final : public QObject, private RunReport {
     RunEngine& engine() const { return *engine_; }
     RunDocuments& documents() { return documents_; }
     DeviceLink& device() { return device_; }
-    const HeadlessSettings& settings() const { return settings_; }
     // The status bar's panels, as last said.
     const QString& connectionText() const { return connectionText_; }
     const QString& linkText() const { return linkText_; }
@@ -74,6 +73,18 @@ class HeadlessRun final : public QObject, private RunReport {
     // A line with the local time, on standard error.
     void say(const QString& text) const;
 
+    // The cells of the next row to fire as of the last tick; empty when none.
+    const QStringList& nextCells() const { return nextCells_; }
+
+    // The settings file read again (SIGHUP): the connection, the device ID
+    // and the run advance apply from the next tick, the calendar only at the
+    // next start; the as-run log says what changed. Settings that name no
+    // calendar are taken as a file that no longer reads.
+    void takeSettings(const HeadlessSettings& settings);
+    // The settings file no longer reads, and why: said, and the run keeps
+    // what it has.
+    void keepSettings(const QString& why);
+
   signals:
     // Run mode ended by itself, where the window's would have; said why.
     void endedByItself();
@@ -81,6 +92,9 @@ class HeadlessRun final : public QObject, private RunReport {
     void logged(const QDateTime& at, const AsRunEvent& event);
 
   private:
+    // A line of the as-run log without a row.
+    void logEvent(const QString& event, const QString& detail);
+
     // The status bar's panels, said when they change.
     void sayPanel(QString& shown, const QString& text);
 

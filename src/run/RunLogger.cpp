@@ -71,6 +71,10 @@ void RunLogger::write(AsRunEvent event) {
     emit logged(at, event);
 }
 
+void RunLogger::writeEvent(const QString& what, const QString& detail) {
+    write({what, {}, {}, {}, {}, std::nullopt, detail});
+}
+
 void RunLogger::writeOutput(const QString& what, int output, const QString& detail) {
     write({what, {}, QString::number(output), {}, {}, std::nullopt, detail});
 }

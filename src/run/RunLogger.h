@@ -31,6 +31,8 @@ class RunLogger final : public QObject {
     // An output fired by hand, outside any row (what: "executed" or
     // "failed"), with detail saying how or why.
     void writeOutput(const QString& what, int output, const QString& detail);
+    // An event of the run without a row (the settings read again).
+    void writeEvent(const QString& what, const QString& detail);
 
   signals:
     // An event as it went to the log, at the time its line carries.
