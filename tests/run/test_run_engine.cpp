@@ -112,9 +112,13 @@ class TestRunEngine : public QObject {
     void executedByHandIsLoggedAsSuch();
 };
 
+// Outputs 1, 15 and 16 reach the pulse as they are: the device counts them
+// from 1, and 16 is a byte of its own (10 hex), not a mask's leftover.
 void TestRunEngine::entersOnTodaysFileAndFires() {
     EngineFixture f;
-    f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,\r\n12:00:00,0,,a.mp3\r\n"));
+    f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,\r\n12:00:00,0,,a.mp3\r\n"
+                                            "12:00:00,1,,b.mp3\r\n12:00:00,15,,\r\n"
+                                            "12:00:00,16,,c.mp3\r\n"));
     QSignalSpy modes(&f.engine, &RunEngine::modeChanged);
     QSignalSpy days(&f.engine, &RunEngine::dayStarted);
     f.engine.enter();
@@ -122,19 +126,29 @@ void TestRunEngine::entersOnTodaysFileAndFires() {
     QCOMPARE(modes.takeFirst().at(0).toBool(), true);
     QCOMPARE(days.takeFirst().at(0).toInt(), 10);
     QCOMPARE(f.month.rows().cell(0, 10), QStringLiteral("+"));
-    QCOMPARE(f.day.rows().gridRowCount(), 3);
+    QCOMPARE(f.day.rows().gridRowCount(), 6);
 
     QSignalSpy falling(&f.engine, &RunEngine::rowFalling);
+    QSignalSpy opened(&f.engine, &RunEngine::rowOpened);
+    QSignalSpy fired(&f.engine, &RunEngine::rowFired);
     f.tick(QTime(12, 0));
     f.tick(QTime(12, 0));
     QVERIFY(f.workersDone());
-    QCOMPARE(falling.size(), 2);
-    // A row without an output pulses output 0.
-    std::sort(f.pulses.begin(), f.pulses.end());
-    QCOMPARE(f.pulses, QList<int>({0, 3}));
-    QCOMPARE(f.opener.takeOpened(), QStringList({"a.mp3"}));
-    QCOMPARE(f.mark(1), QStringLiteral("+"));
-    QCOMPARE(f.mark(2), QStringLiteral("+"));
+    QCOMPARE(falling.size(), 5);
+    // Rows of one second pulse in row order; a row without an output pulses output 0.
+    QCOMPARE(f.pulses, QList<int>({3, 0, 1, 15, 16}));
+    QStringList files = f.opener.takeOpened();
+    files.sort();
+    QCOMPARE(files, QStringList({"a.mp3", "b.mp3", "c.mp3"}));
+    // Each told once: a row that waits for its pulse is told opened before it, not again after.
+    QStringList told;
+    for (const QList<QVariant>& args : opened)
+        told << args[0].toStringList().value(4);
+    told.sort();
+    QCOMPARE(told, QStringList({"a.mp3", "b.mp3", "c.mp3"}));
+    QCOMPARE(fired.size(), 5);
+    for (int row = 1; row <= 5; ++row)
+        QCOMPARE(f.mark(row), QStringLiteral("+"));
     QVERIFY(f.report.told.isEmpty());
 }
 
@@ -335,7 +349,8 @@ void TestRunEngine::wakesAtTheStartOfADueSecond() {
 void TestRunEngine::nextRow() {
     EngineFixture f;
     f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,\"News jingle\",a.mp3\r\n"
-                                            "12:00:05,4,,\r\n13:02:03,5,Bell,\r\n"));
+                                            "12:00:05,4,,\r\n13:02:03,5,Bell,\r\n"
+                                            "23:59:59,6,Last,\r\n"));
     f.engine.enter();
     const auto next = [&f] {
         const std::optional<RunEngine::NextRow> row = f.engine.nextRow();
@@ -345,9 +360,15 @@ void TestRunEngine::nextRow() {
     QCOMPARE(next(), QStringLiteral("Next: 12:00:00  P3  News jingle  in 0:00:01"));
     f.tick(QTime(12, 0, 0, 200));
     QCOMPARE(next(), QStringLiteral("Next: 12:00:05  P4  in 0:00:05"));
+    // 4.001 s left reads as 5 s: whole seconds, rounded up.
+    f.tick(QTime(12, 0, 0, 999));
+    QCOMPARE(next(), QStringLiteral("Next: 12:00:05  P4  in 0:00:05"));
     f.tick(QTime(12, 0, 5, 0));
     QCOMPARE(next(), QStringLiteral("Next: 13:02:03  P5  Bell  in 1:01:58"));
+    // The last second of the day is a second like the others.
     f.tick(QTime(13, 2, 3, 0));
+    QCOMPARE(next(), QStringLiteral("Next: 23:59:59  P6  Last  in 10:57:56"));
+    f.tick(QTime(23, 59, 59, 0));
     QCOMPARE(next(), QString());
 
     // With a run advance the time left runs to the pulse, at the row's time.
@@ -399,6 +420,7 @@ void TestRunEngine::passedOverRows_data() {
     QTest::addColumn<QByteArray>("rows");   // the file of every day but the 11th
     QTest::addColumn<QByteArray>("rows11"); // the 11th's
     QTest::addColumn<QStringList>("ticks"); // local times; the first enters Run mode
+    QTest::addColumn<int>("advance");
     QTest::addColumn<QList<int>>("pulses");
     QTest::addColumn<int>("late");
     QTest::addColumn<int>("missed");
@@ -411,24 +433,24 @@ void TestRunEngine::passedOverRows_data() {
         << QByteArray("UTC") << three << QByteArray()
         << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
                        "2026-12-10T12:00:02.000"}
-        << QList<int>{3} << 1 << 0 << qint64(1000) << "the ticks were 1.5 s apart";
+        << 0 << QList<int>{3} << 1 << 0 << qint64(1000) << "the ticks were 1.5 s apart";
     QTest::newRow("gap of 59 s")
         << QByteArray("UTC") << three << QByteArray()
         << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
                        "2026-12-10T12:00:59.500"}
-        << QList<int>{3, 4, 5, 6} << 3 << 0 << qint64(58500)
+        << 0 << QList<int>{3, 4, 5, 6} << 3 << 0 << qint64(58500)
         << "the ticks were 59.0 s apart";
     QTest::newRow("gap of 61 s")
         << QByteArray("UTC") << three << QByteArray()
         << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
                        "2026-12-10T12:01:01.500"}
-        << QList<int>{7} << 0 << 4 << qint64(60500)
+        << 0 << QList<int>{7} << 0 << 4 << qint64(60500)
         << "the ticks were 61.0 s apart, more than 60 s";
     QTest::newRow("suspended for an hour")
         << QByteArray("UTC") << three << QByteArray()
         << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
                        "2026-12-10T13:00:00.500"}
-        << QList<int>{9} << 0 << 6 << qint64(3599500)
+        << 0 << QList<int>{9} << 0 << 6 << qint64(3599500)
         << "the ticks were 3600.0 s apart, more than 60 s";
     QTest::newRow("spring forward")
         << QByteArray("Europe/Berlin")
@@ -436,7 +458,7 @@ void TestRunEngine::passedOverRows_data() {
         << QByteArray()
         << QStringList{"2027-03-28T01:59:58.900+01:00", "2027-03-28T01:59:59.400+01:00",
                        "2027-03-28T03:00:00.300+02:00"}
-        << QList<int>{3, 4, 5, 6} << 2 << 0 << qint64(3600300)
+        << 0 << QList<int>{3, 4, 5, 6} << 2 << 0 << qint64(3600300)
         << "the ticks were 0.9 s apart while the clock moved on 3600.9 s";
     QTest::newRow("fall back")
         << QByteArray("Europe/Berlin") << QByteArray("02:00:00,3,,\r\n02:59:59,4,,\r\n")
@@ -444,24 +466,57 @@ void TestRunEngine::passedOverRows_data() {
         << QStringList{"2027-10-31T01:59:59.900+02:00", "2027-10-31T02:00:00.100+02:00",
                        "2027-10-31T02:59:59.500+02:00", "2027-10-31T02:00:00.000+01:00",
                        "2027-10-31T02:00:00.400+01:00", "2027-10-31T02:59:59.500+01:00"}
-        << QList<int>{3, 4} << 0 << 0 << qint64(-1) << QString();
+        << 0 << QList<int>{3, 4} << 0 << 0 << qint64(-1) << QString();
     QTest::newRow("gap over midnight")
         << QByteArray("UTC") << QByteArray("23:59:59,3,,\r\n")
         << QByteArray("00:00:00,4,,\r\n00:00:01,5,,\r\n")
         << QStringList{"2026-12-10T23:59:58.300", "2026-12-10T23:59:58.500",
                        "2026-12-11T00:00:01.500"}
-        << QList<int>{3, 4, 5} << 2 << 0 << qint64(2500) << "the ticks were 3.0 s apart";
+        << 0 << QList<int>{3, 4, 5} << 2 << 0 << qint64(2500) << "the ticks were 3.0 s apart";
     QTest::newRow("clock set back 10 s")
         << QByteArray("UTC") << QByteArray("12:00:05,3,,\r\n12:00:10,4,,\r\n") << QByteArray()
         << QStringList{"2026-12-10T12:00:09.800", "2026-12-10T12:00:10.200",
                        "2026-12-10T12:00:00.200", "2026-12-10T12:00:10.200"}
-        << QList<int>{4, 3} << 1 << 0 << qint64(5200) << "the ticks were 10.0 s apart";
+        << 0 << QList<int>{4, 3} << 1 << 0 << qint64(5200) << "the ticks were 10.0 s apart";
+    // The 10th has a row before the one that fired: going back to that date
+    // passes over nothing, so it stays unfired.
     QTest::newRow("clock set back over midnight")
-        << QByteArray("UTC") << QByteArray("23:59:59,3,,\r\n") << QByteArray("00:00:00,4,,\r\n")
+        << QByteArray("UTC") << QByteArray("12:00:00,2,,\r\n23:59:59,3,,\r\n")
+        << QByteArray("00:00:00,4,,\r\n")
         << QStringList{"2026-12-10T23:59:58.800", "2026-12-10T23:59:59.200",
                        "2026-12-11T00:00:00.200", "2026-12-10T23:59:59.300",
                        "2026-12-11T00:00:00.300"}
-        << QList<int>{3, 4} << 0 << 0 << qint64(-1) << QString();
+        << 0 << QList<int>{3, 4} << 0 << 0 << qint64(-1) << QString();
+    // At most 60 s apart still fires.
+    QTest::newRow("gap of exactly 60 s")
+        << QByteArray("UTC") << three << QByteArray()
+        << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
+                       "2026-12-10T12:01:00.500"}
+        << 0 << QList<int>{3, 4, 5, 6} << 4 << 0 << qint64(59500)
+        << "the ticks were 60.0 s apart";
+    // 1.98 s reads 2.0, not 1.9; the row's lateness counts the 290 ms of the
+    // tick's second too.
+    QTest::newRow("gap of 1.98 s")
+        << QByteArray("UTC") << three << QByteArray()
+        << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.310",
+                       "2026-12-10T12:00:02.290"}
+        << 0 << QList<int>{3} << 1 << 0 << qint64(1290) << "the ticks were 2.0 s apart";
+    // Run pressed in the last part of a row's second: the next tick finds it
+    // passed over and fires it late; the row of the second before stays.
+    QTest::newRow("entered late in a row's second")
+        << QByteArray("UTC") << QByteArray("11:59:59,2,,\r\n12:00:00,3,,\r\n12:00:01,4,,\r\n")
+        << QByteArray()
+        << QStringList{"2026-12-10T12:00:00.800", "2026-12-10T12:00:01.290"} << 0
+        << QList<int>{3, 4} << 1 << 0 << qint64(1290) << "the ticks were 0.5 s apart";
+    // Entered at 23:59:50 with a run advance of 30 s: the ticks are on the
+    // 11th already. The rest of the 10th is not run, nor the 11th's rows
+    // before 00:00:20; the row of that second fires, the next one late.
+    QTest::newRow("entered within the advance of midnight")
+        << QByteArray("UTC") << QByteArray("12:00:00,3,,\r\n23:59:58,4,,\r\n")
+        << QByteArray("00:00:05,7,,\r\n00:00:20,5,,\r\n00:00:21,6,,\r\n")
+        << QStringList{"2026-12-10T23:59:50.300", "2026-12-10T23:59:50.500",
+                       "2026-12-10T23:59:52.000"}
+        << 30 << QList<int>{5, 6} << 1 << 0 << qint64(1000) << "the ticks were 1.5 s apart";
 }
 
 void TestRunEngine::passedOverRows() {
@@ -469,6 +524,7 @@ void TestRunEngine::passedOverRows() {
     QFETCH(QByteArray, rows);
     QFETCH(QByteArray, rows11);
     QFETCH(QStringList, ticks);
+    QFETCH(int, advance);
     QFETCH(QList<int>, pulses);
     QFETCH(int, late);
     QFETCH(int, missed);
@@ -484,8 +540,11 @@ void TestRunEngine::passedOverRows() {
             f.setCalendar(d, every);
         if (!rows11.isEmpty())
             f.setCalendar(11, f.writeDay("eleven.24h", rows11));
+        f.engine.setRunAdvance(advance);
+        f.engine.link()->setSleepHook([](qint64) {});
         QSignalSpy lateRows(&f.engine, &RunEngine::rowLate);
         QSignalSpy missedRows(&f.engine, &RunEngine::rowMissed);
+        QSignalSpy falling(&f.engine, &RunEngine::rowFalling);
         for (int i = 0; i < ticks.size(); ++i) {
             f.clock.set(QDateTime::fromString(ticks[i], Qt::ISODateWithMs).toLocalTime());
             if (i == 0)
@@ -497,6 +556,8 @@ void TestRunEngine::passedOverRows() {
         }
         QVERIFY(f.engine.running());
         QCOMPARE(f.pulses, pulses);
+        // Late rows too move the day grid's selection as they start.
+        QCOMPARE(falling.size(), pulses.size());
         QCOMPARE(lateRows.size(), late);
         QCOMPARE(missedRows.size(), missed);
         const QSignalSpy& first = late > 0 ? lateRows : missedRows;
