@@ -197,13 +197,22 @@ void TestHeadlessRun::runsTheDayUntilSignalled() {
     QVERIFY2(all.contains("\tday loaded\t\t\t\t\t\t" + day), qPrintable(all));
     QVERIFY2(all.contains("Link OK"), qPrintable(all));
     QVERIFY2(lines.last().endsWith("\trun left\t\t\t\t\t\tterminated"), qPrintable(all));
+    // What fires next is said when it changes, not at every tick: once for
+    // each row, and nothing once the last has gone.
+    const QStringList next = lines.filter(QRegularExpression("^\\S+ \\S+ Next: "));
+    QCOMPARE(next.size(), 2);
+    QVERIFY2(next[0].section(' ', 2).startsWith("Next: " + at(3) + "  P3  first  in 0:00:0"),
+             qPrintable(next[0]));
+    QVERIFY2(next[1].section(' ', 2).startsWith("Next: " + at(4) + "  P4  second  in 0:00:0"),
+             qPrintable(next[1]));
 
     // The as-run log agrees with the device, and says the same on standard error.
     const QByteArray log =
         s.read("state/cantrel/as-run-" + now.toString("yyyy-MM-dd").toUtf8() + ".log");
-    QVERIFY2(log.contains("\topened\t" + at(3).toUtf8() + "\t3\tfirst\t" + s.path("a b.mp3").toUtf8() +
-                          "\t\t\n"),
-             log.constData());
+    QCOMPARE(log.count("\topened\t" + at(3).toUtf8() + "\t3\tfirst\t" +
+                       s.path("a b.mp3").toUtf8() + "\t\t\n"),
+             1);
+    QCOMPARE(log.count("\topened\t"), 1);
     for (const QByteArray& fired : {"\tfired\t" + at(3).toUtf8() + "\t3\tfirst\t",
                                     "\tfired\t" + at(4).toUtf8() + "\t4\tsecond\t"})
         QCOMPARE(log.count(fired), 1);
@@ -233,6 +242,11 @@ void TestHeadlessRun::cannotStart_data() {
     QTest::newRow("no file for today")
         << "file31d=empty.31d\r\n" << QStringList{"--run"}
         << ".24h file don't specified: empty.31d names no day schedule for day %2 (%3)";
+    // Started, then ended by itself at the first tick: status 1 as well, so
+    // that the unit's Restart=on-failure starts it again.
+    QTest::newRow("a time that does not read")
+        << "file31d=bad.31d\r\n" << QStringList{"--run"}
+        << "\trun left\t\t\t\t\t\t'noon' in row 1 of %1/bad.24h is not a valid time";
 }
 
 void TestHeadlessRun::cannotStart() {
@@ -242,6 +256,8 @@ void TestHeadlessRun::cannotStart() {
     Station s;
     s.writeCalendar({{QDate::currentDate().day(), s.path("gone.24h")}});
     s.write("empty.31d", "");
+    s.write("bad.31d", QByteArray::number(QDate::currentDate().day()) + ' ' +
+                           s.writeDay("bad.24h", {"noon,3,,"}).toUtf8() + "\r\n");
     if (!settings.isNull())
         s.write("Cantrel.ini", settings.toUtf8());
     QProcess run;
