@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include <array>
+#include <atomic>
 #include <thread>
 #include <unistd.h>
 
@@ -22,12 +23,14 @@ class TestMediaOpener : public QObject {
     void handsOverTheTargetAlone();
     void openerFailureIsFailure_data();
     void openerFailureIsFailure();
+    void missingFileStartsNothing_data();
     void missingFileStartsNothing();
     void openerThatCannotStart_data();
     void openerThatCannotStart();
     void problemSaidBeforeAnyRow_data();
     void problemSaidBeforeAnyRow();
     void slowOpenerCountsAsOpenedAndIsLeftRunning();
+    void stopWaitingEndsTheWaitAtOnce();
     void concurrentOpensGetTheirOwnVerdicts();
 
   private:
@@ -134,13 +137,27 @@ void TestMediaOpener::openerFailureIsFailure() {
     QCOMPARE(said, why.arg(opener));
 }
 
+// No file, no opener. Only a scheme of two letters or more makes a link: a
+// name like x:clip.mp3 is a file, looked for as one.
+void TestMediaOpener::missingFileStartsNothing_data() {
+    QTest::addColumn<QString>("target"); // relative to the test folder
+    QTest::addColumn<QString>("why");
+    QTest::newRow("no such file") << "gone.mp3" << "no such file";
+    QTest::newRow("a name with a colon") << "x:clip.mp3" << "no such file";
+    QTest::newRow("no file name") << QString() << "no file name";
+}
+
 void TestMediaOpener::missingFileStartsNothing() {
+    QFETCH(QString, target);
+    QFETCH(QString, why);
     useOpener("opener.sh", "echo ran > ran\n");
-    DesktopMediaOpener opener(5000);
-    QString why;
-    QVERIFY(!opener.open(path("gone.mp3"), &why));
-    QCOMPARE(why, QStringLiteral("no such file"));
-    QVERIFY(!opener.open(QString()));
+    const QString started = QDir::currentPath();
+    QDir::setCurrent(dir_->path());
+    QString said;
+    const bool opened = DesktopMediaOpener(5000).open(target, &said);
+    QDir::setCurrent(started);
+    QVERIFY(!opened);
+    QCOMPARE(said, why);
     QTest::qWait(200);
     QVERIFY(!QFile::exists(path("ran")));
 }
@@ -246,14 +263,39 @@ bool isOurChild(const QByteArray& pid) {
 // as opened after the bound; it is not killed, and once it ends it is
 // collected, not left behind as a zombie.
 void TestMediaOpener::slowOpenerCountsAsOpenedAndIsLeftRunning() {
-    useOpener("opener.sh", "echo $$ > pid.tmp && mv pid.tmp pid\nsleep 2\necho done > done\n");
-    QVERIFY(DesktopMediaOpener(300).open(touch("clip.mp3")));
-    QVERIFY2(!QFile::exists(path("done")), "open waited for the opener to end");
-    QTRY_VERIFY(QFile::exists(path("pid")));
-    const QByteArray pid = read("pid");
+    // Twice: the second is handed over while the collector has nothing left to wait for.
+    for (const QString n : {"1", "2"}) {
+        useOpener("opener.sh", "echo $$ > pid.tmp && mv pid.tmp pid" + n.toUtf8() +
+                                   "\nsleep 2\necho done > done" + n.toUtf8() + "\n");
+        QVERIFY(DesktopMediaOpener(300).open(touch("clip.mp3")));
+        QVERIFY2(!QFile::exists(path("done" + n)), "open waited for the opener to end");
+        QTRY_VERIFY(QFile::exists(path("pid" + n)));
+        const QByteArray pid = read("pid" + n);
 
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("done")), 15000);
-    QTRY_VERIFY2(!isOurChild(pid), "the opener stays behind as a zombie");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("done" + n)), 15000);
+        QTRY_VERIFY2(!isOurChild(pid), "the opener stays behind as a zombie");
+    }
+}
+
+// A program that is ending (cantrel --run on SIGTERM) calls off the wait: an
+// open in progress returns at once, taken as opened, and so does a later one;
+// the openers are left running.
+void TestMediaOpener::stopWaitingEndsTheWaitAtOnce() {
+    useOpener("opener.sh", "n=$(basename \"$1\")\necho started > \"started-$n\"\nsleep 3\n"
+                           "echo done > \"done-$n\"\n");
+    DesktopMediaOpener opener(60000);
+    const QString first = touch("first.mp3");
+    std::atomic<int> verdict{-1};
+    std::thread worker([&] { verdict = opener.open(first) ? 1 : 0; });
+    QTRY_VERIFY(QFile::exists(path("started-first.mp3")));
+    opener.stopWaiting();
+    worker.join();
+    QCOMPARE(verdict.load(), 1);
+    QVERIFY2(!QFile::exists(path("done-first.mp3")), "the open waited for the opener after all");
+
+    QVERIFY(opener.open(touch("second.mp3")));
+    QVERIFY2(!QFile::exists(path("done-second.mp3")), "a later open waited for its opener");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("done-second.mp3")), 15000);
 }
 
 // Several workers open at once; each gets its own opener's verdict, also when
