@@ -342,6 +342,23 @@ void TestRunEngine::wakesAtTheStartOfADueSecond() {
     QCOMPARE(f.engine.wakeTimer().interval(), 400);
     f.engine.leave();
     QVERIFY(!f.engine.wakeTimer().isActive());
+
+    // Left to its timers, the wake runs the tick at the row's second, before
+    // the 490 ms tick comes round: both were started as Run was entered.
+    EngineFixture g;
+    g.setCalendar(10, g.writeDay("ten.24h", "12:00:00,3,,\r\n"));
+    g.clock.set(QDateTime(QDate(2026, 12, 10), QTime(11, 59, 59, 700)));
+    g.engine.enter();
+    g.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
+    int tickTimerLeft = -1;
+    QObject::connect(&g.engine, &RunEngine::ticked, &g.engine, [&] {
+        if (tickTimerLeft < 0)
+            tickTimerLeft = g.engine.tickTimer().remainingTime();
+    });
+    QTRY_VERIFY(tickTimerLeft >= 0);
+    QVERIFY2(tickTimerLeft < 400, qPrintable(QString::number(tickTimerLeft)));
+    QVERIFY(g.workersDone());
+    QCOMPARE(g.pulses, QList<int>{3});
 }
 
 // What fires next: the first row after the tick's second that has not
