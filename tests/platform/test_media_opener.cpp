@@ -6,8 +6,11 @@
 #include <QTest>
 
 #include <array>
+#include <csignal>
 #include <atomic>
 #include <thread>
+#include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 using namespace cantrel;
@@ -21,6 +24,7 @@ class TestMediaOpener : public QObject {
     void cleanup();
     void handsOverTheTargetAlone_data();
     void handsOverTheTargetAlone();
+    void openerInheritsNothingOfOurs();
     void openerFailureIsFailure_data();
     void openerFailureIsFailure();
     void missingFileStartsNothing_data();
@@ -113,6 +117,41 @@ void TestMediaOpener::handsOverTheTargetAlone() {
 
     QVERIFY(DesktopMediaOpener(5000).open(target));
     QCOMPARE(read("args"), "1\n" + target.toUtf8() + "\n");
+}
+
+// A player started from a worker thread runs as if started from a shell:
+// stdin is /dev/null (it must not read the terminal's keys), no signal is
+// blocked, SIGPIPE is not ignored, and no descriptor of ours stays open in it.
+void TestMediaOpener::openerInheritsNothingOfOurs() {
+    useOpener("opener.sh", "readlink /proc/$$/fd/0 > stdin\n"
+                           "grep -E '^Sig(Blk|Ign):' /proc/$$/status > signals\n"
+                           "for fd in /proc/$$/fd/*; do readlink \"$fd\"; done > fds\nexit 0\n");
+    const QString ours = touch("ours");
+    const int fd = ::open(QFile::encodeName(ours).constData(), O_RDONLY); // no O_CLOEXEC
+    QVERIFY(fd >= 0);
+    // Our stdin a terminal's stand-in, whatever the test was started with.
+    const int keys = ::open(QFile::encodeName(touch("keys")).constData(), O_RDONLY | O_CLOEXEC);
+    const int oldStdin = ::dup(STDIN_FILENO);
+    QVERIFY(keys >= 0 && oldStdin >= 0 && ::dup2(keys, STDIN_FILENO) == STDIN_FILENO);
+    const auto oldPipe = std::signal(SIGPIPE, SIG_IGN);
+    sigset_t usr2, oldMask;
+    sigemptyset(&usr2);
+    sigaddset(&usr2, SIGUSR2);
+    pthread_sigmask(SIG_BLOCK, &usr2, &oldMask);
+    const bool opened = DesktopMediaOpener(5000).open(touch("clip.mp3"));
+    pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
+    std::signal(SIGPIPE, oldPipe);
+    ::dup2(oldStdin, STDIN_FILENO);
+    for (int descriptor : {fd, keys, oldStdin})
+        ::close(descriptor);
+    QVERIFY(opened);
+    QCOMPARE(read("stdin"), QByteArray("/dev/null\n"));
+    const QList<QByteArray> masks = read("signals").trimmed().split('\n');
+    QCOMPARE(masks.size(), 2);
+    QCOMPARE(masks[0].simplified(), QByteArray("SigBlk: 0000000000000000"));
+    const quint64 ignored = masks[1].mid(7).trimmed().toULongLong(nullptr, 16);
+    QCOMPARE(ignored & (quint64(1) << (SIGPIPE - 1)), quint64(0));
+    QVERIFY2(!read("fds").contains(QFile::encodeName(ours)), read("fds").constData());
 }
 
 // xdg-open exits 1 to 4 when it cannot open the file (no application for
