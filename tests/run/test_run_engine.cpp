@@ -102,6 +102,7 @@ class TestRunEngine : public QObject {
     void rowsOfOneSecondPulseInRowOrder();
     void nextRow();
     void linkDownAndBackAreLogged();
+    void eachRowIsLoggedAsItWent();
     void passedOverRows_data();
     void passedOverRows();
     void wakesAtTheStartOfADueSecond();
@@ -426,6 +427,75 @@ void TestRunEngine::linkDownAndBackAreLogged() {
                                       f.dir.filePath("ten.24h") + ", run advance 0 s",
                                   "link down|No link", "link back|Link OK", "run left|paused"}));
     QCOMPARE(echoed.size(), 5);
+}
+
+namespace {
+
+// Opens every file but gone.mp3, as a folder with one file missing would.
+class OneMissingOpener final : public MediaOpener {
+  public:
+    bool open(const QString& target, QString* why = nullptr) override {
+        if (target != QLatin1String("gone.mp3"))
+            return true;
+        if (why)
+            *why = QStringLiteral("no such file");
+        return false;
+    }
+};
+
+} // namespace
+
+// The as-run log of a run without a window, line by line: a row opened and
+// fired, one that failed, one passed over and fired late, one missed after a
+// long gap, the day file saved anew, and the end.
+void TestRunEngine::eachRowIsLoggedAsItWent() {
+    EngineFixture f;
+    OneMissingOpener opener;
+    RunEngine engine(f.documents, f.clock, opener, f.device, f.report);
+    f.report.engine = &engine;
+    engine.setPulseHook([](int) {});
+    engine.setFollowDayFile(true);
+    AsRunLog log(f.dir.filePath("state"));
+    RunLogger logger(engine, f.documents, f.device, f.clock, log);
+    const QByteArray rows("12:00:00,3,News,a.mp3\r\n12:00:01,4,Gone,gone.mp3\r\n"
+                          "12:00:03,5,Late,\r\n12:02:00,6,Missed,\r\n");
+    const QString file = f.writeDay("ten.24h", rows);
+    f.setCalendar(10, file);
+    const auto at = [&](QTime time) {
+        f.clock.set(QDateTime(QDate(2026, 12, 10), time));
+        return time;
+    };
+    at(QTime(11, 59, 59, 500));
+    engine.enter();
+    for (QTime time : {QTime(12, 0), QTime(12, 0, 1), QTime(12, 0, 4, 500), QTime(12, 2, 10)}) {
+        at(time);
+        engine.tick();
+        QVERIFY(f.workersDone());
+    }
+    f.writeDay("ten.24h", rows + "13:00:00,7,New,\r\n");
+    at(QTime(12, 2, 10, 400));
+    engine.tick();
+    engine.leave(QStringLiteral("paused"));
+    log.flush();
+    QFile written(log.fileFor(QDate(2026, 12, 10)));
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray path = file.toUtf8();
+    QCOMPARE(QString::fromUtf8(written.readAll()).split(u'\n'), QString::fromUtf8(
+        "2026-12-10 11:59:59.500 +00:00\tday loaded\t\t\t\t\t\t" + path + "\n"
+        "2026-12-10 11:59:59.500 +00:00\trun entered\t\t\t\t\t\tcalendar Untitled.31d, day file " +
+        path + ", run advance 0 s\n"
+        "2026-12-10 12:00:00.000 +00:00\topened\t12:00:00\t3\tNews\ta.mp3\t\t\n"
+        "2026-12-10 12:00:00.000 +00:00\tfired\t12:00:00\t3\tNews\ta.mp3\t0\t\n"
+        "2026-12-10 12:00:01.000 +00:00\tfailed\t12:00:01\t4\tGone\tgone.mp3\t\t"
+        "Can't execute file: gone.mp3: no such file\n"
+        "2026-12-10 12:00:04.500 +00:00\tlate\t12:00:03\t5\tLate\t\t1500\t"
+        "the ticks were 3.5 s apart\n"
+        "2026-12-10 12:00:04.500 +00:00\tfired\t12:00:03\t5\tLate\t\t1500\t\n"
+        "2026-12-10 12:02:10.000 +00:00\tmissed\t12:02:00\t6\tMissed\t\t10000\t"
+        "the ticks were 125.5 s apart, more than 60 s\n"
+        "2026-12-10 12:02:10.400 +00:00\tday loaded\t\t\t\t\t\tsaved anew: " + path + "\n"
+        "2026-12-10 12:02:10.400 +00:00\trun left\t\t\t\t\t\tpaused\n").split(u'\n'));
+    QTRY_COMPARE(f.report.told.size(), 1);
 }
 
 // Ticks that lie apart: the rows of the seconds between fire at once, in
