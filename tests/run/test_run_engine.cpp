@@ -11,6 +11,7 @@
 #include "schedule/StringGridModel.h"
 #include "support/TestDoubles.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -111,6 +112,7 @@ class TestRunEngine : public QObject {
     void firedLatenessCountsFromTheRowsSecond_data();
     void firedLatenessCountsFromTheRowsSecond();
     void executedByHandIsLoggedAsSuch();
+    void pulseWaitsOutTheRunAdvance();
 };
 
 // Outputs 1, 15 and 16 reach the pulse as they are: the device counts them
@@ -183,6 +185,14 @@ void TestRunEngine::dayFileSavedAnew() {
     QCOMPARE(f.pulses, follow ? QList<int>({3, 5, 6}) : QList<int>({3}));
     QCOMPARE(f.day.rows().gridRowCount(), follow ? 4 : 2);
 
+    // A row saved into a second the ticks are done with is not run.
+    f.writeDay("ten.24h", "12:00:00,3,,\r\n12:00:00,5,new,\r\n12:00:01,6,,\r\n"
+                          "12:00:01,8,too late,\r\n");
+    f.tick(QTime(12, 0, 2));
+    QVERIFY(f.workersDone());
+    QCOMPARE(f.pulses.size(), follow ? 3 : 1);
+    QCOMPARE(f.day.rows().gridRowCount(), follow ? 5 : 2);
+
     // A save that does not read leaves the rows in force, said once.
     QFile::remove(file);
     f.tick(QTime(12, 0, 2));
@@ -191,7 +201,7 @@ void TestRunEngine::dayFileSavedAnew() {
     if (follow) {
         QCOMPARE(f.report.told.size(), 1);
         QCOMPARE(f.report.told[0].text, QStringLiteral("Can't load .24h file"));
-        QCOMPARE(f.day.rows().gridRowCount(), 4);
+        QCOMPARE(f.day.rows().gridRowCount(), 5);
     } else {
         QVERIFY(f.report.told.isEmpty());
     }
@@ -810,6 +820,23 @@ void TestRunEngine::executedByHandIsLoggedAsSuch() {
     QCOMPARE(fields.value(0).left(23), QByteArray("2026-12-10 09:30:15.250"));
     QCOMPARE(fields.mid(1), (QList<QByteArray>{"executed", "12:00:00", "3", "Bell", "", "",
                                                "by hand\n"}));
+}
+
+// With a run advance the pulse waits, on the machine's steady clock, until
+// the row's own second: never before, whatever the fake wall clock says.
+void TestRunEngine::pulseWaitsOutTheRunAdvance() {
+    EngineFixture f;
+    QElapsedTimer sinceTick;
+    qint64 pulseAfterNs = -1;
+    f.engine.setPulseHook([&](int) { pulseAfterNs = sinceTick.nsecsElapsed(); });
+    f.engine.setRunAdvance(1);
+    f.setCalendar(10, f.writeDay("ten.24h", "12:00:01,3,,\r\n"));
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(11, 59, 59, 500)));
+    f.engine.enter();
+    sinceTick.start();
+    f.tick(QTime(12, 0)); // the row falls due at the start of its second less 1 s
+    QVERIFY(f.workersDone());
+    QVERIFY2(pulseAfterNs >= 1000000000, qPrintable(QString::number(pulseAfterNs)));
 }
 
 QTEST_GUILESS_MAIN(TestRunEngine)
