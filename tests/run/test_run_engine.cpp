@@ -1,6 +1,7 @@
 // The run engine on its own: documents without a window, a fake clock, real
 // workers, pulses recorded, and a report that notes what it was told.
 #include "device/DeviceLink.h"
+#include "platform/ProgramError.h"
 #include "run/RowWorker.h"
 #include "run/RunDocuments.h"
 #include "run/AsRunLog.h"
@@ -98,6 +99,7 @@ class TestRunEngine : public QObject {
     void dayFileSavedAnew();
     void endsWithAReport_data();
     void endsWithAReport();
+    void workerFailureGoesToTheReport_data();
     void workerFailureGoesToTheReport();
     void rowWithoutAThreadFailsAlone();
     void rowsOfOneSecondPulseInRowOrder();
@@ -253,24 +255,63 @@ void TestRunEngine::endsWithAReport() {
     QVERIFY(!told.running);
 }
 
+// A media file that does not open, or a pulse that fails after the file
+// opened: the row is marked "!", the failure goes to the report with what it
+// concerns, and the log hears of the file that did open.
+void TestRunEngine::workerFailureGoesToTheReport_data() {
+    QTest::addColumn<QByteArray>("rows");
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<QString>("pulseFailure");
+    QTest::addColumn<QList<int>>("pulses");
+    QTest::addColumn<int>("opened");
+    QTest::addColumn<QString>("failed"); // the as-run log's text
+    QTest::addColumn<QString>("text");   // the report's
+    QTest::addColumn<QString>("detail");
+    QTest::newRow("media file missing")
+        << QByteArray("12:00:00,3,,missing.mp3\r\n") << false << QString() << QList<int>{} << 0
+        << "Can't execute file: missing.mp3: no such file" << "Can't execute file"
+        << "missing.mp3: no such file";
+    QTest::newRow("pulse fails after the file opened")
+        << QByteArray("12:00:00,3,,a.mp3\r\n") << true << "Can't write to port" << QList<int>{3}
+        << 1 << "Can't write to port" << "Can't write to port" << QString();
+    QTest::newRow("pulse of a row without an output fails")
+        << QByteArray("12:00:00,0,,a.mp3\r\n") << true << "Can't write to port" << QList<int>{0}
+        << 1 << "Can't write to port" << "Can't write to port" << QString();
+}
+
 void TestRunEngine::workerFailureGoesToTheReport() {
+    QFETCH(QByteArray, rows);
+    QFETCH(bool, opens);
+    QFETCH(QString, pulseFailure);
+    QFETCH(QList<int>, pulses);
+    QFETCH(int, opened);
+    QFETCH(QString, failed);
+    QFETCH(QString, text);
+    QFETCH(QString, detail);
     EngineFixture f;
-    f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,missing.mp3\r\n"));
-    f.opener.succeed = false;
-    QSignalSpy failed(&f.engine, &RunEngine::rowFailed);
+    f.setCalendar(10, f.writeDay("ten.24h", rows));
+    f.opener.succeed = opens;
+    f.engine.setPulseHook([&](int output) {
+        f.pulses.append(output);
+        if (!pulseFailure.isEmpty())
+            throw ProgramError(pulseFailure);
+    });
+    QSignalSpy openedRows(&f.engine, &RunEngine::rowOpened);
+    QSignalSpy failedRows(&f.engine, &RunEngine::rowFailed);
     f.engine.enter();
     f.tick(QTime(12, 0));
     QTRY_COMPARE(f.report.told.size(), 1);
     QCOMPARE(f.report.told[0].what, QStringLiteral("failure"));
-    QCOMPARE(f.report.told[0].text, QStringLiteral("Can't execute file"));
+    QCOMPARE(f.report.told[0].text, text);
     // Which file, and why, below the text and in the as-run log.
-    QCOMPARE(f.report.told[0].detail, QStringLiteral("missing.mp3: no such file"));
-    QCOMPARE(failed.size(), 1);
-    QCOMPARE(failed[0][1].toString(), QStringLiteral("Can't execute file: missing.mp3: no such file"));
+    QCOMPARE(f.report.told[0].detail, detail);
     QVERIFY(f.report.told[0].flag);
     QVERIFY(f.report.told[0].running);
+    QCOMPARE(openedRows.size(), opened);
+    QCOMPARE(failedRows.size(), 1);
+    QCOMPARE(failedRows[0][1].toString(), failed);
     QCOMPARE(f.mark(1), QStringLiteral("!"));
-    QVERIFY(f.pulses.isEmpty());
+    QCOMPARE(f.pulses, pulses);
 }
 
 // The system has no thread for a row's worker: that row fails and says so,
