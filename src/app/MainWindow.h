@@ -202,6 +202,7 @@ private:
     // What the run engine reads and where it reports.
     StringGridModel& dayRows() override;
     StringGridModel& monthRows() override;
+    void reloadMonthCalendar() override;
     void failure(const QString& text, bool programText, const QString& detail) override;
     void ended(const QString& text, bool shown, const QString& detail) override;
     void showRunMode(bool running);
@@ -228,7 +229,7 @@ private:
     DaySchedule* daySchedule_;
     MonthCalendar* monthCalendar_;
     RadioBank* radioBank_ = nullptr;
-    bool linkTestRunning_ = false;
+    bool linkTestBoxOpen_ = false;
     QRect outerGeometry_;
     // The frame the window was last fitted to, and whether the window
     // manager's frame has been seen.

@@ -46,12 +46,18 @@ void MainWindow::connectDevice() {
         showUnhandled(*this, [this, output] { device_->chooseOutput(output); });
     });
     connect(linkTestTimer, &QTimer::timeout, this, [this] {
-        // While one link test's failure box is open, later ticks do not stack
-        // another box on top of it every three seconds.
-        if (linkTestRunning_)
-            return;
-        const QScopedValueRollback running(linkTestRunning_, true);
-        showUnhandled(*this, [this] { device_->testLink(); });
+        // The exchange goes out on every tick, also while a failure box is
+        // open, so the port is taken up again and the panels and the log
+        // follow the line; only a second box on top of the open one is left out.
+        try {
+            device_->testLink();
+        } catch (...) {
+            if (linkTestBoxOpen_)
+                return;
+            const QScopedValueRollback open(linkTestBoxOpen_, true);
+            showUnhandled(
+                *this, [failure = std::current_exception()] { std::rethrow_exception(failure); });
+        }
     });
 }
 

@@ -193,11 +193,11 @@ void MainWindow::buildStatusBar()
     }
     // Laid out 300 and 50 wide; wider where the font needs more room for
     // a text the panel carries.
-    connectionPanel->setFixedWidth(
-        widthShowing(connectionPanel, 300,
-                     {QStringLiteral("Connection: None"), QStringLiteral("Connection: LPT378"),
-                      QStringLiteral("Connection: LPT278"),
-                      QStringLiteral("Connection: COM4   Device ID: 127")}));
+    connectionPanel->setFixedWidth(widthShowing(
+        connectionPanel, 300,
+        {QStringLiteral("Connection: None"), QStringLiteral("Connection: LPT378"),
+         QStringLiteral("Connection: LPT278"), QStringLiteral("Connection: LPT378 (no port)"),
+         QStringLiteral("Connection: COM4   Device ID: 127")}));
     linkPanel->setFixedWidth(widthShowing(linkPanel, 50,
                                           {QStringLiteral("Wait"), QStringLiteral("No link"),
                                            QStringLiteral("Link OK"),

@@ -56,6 +56,10 @@ StringGridModel& MainWindow::monthRows() {
     return monthCalendar().rows();
 }
 
+void MainWindow::reloadMonthCalendar() {
+    monthCalendar().reload();
+}
+
 void MainWindow::enterRunMode() {
     if (!confirmDayScheduleClose())
         return;

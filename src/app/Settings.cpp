@@ -137,7 +137,9 @@ void MainWindow::writeSettings() {
     list.add(QStringLiteral("file24h"), dayScheduleName());
     list.add(QStringLiteral("file31d"), monthCalendarName());
     list.add(QStringLiteral("LPTAddr"), device().parallelAddress);
-    list.add(QStringLiteral("Port"), device().connectionIndex());
+    // The connection asked for, though its port may not have opened this
+    // time (held by cantrel --run, say): the next start asks for it again.
+    list.add(QStringLiteral("Port"), device().askedConnection());
     list.add(QStringLiteral("DeviceID"), device().deviceId);
     list.add(QStringLiteral("RunAdvance"), runEngine_->runAdvance());
 

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char* argv[])
@@ -28,6 +29,9 @@ int main(int argc, char* argv[])
         return 2;
     }
     raiseOpenFileLimit();
+    // A file grown past the user's file-size limit must fail its write, which
+    // the program reports, rather than end a scheduler that runs unattended.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (command.action == CommandLine::Action::RunHeadless)
         return runHeadless(argc, argv, command.settingsFile);
     // Without a display Qt would abort with a toolkit message; say what to do instead.

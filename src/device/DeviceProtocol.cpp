@@ -52,9 +52,13 @@ std::optional<quint8> parallelPulseByte(int output) {
     return static_cast<quint8>((0xFFu ^ (1u << ((n - 1) % 32))) & 0xFFu);
 }
 
-QString parallelConnectionText(quint32 lptAddr) {
-    return lptAddr == 632 ? QStringLiteral("Connection: LPT278")
-                          : QStringLiteral("Connection: LPT378");
+QString parallelPortName(quint32 lptAddr) {
+    return lptAddr == 632 ? QStringLiteral("LPT278") : QStringLiteral("LPT378");
+}
+
+QString parallelConnectionText(quint32 lptAddr, bool portPresent) {
+    return QStringLiteral("Connection: ") + parallelPortName(lptAddr) +
+           (portPresent ? QString() : QStringLiteral(" (no port)"));
 }
 
 QString serialConnectionText(quint32 comNumber, qint32 deviceId) {

@@ -39,8 +39,11 @@ ReplyMeaning decodeReply(QByteArrayView reply, int output);
 // bits count); no value for output 0, which fires nothing.
 std::optional<quint8> parallelPulseByte(int output);
 
-// Connection panel texts.
-QString parallelConnectionText(quint32 lptAddr);
+// "LPT278" at 632, else "LPT378".
+QString parallelPortName(quint32 lptAddr);
+
+// Connection panel texts; a parallel port that writes do not reach is "(no port)".
+QString parallelConnectionText(quint32 lptAddr, bool portPresent = true);
 QString serialConnectionText(quint32 comNumber, qint32 deviceId);
 
 } // namespace cantrel

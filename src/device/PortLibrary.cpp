@@ -43,11 +43,14 @@ void PortLibrary::load() {
         throw ProgramError(
             QStringLiteral("GetProcAddress for Oup32 Failed. Reinstall application\n"));
     }
+    // Optional: a library of its own without it counts as reaching its ports.
+    portProblem_ = reinterpret_cast<PortProblemFunction>(library_.resolve("PortProblem"));
 }
 
 void PortLibrary::unload() {
     inp32_ = nullptr;
     out32_ = nullptr;
+    portProblem_ = nullptr;
     if (library_.isLoaded()) {
         library_.unload();
     }
@@ -63,6 +66,15 @@ void PortLibrary::out32(quint16 address, quint16 value) const {
 quint8 PortLibrary::inp32(quint16 address) const {
     Q_ASSERT(inp32_);
     return inp32_ ? static_cast<quint8>(inp32_(static_cast<short>(address))) : 0xFF;
+}
+
+QString PortLibrary::problem(quint16 address) const {
+    char why[512] = {};
+    if (!portProblem_ || portProblem_(static_cast<short>(address), why, sizeof why) == 0) {
+        return {};
+    }
+    const QString text = QString::fromLocal8Bit(why);
+    return text.isEmpty() ? QStringLiteral("the port library gives no reason") : text;
 }
 
 } // namespace cantrel

@@ -12,7 +12,9 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
 #include <sys/file.h>
+#include <unistd.h>
 
 namespace cantrel {
 
@@ -33,8 +35,13 @@ class SerialComPort : public IoComPort {
             case QSerialPort::DeviceNotFoundError:
                 return QStringLiteral("no such device");
             case QSerialPort::PermissionError:
-                return QStringLiteral("no permission, or in use by another program (a serial "
-                                      "line needs the dialout group)");
+                // Qt says the same for a device that another program holds;
+                // one that this user may open at all is held.
+                return ::faccessat(AT_FDCWD, QFile::encodeName(path_).constData(), R_OK | W_OK,
+                                   AT_EACCESS) == 0
+                           ? QStringLiteral("in use by another program")
+                           : QStringLiteral("no permission (a serial line needs the dialout "
+                                            "group)");
             default:
                 return port_->errorString();
             }

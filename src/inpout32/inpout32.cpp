@@ -1,7 +1,8 @@
 // Port I/O for Linux. A write goes to the parallel-port driver (ppdev) when the
 // address belongs to a port that this machine has, and to a trace file when
 // CANTREL_PORT_TRACE names one; both may be active. Without either the write is
-// dropped and stderr says so once per port, so a missing cable is not a mystery.
+// dropped; PortProblem tells the program so, and why, and the program says it
+// only where that port is the connection in force.
 //
 // Address mapping (base, base + 1 status, base + 2 control):
 //   0x378 -> /dev/parport0, override with CANTREL_PARPORT_378=/dev/parportN
@@ -20,7 +21,6 @@
 #include <ctime>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
 
 #include <fcntl.h>
@@ -42,9 +42,8 @@ struct ParallelPort {
     unsigned short base;
     const char* defaultDevice;
     const char* overrideVariable;
-    bool tried = false;
     int fd = -1;
-    std::string problem; // why there is no device, for the one notice
+    std::string problem; // why there is no device
 };
 
 struct State {
@@ -53,7 +52,6 @@ struct State {
                              {0x278, "/dev/parport1", "CANTREL_PARPORT_278"}};
     // Without a device the data register still reads back what was written.
     std::map<unsigned short, unsigned char> latch;
-    std::set<unsigned short> toldNowhere;
     bool toldTraceFailure = false;
 
     ~State() {
@@ -84,12 +82,12 @@ ParallelPort* portFor(State& s, unsigned short address, int* offset) {
 }
 
 // Opened on first use and kept claimed: claiming per write would let another
-// driver grab the port between the two writes of a pulse.
+// driver grab the port between the two writes of a pulse. A port that is not
+// there is tried again at each use, so one that comes later is taken up.
 int deviceOf(ParallelPort& port) {
-    if (port.tried) {
+    if (port.fd >= 0) {
         return port.fd;
     }
-    port.tried = true;
     const char* chosen = std::getenv(port.overrideVariable);
     const std::string path = chosen && *chosen ? chosen : port.defaultDevice;
 #ifdef INPOUT32_HAVE_PPDEV
@@ -143,6 +141,10 @@ bool readDevice(ParallelPort& port, int offset, unsigned char* value) {
 #endif
 }
 
+int openTrace(const char* path) {
+    return open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+}
+
 bool writeTrace(State& s, unsigned short address, unsigned char value) {
     const char* path = std::getenv("CANTREL_PORT_TRACE");
     if (!path || !*path) {
@@ -160,7 +162,7 @@ bool writeTrace(State& s, unsigned short address, unsigned char value) {
 
     // Opened per write so that a trace file removed or replaced between runs
     // of a test is created again; one write() per line keeps lines whole.
-    const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = openTrace(path);
     if (fd < 0) {
         if (!s.toldTraceFailure) {
             s.toldTraceFailure = true;
@@ -172,19 +174,6 @@ bool writeTrace(State& s, unsigned short address, unsigned char value) {
     const bool written = write(fd, line, length) == static_cast<ssize_t>(length);
     close(fd);
     return written;
-}
-
-void tellNowhere(State& s, unsigned short address, const ParallelPort* port) {
-    const unsigned short key = port ? port->base : address;
-    if (!s.toldNowhere.insert(key).second) {
-        return;
-    }
-    const std::string why =
-        port ? port->problem : std::string("no parallel port is known at this address");
-    std::fprintf(stderr,
-                 "inpout32: writes to port %04X go nowhere (%s; CANTREL_PORT_TRACE is not "
-                 "set)\n",
-                 static_cast<unsigned>(key), why.c_str());
 }
 
 } // namespace
@@ -212,9 +201,31 @@ extern "C" void Out32(short portAddress, short data) {
 
     int offset = 0;
     ParallelPort* port = portFor(s, address, &offset);
-    bool delivered = port && writeDevice(*port, offset, value);
-    delivered = writeTrace(s, address, value) || delivered;
-    if (!delivered) {
-        tellNowhere(s, address, port);
+    if (port) {
+        writeDevice(*port, offset, value);
     }
+    writeTrace(s, address, value);
+}
+
+extern "C" int PortProblem(short portAddress, char* why, int size) {
+    State& s = state();
+    std::lock_guard lock(s.mutex);
+    const auto address = static_cast<unsigned short>(portAddress);
+    int offset = 0;
+    ParallelPort* port = portFor(s, address, &offset);
+    if (port && deviceOf(*port) >= 0) {
+        return 0;
+    }
+    if (const char* trace = std::getenv("CANTREL_PORT_TRACE"); trace && *trace) {
+        const int fd = openTrace(trace);
+        if (fd >= 0) {
+            close(fd);
+            return 0;
+        }
+    }
+    if (why && size > 0) {
+        std::snprintf(why, static_cast<size_t>(size), "%s",
+                      port ? port->problem.c_str() : "no parallel port is known at this address");
+    }
+    return 1;
 }

@@ -17,6 +17,8 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
       documents_(*day_, *month_), device_(std::move(portLibraryFiles)),
       engine_(std::make_unique<RunEngine>(documents_, clock, opener, device_,
                                           static_cast<RunReport&>(*this))) {
+    // Nobody is there to choose the port again: the configured one stays.
+    device_.setKeepConnection(true);
     day_->startNew();
     month_->startNew();
     day_->setReadOnlyLoads(true);
@@ -25,7 +27,7 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
     log_ = std::make_unique<AsRunLog>();
     new RunLogger(*engine_, documents_, device_, clock_, *log_, writeLine_, this);
     connect(log_.get(), &AsRunLog::writeFailed, this, &HeadlessRun::say);
-    engine_->setFollowDayFile(true);
+    engine_->setFollowFiles(true);
     // What fires next, said when it changes rather than every second.
     connect(engine_.get(), &RunEngine::ticked, this, [this] {
         const std::optional<RunEngine::NextRow> next = engine_->nextRow();
@@ -68,10 +70,11 @@ bool HeadlessRun::start() {
         month_->load(settings_.monthCalendar);
         device_.loadPortLibrary();
         device_.deviceId = settings_.deviceId;
-        device_.setConnection(settings_.connection);
         device_.pulseMs = 100;
         engine_->setRunAdvance(settings_.runAdvance);
         engine_->enter();
+        // Once in Run mode, so that a link found down at once is in the log.
+        device_.setConnection(settings_.connection);
     } catch (const TextFailure& failure) {
         say(failure.oneLine());
         return false;

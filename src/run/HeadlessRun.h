@@ -45,8 +45,9 @@ class HeadlessRun final : public QObject, private RunReport {
                 QObject* parent = nullptr);
     ~HeadlessRun() override;
 
-    // Loads the calendar and the port library, opens the connection and
-    // enters Run mode. False, after saying why, when the run cannot start.
+    // Loads the calendar and the port library, enters Run mode and opens the
+    // connection, which stays the configured one even when its port does not
+    // open. False, after saying why, when the run cannot start.
     bool start();
     // Leaves Run mode and lets go of the port and the port library.
     void stop();

@@ -24,4 +24,8 @@ void PlainRunDocuments::loadDaySchedule(const QString& name) {
     day_.load(name);
 }
 
+void PlainRunDocuments::reloadMonthCalendar() {
+    month_.reload();
+}
+
 } // namespace cantrel

@@ -22,6 +22,10 @@ class RunDocuments {
     // load's failures (".24h file don't specified", "Can't load .24h file");
     // the day schedule is then as it was.
     virtual void loadDaySchedule(const QString& name) = 0;
+    // Reads the month calendar's file anew: each day's file as the file now
+    // has it, the day marks kept. Raises the load's failures; the calendar
+    // is then as it was. Only a run that follows its files calls it.
+    virtual void reloadMonthCalendar() = 0;
 };
 
 // The two documents as they are, with nobody to ask or to show them to.
@@ -33,6 +37,7 @@ class PlainRunDocuments final : public RunDocuments {
     QString dayScheduleName() const override;
     QString monthCalendarName() const override;
     void loadDaySchedule(const QString& name) override;
+    void reloadMonthCalendar() override;
 
   private:
     DaySchedule& day_;

@@ -13,7 +13,6 @@
 #include "schedule/StringGridModel.h"
 
 #include <QDeadlineTimer>
-#include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
@@ -50,16 +49,6 @@ QString passedOverWhy(qint64 gapMs, qint64 movedMs, bool catchUp) {
     if (!catchUp)
         why += QStringLiteral(", more than %1 s").arg(kCatchUpMs / 1000);
     return why;
-}
-
-// What tells a file saved anew from the one loaded.
-QString fileStamp(const QString& name) {
-    const QFileInfo info(name);
-    if (!info.exists())
-        return {};
-    return QStringLiteral("%1 %2")
-        .arg(info.lastModified().toMSecsSinceEpoch())
-        .arg(info.size());
 }
 
 } // namespace
@@ -176,6 +165,7 @@ void RunEngine::enter() {
     for (int day = 1; day <= monthDays; ++day)
         month.setCell(MonthCol::Mark, day, QString());
     const QDateTime now = clock_.now();
+    calendar_.start(documents_.monthCalendarName());
     startDay(now.date());
     // No catch-up for rows whose time passed before Run was entered; a row
     // of the very second it was entered in still fires.
@@ -209,7 +199,7 @@ void RunEngine::startDay(QDate date) {
                                .arg(day)
                                .arg(date.toString(Qt::ISODate)));
     documents_.loadDaySchedule(dayFile);
-    dayFileStamp_ = fileStamp(dayFile);
+    dayFile_.start(dayFile);
     documents_.monthRows().setCell(MonthCol::Mark, day, QStringLiteral("+"));
     emit dayStarted(day);
     runDate_ = date;
@@ -235,24 +225,32 @@ void RunEngine::tick() {
         const QString why = passedOverWhy(gapMs, wallClockSpanMs(lastShifted_, shifted), catchUp);
         lastTickMs_ = instant.ms();
         lastShifted_ = shifted;
-        if (date != runDate_ || documents_.dayScheduleName() !=
-                                    documents_.monthRows().cell(MonthCol::File, date.day())) {
+        if (followFiles_)
+            followCalendar();
+        const bool newDate = date != runDate_;
+        if (newDate || documents_.dayScheduleName() !=
+                           documents_.monthRows().cell(MonthCol::File, date.day())) {
             // What is left of the day the loaded file belongs to goes first.
             if (date > runDate_ && lastDoneDate_ == runDate_)
                 passSeconds(lastDone_ + 1, kSecondsPerDay - 1,
                             second + runDate_.daysTo(date) * kSecondsPerDay, catchUp, shifted,
                             why, instant);
             marksByDate_[runDate_] = firedRows();
+            // Another file for the same day (the calendar saved anew): a row
+            // whose worker is still opening stays taken in it.
+            const std::map<quint64, QStringList> held =
+                newDate ? std::map<quint64, QStringList>() : heldContents();
             startDay(date);
             // A date already run (the clock set back over midnight) keeps what
             // fired on it.
             if (const auto kept = marksByDate_.find(date); kept != marksByDate_.end())
                 restoreMarks(kept->second);
+            carryHolds(held);
             // Only the two dates around midnight are worth keeping.
             std::erase_if(marksByDate_, [&date](const auto& kept) {
                 return std::abs(kept.first.daysTo(date)) > 1;
             });
-        } else if (followDayFile_) {
+        } else if (followFiles_) {
             followDayFile();
         }
         // A new date is passed over from its start; a date the clock went
@@ -364,14 +362,27 @@ void RunEngine::endRun(const QString& text, bool shown, const QString& detail) {
     report_.ended(text, shown, detail);
 }
 
+void RunEngine::followCalendar() {
+    // Tried once per change of the file: one that does not read leaves the
+    // calendar as it was until it changes again.
+    if (!calendar_.savedAnew())
+        return;
+    try {
+        documents_.reloadMonthCalendar();
+    } catch (const TextFailure& failure) {
+        report_.failure(failure.text(), dynamic_cast<const ProgramError*>(&failure) != nullptr,
+                        failure.detail());
+        return;
+    }
+    emit calendarTaken(calendar_.name());
+}
+
 void RunEngine::followDayFile() {
     const QString name = documents_.dayScheduleName();
-    const QString stamp = fileStamp(name);
-    if (stamp == dayFileStamp_)
+    // Tried once per change of the file: one that does not read leaves the
+    // rows as they were until it changes again.
+    if (!dayFile_.savedAnew())
         return;
-    // Tried once per change of the file: a save still under way, or a file
-    // that does not read, leaves the rows as they were until it changes again.
-    dayFileStamp_ = stamp;
     const QList<std::pair<QStringList, QString>> fired = firedRows();
     const std::map<quint64, QStringList> held = heldContents();
     try {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "run/DueScan.h"
+#include "run/FollowedFile.h"
 #include "run/RunReport.h"
 
 #include <QDate>
@@ -120,9 +121,11 @@ class RunEngine final : public QObject {
     // lateness benchmark's comparison.
     void setWakeAtDueSeconds(bool wake) { wakeAtDueSeconds_ = wake; }
 
-    // Run without a window: a day file saved anew while it runs is taken at
-    // the next tick, and its rows that already fired today keep their marks.
-    void setFollowDayFile(bool follow) { followDayFile_ = follow; }
+    // Run without a window: the month calendar and the day file, saved anew
+    // while it runs, are taken at a tick once the save is complete; the rows
+    // that already fired today keep their marks, and a row whose worker is
+    // still opening stays taken.
+    void setFollowFiles(bool follow) { followFiles_ = follow; }
 
     // ---- the workers' side, GUI thread ----------------------------------
     // The day rows due in this second of the shifted clock.
@@ -171,8 +174,9 @@ class RunEngine final : public QObject {
     void dayStarted(int day);
     // A due row is about to start its worker.
     void rowFalling(int row);
-    // Without a window: the day file, saved anew, has been taken.
+    // Without a window: the day file or the calendar, saved anew, has been taken.
     void dayFileTaken(const QString& name);
+    void calendarTaken(const QString& name);
     // A row whose second a gap between two ticks passed over: it starts now,
     // lateMs after its second began (a gap of at most a minute), or is
     // missed (a longer one: a suspend, the clock set forward). cells are the
@@ -202,7 +206,9 @@ class RunEngine final : public QObject {
     // content in the new rows (before: the held rows' contents, by hold).
     void carryHolds(const std::map<quint64, QStringList>& before);
     std::map<quint64, QStringList> heldContents();
-    // Without a window: the day file as it now stands, when it changed.
+    // Without a window: the calendar and the day file as they now stand,
+    // when they changed.
+    void followCalendar();
     void followDayFile();
     void endRun(const QString& text, bool shown, const QString& detail = {});
     // The rows due in the seconds from..to of the loaded day, passed over by
@@ -267,9 +273,10 @@ class RunEngine final : public QObject {
     QDateTime lastShifted_;
     // The marks of the dates around midnight, for a clock set back over it.
     std::map<QDate, QList<std::pair<QStringList, QString>>> marksByDate_;
-    bool followDayFile_ = false;
+    bool followFiles_ = false;
     bool wakeAtDueSeconds_ = true;
-    QString dayFileStamp_;
+    FollowedFile dayFile_;
+    FollowedFile calendar_;
     std::function<void(int)> pulseHook_;
     qint64 lastPulseStartMs_ = 0;
     std::shared_ptr<RunLink> link_;

@@ -30,6 +30,10 @@ RunLogger::RunLogger(RunEngine& engine, RunDocuments& documents, DeviceLink& dev
         write({QStringLiteral("day loaded"), {}, {}, {}, {}, std::nullopt,
                documents_.dayScheduleName()});
     });
+    connect(&engine, &RunEngine::calendarTaken, this, [this](const QString& name) {
+        write({QStringLiteral("calendar loaded"), {}, {}, {}, {}, std::nullopt,
+               QStringLiteral("saved anew: %1").arg(name)});
+    });
     connect(&engine, &RunEngine::dayFileTaken, this, [this](const QString& name) {
         write({QStringLiteral("day loaded"), {}, {}, {}, {}, std::nullopt,
                QStringLiteral("saved anew: %1").arg(name)});
@@ -55,6 +59,8 @@ RunLogger::RunLogger(RunEngine& engine, RunDocuments& documents, DeviceLink& dev
                 writeRow(QStringLiteral("missed"), cells, lateMs, why);
             });
     connect(&device, &DeviceLink::linkTextChanged, this, &RunLogger::linkText);
+    connect(&device, &DeviceLink::linkLost, this,
+            [this](const QString& why) { linkState(true, why); });
 }
 
 void RunLogger::write(AsRunEvent event) {
@@ -70,17 +76,23 @@ void RunLogger::writeRow(const QString& what, const QStringList& cells,
 }
 
 // "Link OK" is the link up; "No link" and "Link error" are it down. "Wait"
-// (a parallel port, or none yet) says nothing either way. The link test goes
-// on in Edit mode, where the state is followed but only a run is logged.
+// (a parallel port, or none yet) says nothing either way.
 void RunLogger::linkText(const QString& text) {
-    const bool ok = text == QLatin1String("Link OK");
-    const bool down = text == QLatin1String("No link") || text == QLatin1String("Link error");
-    if (!(down && !linkDown_) && !(ok && linkDown_))
+    if (text == QLatin1String("Link OK"))
+        linkState(false, text);
+    else if (text == QLatin1String("No link") || text == QLatin1String("Link error"))
+        linkState(true, text);
+}
+
+// Each change is logged once. The link test goes on in Edit mode, where the
+// state is followed but only a run is logged.
+void RunLogger::linkState(bool down, const QString& detail) {
+    if (down == linkDown_)
         return;
     linkDown_ = down;
     if (engine_.running())
         write({down ? QStringLiteral("link down") : QStringLiteral("link back"), {}, {}, {}, {},
-               std::nullopt, text});
+               std::nullopt, detail});
 }
 
 } // namespace cantrel

@@ -31,6 +31,7 @@ class RunLogger final : public QObject {
     void writeRow(const QString& what, const QStringList& cells, std::optional<qint64> lateMs,
                   const QString& detail = {});
     void linkText(const QString& text);
+    void linkState(bool down, const QString& detail);
 
     RunEngine& engine_;
     RunDocuments& documents_;

@@ -118,6 +118,17 @@ void MonthCalendar::load(const QString& name) {
     setName(name);
 }
 
+void MonthCalendar::reload() {
+    // Read into a calendar of its own, so a file that does not read leaves
+    // this one whole.
+    MonthCalendar fresh;
+    fresh.startNew();
+    fresh.setReadOnlyLoads(readOnlyLoads());
+    fresh.load(name());
+    for (int day = 1; day <= monthDays; ++day)
+        rows().setCell(MonthCol::File, day, fresh.rows().cell(MonthCol::File, day));
+}
+
 void MonthCalendar::write(const QString& name) {
     if (!name.isEmpty())
         setName(name);

@@ -60,6 +60,7 @@ class ScheduleDocument : public QObject {
 
   protected:
     ScheduleDocument(int colCount, int rowCount, QObject* parent);
+    bool readOnlyLoads() const { return readOnlyLoads_; }
     // The file's bytes for a load, or the failure with text, naming the file
     // and why it could not be read.
     QByteArray readForLoad(const QString& name, const QString& text) const;
@@ -107,6 +108,10 @@ class MonthCalendar final : public ScheduleDocument {
     // for a day that is not a number; a day outside 1..31 changes nothing.
     void load(const QString& name) override;
     void write(const QString& name) override;
+    // Reads its own file anew: every day's file as the file now has it (a
+    // day it no longer names is empty), the day marks kept. Raises what
+    // load raises; the calendar is then as it was.
+    void reload();
 };
 
 } // namespace cantrel

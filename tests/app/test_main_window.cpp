@@ -194,6 +194,7 @@ void TestMainWindow::statusPanelsShowTheirTexts_data()
     QTest::newRow("connection") << "ConnectionPanel" << 300
                                 << QStringList{"Connection: None", "Connection: LPT378",
                                                "Connection: LPT278",
+                                               "Connection: LPT378 (no port)",
                                                "Connection: COM4   Device ID: 127"};
     QTest::newRow("link") << "LinkPanel" << 50
                           << QStringList{"Wait", "No link", "Link OK", "Link error"};

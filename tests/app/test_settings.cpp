@@ -1,6 +1,7 @@
 // "Cantrel.ini": its format, what start-up takes from it, and what a close
 // writes, checked by a second start of the window reading the first's file.
 #include "app/SettingsFile.h"
+#include "device/SerialPort.h"
 #include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 #include "support/FakeComPort.h"
@@ -51,6 +52,8 @@ private slots:
     void portValues_data();
     void portValues();
     void emptyFileSelectsLpt378();
+    void askedPortIsWrittenBack_data();
+    void askedPortIsWrittenBack();
     void valuesThatCannotBeUsed();
     void rememberedDocumentMissing_data();
     void rememberedDocumentMissing();
@@ -173,10 +176,11 @@ void TestSettings::portValues_data() {
     QTest::addColumn<QString>("panel");
     QTest::addColumn<int>("radios");
     QTest::addColumn<QStringList>("shown");
-    QTest::newRow("1: LPT278") << QByteArray("Port=1\r\n") << "Connection: LPT278" << 4
+    // The tests have no parallel port.
+    QTest::newRow("1: LPT278") << QByteArray("Port=1\r\n") << "Connection: LPT278 (no port)" << 4
                                << QStringList();
     QTest::newRow("LPTAddr is not read") << QByteArray("LPTAddr=632\r\nPort=0\r\n")
-                                         << "Connection: LPT378" << 4 << QStringList();
+                                         << "Connection: LPT378 (no port)" << 4 << QStringList();
     QTest::newRow("3: COM2") << QByteArray("Port=3\r\nDeviceID=5\r\n")
                              << "Connection: COM2   Device ID: 5" << 16 << QStringList();
     QTest::newRow("6: COM5") << QByteArray("Port=6\r\n") << "Connection: COM5   Device ID: 0"
@@ -203,10 +207,40 @@ void TestSettings::emptyFileSelectsLpt378() {
     MainWindowFixture f;
     f.write("Cantrel.ini", "");
     QVERIFY(f.start());
-    QCOMPARE(f.form->connectionPanel->text(), QStringLiteral("Connection: LPT378"));
+    QCOMPARE(f.form->connectionPanel->text(), QStringLiteral("Connection: LPT378 (no port)"));
     QCOMPARE(f.form->linkPanel->text(), QStringLiteral("Wait"));
     QCOMPARE(radiosEnabled(*f.form), firstEnabled(4));
     QCOMPARE(f.form->dayGroupBox->title(), QStringLiteral("Untitled.24h"));
+}
+
+// The port asked for is written back though it did not open this time (held
+// by cantrel --run, say): the next start, the window's or the run's, asks for
+// it again rather than for the parallel port the window fell back on.
+void TestSettings::askedPortIsWrittenBack_data() {
+    QTest::addColumn<bool>("held");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no such device") << false << "no such device";
+    QTest::newRow("in use") << true << "in use by another program";
+}
+
+void TestSettings::askedPortIsWrittenBack() {
+    QFETCH(bool, held);
+    QFETCH(QString, reason);
+    MainWindowFixture f;
+    FakeComPort com1(1);
+    const QString path = held ? qEnvironmentVariable("CANTREL_COM1") : f.path("no-such-port");
+    qputenv("CANTREL_COM1", path.toLocal8Bit());
+    const std::unique_ptr<ComPort> holder = held ? openSerialComPort("COM1") : nullptr;
+    f.write("Cantrel.ini", "Port=2\r\n");
+    QVERIFY(f.start());
+    const auto shown = f.prompter.takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("Can't open port"));
+    QCOMPARE(shown[0].detail, "COM1 (" + path + "): " + reason);
+    QCOMPARE(f.form->device().connectionIndex(), 0);
+    QVERIFY(f.form->close());
+    QVERIFY2(f.read("program/Cantrel.ini").contains("\r\nPort=2\r\n"),
+             f.read("program/Cantrel.ini").constData());
 }
 
 void TestSettings::valuesThatCannotBeUsed() {

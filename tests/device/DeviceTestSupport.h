@@ -28,6 +28,16 @@ template <typename Call> QString failureOf(Call&& call) {
     return {};
 }
 
+// The failure a call raises as one line, text and detail, or an empty text.
+template <typename Call> QString failureLineOf(Call&& call) {
+    try {
+        call();
+    } catch (const ProgramError& failure) {
+        return failure.oneLine();
+    }
+    return {};
+}
+
 // Records what the link gives out through its signals, in order.
 class RecordingView {
   public:
@@ -44,7 +54,11 @@ class RecordingView {
         QObject::connect(&link, &DeviceLink::selectedOutputChanged,
                          [this](int n) { events << QStringLiteral("show %1").arg(n); });
         QObject::connect(&link, &DeviceLink::connectionFailed,
-                         [this](const QString& text) { events << "message " + text; });
+                         [this](const QString& text, const QString& detail) {
+                             events << "message " + TextFailure::withDetail(text, detail);
+                         });
+        QObject::connect(&link, &DeviceLink::linkLost,
+                         [this](const QString& why) { events << "lost " + why; });
     }
     QStringList take() { return std::exchange(events, {}); }
 };

@@ -3,12 +3,14 @@
 #include "device/DeviceLink.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace cantrel;
 using cantrel::test::DevSim;
 using cantrel::test::RecordingView;
+using cantrel::test::failureLineOf;
 using cantrel::test::failureOf;
 
 namespace {
@@ -78,7 +80,7 @@ class TestDeviceExchange : public QObject {
     ScriptedDevice* connectScripted() {
         ScriptedDevice* line = nullptr;
         link_ = std::make_unique<DeviceLink>(
-            QStringList{}, [&line](const QString&) -> std::unique_ptr<ComPort> {
+            QStringList{}, [&line](const QString&, QString*) -> std::unique_ptr<ComPort> {
                 auto device = std::make_unique<ScriptedDevice>();
                 device->open(QIODevice::ReadWrite);
                 line = device.get();
@@ -256,7 +258,8 @@ class TestDeviceExchange : public QObject {
         line->failWrite = failWrite;
         line->failRead = !failWrite;
         QCOMPARE(failureOf([&] { link_->exchange(0); }), text);
-        QCOMPARE(view_.events, QStringList()); // the link panel keeps its text
+        // The link is lost; the link panel keeps its text.
+        QCOMPARE(view_.events, QStringList{"lost " + text});
     }
 
     // The device hangs up after a request and comes back on a new terminal
@@ -268,11 +271,73 @@ class TestDeviceExchange : public QObject {
         QCOMPARE(failureOf([&] { link_->exchange(0); }), QString("Can't read from port"));
         QCOMPARE(failureOf([&] { link_->exchange(0); }), QString("Can't write to port"));
         QVERIFY2(clock.elapsed() < 1000, "a hung-up line must not block");
-        QVERIFY(view_.take().isEmpty());
+        QCOMPARE(view_.take(),
+                 QStringList({"lost Can't read from port", "lost Can't write to port"}));
 
         QVERIFY(device_->waitForTerminal());
         QCOMPARE(link_->exchange(0), 51);
         QCOMPARE(view_.events.constLast(), QString("link Link OK"));
+    }
+
+    // Kept, as the run without a window keeps it: a serial port that does not
+    // open stays the connection in force, a pulse fails with why, and each link
+    // test tries the port again until it opens.
+    void keptPortOpensOnceThere() {
+        QVERIFY(QDir(dir_.path()).mkpath("later"));
+        DevSim later(qEnvironmentVariable("CANTREL_TEST_BIN") + "/cantrel-devsim",
+                     dir_.filePath("later"));
+        qputenv("CANTREL_COM2", later.linkPath().toLocal8Bit());
+        const auto unset = qScopeGuard([] { qunsetenv("CANTREL_COM2"); });
+        link_->setKeepConnection(true);
+        link_->setSelectedOutput(1); // as the device reports it: not fired again
+        view_.take();
+
+        const QString why = "COM2 (" + later.linkPath() + "): no such device";
+        link_->setConnection(3);
+        QCOMPARE(view_.take(), QStringList({"message Can't open port: " + why,
+                                            "lost Can't open port: " + why, "enable 16"}));
+        QCOMPARE(link_->connectionIndex(), 3);
+        QVERIFY(!link_->serialOpen());
+        QCOMPARE(failureLineOf([&] { link_->pulseOutput(3); }), "Can't write to port: " + why);
+        QCOMPARE(view_.take(), QStringList{"lost Can't write to port: " + why});
+        link_->testLink();
+        QCOMPARE(view_.take(), QStringList{"lost Can't open port: " + why});
+
+        QVERIFY(later.start());
+        link_->testLink();
+        QCOMPARE(view_.take(),
+                 QStringList({"connection Connection: COM2   Device ID: 0", "link Link OK"}));
+        link_->pulseOutput(3);
+        QCOMPARE(view_.take(), QStringList({"show 3", "link Link OK"}));
+        QStringList requests;
+        for (const QString& line : later.requests()) {
+            requests << line.left(11);
+        }
+        QCOMPARE(requests, QStringList({"FD 00 00 06", "FD 00 03 7B"}));
+    }
+
+    // A run without a window that starts (or starts again) beside a device
+    // that has an output selected takes it as the selection: switching it
+    // again would be a doubled action. A later change the device reports
+    // fires as it always does.
+    void keptPortTakesTheDevicesSelection() {
+        QVERIFY(QDir(dir_.path()).mkpath("kept"));
+        DevSim device(qEnvironmentVariable("CANTREL_TEST_BIN") + "/cantrel-devsim",
+                      dir_.filePath("kept"));
+        QVERIFY(device.start({"--selected", "7"}));
+        qputenv("CANTREL_COM2", device.linkPath().toLocal8Bit());
+        const auto unset = qScopeGuard([] { qunsetenv("CANTREL_COM2"); });
+        link_->setKeepConnection(true);
+        link_->setConnection(3);
+        link_->testLink();
+        QCOMPARE(link_->selectedOutput(), 7);
+        link_->setSelectedOutput(2);
+        link_->testLink();
+        QStringList requests;
+        for (const QString& line : device.requests()) {
+            requests << line.left(11);
+        }
+        QCOMPARE(requests, QStringList({"FD 00 00 06", "FD 00 00 06", "FD 00 07 7F"}));
     }
 };
 

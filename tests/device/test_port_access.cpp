@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,6 +20,7 @@
 
 using namespace cantrel;
 using cantrel::test::RecordingView;
+using cantrel::test::failureLineOf;
 using cantrel::test::failureOf;
 
 namespace {
@@ -108,9 +110,9 @@ class TestPortAccess : public QObject {
     }
 
     ComPortOpener journalOpener() {
-        return [this](const QString& name) -> std::unique_ptr<ComPort> {
+        return [this](const QString& name, QString* why) -> std::unique_ptr<ComPort> {
             journal_.steps << "open " + name;
-            std::unique_ptr<ComPort> port = openSerialComPort(name);
+            std::unique_ptr<ComPort> port = openSerialComPort(name, why);
             if (!port) {
                 return nullptr;
             }
@@ -125,7 +127,7 @@ class TestPortAccess : public QObject {
         QVERIFY(!ptyA_.path().isEmpty() && !ptyB_.path().isEmpty() && !ptyC_.path().isEmpty());
         // Never touch a real parallel port from a test.
         qputenv("CANTREL_PARPORT_378", "/nonexistent/parport");
-        qputenv("CANTREL_PARPORT_278", "/nonexistent/parport");
+        qputenv("CANTREL_PARPORT_278", "/nonexistent/parport1");
         qputenv("CANTREL_PORT_TRACE", tracePath().toLocal8Bit());
         QVERIFY(QFile::link(ptyA_.path(), dir_.filePath("alias-of-a")));
         qputenv("CANTREL_COM1", ptyA_.path().toLocal8Bit());
@@ -181,6 +183,94 @@ class TestPortAccess : public QObject {
         QCOMPARE(failureOf([&] { link.loadPortLibrary(); }), text);
         QCOMPARE(traceWrites(), QStringList());
         link.unloadPortLibrary();
+    }
+
+    // Whether writes to an address reach anything, and why not. No test has a
+    // parallel port, so a port is reached here through the trace only.
+    void portProblem_data() {
+        QTest::addColumn<QString>("library");
+        QTest::addColumn<int>("address");
+        QTest::addColumn<QString>("trace"); // "", "writable" or "unwritable"
+        QTest::addColumn<QString>("problem");
+        const QString absent378 = "/nonexistent/parport: No such file or directory";
+        QTest::newRow("LPT378 without a trace") << "inpout32" << 0x378 << "" << absent378;
+        QTest::newRow("LPT278 without a trace")
+            << "inpout32" << 0x278 << "" << "/nonexistent/parport1: No such file or directory";
+        QTest::newRow("LPT378's control register") << "inpout32" << 0x37A << "" << absent378;
+        QTest::newRow("LPT378 with a trace") << "inpout32" << 0x378 << "writable" << "";
+        QTest::newRow("a trace that cannot be written")
+            << "inpout32" << 0x378 << "unwritable" << absent378;
+        QTest::newRow("no port at the address")
+            << "inpout32" << 0x300 << "" << "no parallel port is known at this address";
+        QTest::newRow("the trace takes any address") << "inpout32" << 0x300 << "writable" << "";
+        QTest::newRow("a library without PortProblem")
+            << "testlibs/no_port_problem/inpout32" << 0x378 << "" << "";
+    }
+    void portProblem() {
+        QFETCH(QString, library);
+        QFETCH(int, address);
+        QFETCH(QString, trace);
+        QFETCH(QString, problem);
+        const auto restore = qScopeGuard([this] {
+            qputenv("CANTREL_PORT_TRACE", tracePath().toLocal8Bit());
+        });
+        if (trace.isEmpty()) {
+            qunsetenv("CANTREL_PORT_TRACE");
+        } else if (trace == "unwritable") {
+            qputenv("CANTREL_PORT_TRACE", dir_.filePath("no-such-folder/ports.trace").toLocal8Bit());
+        }
+        PortLibrary ports({bin_ + "/" + library});
+        ports.load();
+        QCOMPARE(ports.problem(quint16(address)), problem);
+        ports.unload();
+    }
+
+    // A parallel port in force that writes do not reach: the panel says so, a
+    // pulse fails with the port and why (output 0 fires nothing and does not
+    // fail), and the panel follows the port as it comes and goes.
+    void parallelPortAbsent_data() {
+        QTest::addColumn<int>("connection");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QStringList>("writes");
+        QTest::newRow("LPT378") << 0 << "LPT378" << "/nonexistent/parport"
+                                << QStringList{"0378 FB", "0378 FF"};
+        QTest::newRow("LPT278") << 1 << "LPT278" << "/nonexistent/parport1"
+                                << QStringList{"0278 FB", "0278 FF"};
+    }
+    void parallelPortAbsent() {
+        QFETCH(int, connection);
+        QFETCH(QString, name);
+        QFETCH(QString, device);
+        QFETCH(QStringList, writes);
+        const auto restore = qScopeGuard([this] {
+            qputenv("CANTREL_PORT_TRACE", tracePath().toLocal8Bit());
+        });
+        qunsetenv("CANTREL_PORT_TRACE");
+        link_->loadPortLibrary();
+        link_->setConnection(connection);
+        const QString detail = name + " (" + device + "): No such file or directory";
+        QCOMPARE(view_.take(), QStringList({"connection Connection: " + name + " (no port)",
+                                            "lost " + detail, "link Wait", "enable 4"}));
+        QCOMPARE(failureLineOf([&] { link_->pulseOutput(3); }),
+                 "Can't write to port: " + detail);
+        QCOMPARE(view_.take(), QStringList{"lost Can't write to port: " + detail});
+        QCOMPARE(failureOf([&] { link_->pulseOutput(0); }), QString());
+        QCOMPARE(failureOf([&] { link_->pulseOutput(256); }), QString());
+        link_->testLink();
+        QCOMPARE(view_.take(), QStringList());
+
+        qputenv("CANTREL_PORT_TRACE", tracePath().toLocal8Bit());
+        link_->testLink();
+        QCOMPARE(view_.take(), QStringList{"connection Connection: " + name});
+        link_->pulseOutput(3);
+        QCOMPARE(traceWrites(), writes);
+
+        qunsetenv("CANTREL_PORT_TRACE");
+        link_->testLink();
+        QCOMPARE(view_.take(),
+                 QStringList({"connection Connection: " + name + " (no port)", "lost " + detail}));
+        link_->unloadPortLibrary();
     }
 
     void loadWritesIdleByte() {
@@ -325,13 +415,17 @@ class TestPortAccess : public QObject {
         QTest::newRow("COM2 keeps the address") << QList<int>{1} << 3 << com2 << 3 << 2u << 632u;
         QTest::newRow("COM2 again") << QList<int>{3} << 3 << com2 << 3 << 2u << 888u;
         QTest::newRow("COM3 fails while COM2 is open")
-            << QList<int>{3} << 4 << QStringList{"message Can't open port"} << 3 << 2u << 888u;
+            << QList<int>{3} << 4
+            << QStringList{"message Can't open port: COM3 (" + dir_.filePath("no-such-port") +
+                           "): no such device"}
+            << 3 << 2u << 888u;
         QTest::newRow("6 is COM5")
             << QList<int>{} << 6
             << QStringList{"connection Connection: COM5   Device ID: 5", "enable 16"} << 6 << 5u
             << 888u;
         QTest::newRow("-1 cannot be opened")
-            << QList<int>{} << -1 << QStringList{"message Can't open port"} << 0 << 0u << 888u;
+            << QList<int>{} << -1 << QStringList{"message Can't open port: COM-2: not a port name"}
+            << 0 << 0u << 888u;
     }
     void setConnection() {
         QFETCH(QList<int>, before);
@@ -351,6 +445,50 @@ class TestPortAccess : public QObject {
         QCOMPARE(link_->connectionIndex(), connectionIndex);
         QCOMPARE(link_->comNumber, comNumber);
         QCOMPARE(link_->parallelAddress, lptAddr);
+    }
+
+    // Why a serial port does not open, told apart, beside "Can't open port".
+    void openFailureSaysWhy_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no such device") << "missing" << "no such device";
+        QTest::newRow("in use") << "held" << "in use by another program";
+        QTest::newRow("no permission")
+            << "forbidden" << "no permission (a serial line needs the dialout group)";
+    }
+    void openFailureSaysWhy() {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        PseudoTerminal terminal;
+        QString path = dir_.filePath("no-such-port");
+        std::unique_ptr<ComPort> holder;
+        if (kind == "held") {
+            path = terminal.path();
+            qputenv("CANTREL_COM7", path.toLocal8Bit());
+            holder = openSerialComPort("COM7");
+            QVERIFY(holder);
+        } else if (kind == "forbidden") {
+            path = dir_.filePath("forbidden-port");
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.setPermissions({}));
+        }
+        qputenv("CANTREL_COM7", path.toLocal8Bit());
+        // Root may open anything: the port is tried as nobody instead.
+        const bool asNobody = kind == "forbidden" && geteuid() == 0;
+        if (asNobody) {
+            QCOMPARE(seteuid(65534), 0);
+        }
+        const auto back = qScopeGuard([asNobody] {
+            if (asNobody && seteuid(0) != 0) {
+                qFatal("cannot become root again");
+            }
+        });
+        QString why;
+        QVERIFY(!openSerialComPort("COM7", &why));
+        QCOMPARE(why, "COM7 (" + path + "): " + reason);
+        link_->setConnection(8);
+        QCOMPARE(view_.take(), QStringList{"message Can't open port: " + why});
     }
 
     void connectionIndexOfOtherAddress() {

@@ -176,8 +176,9 @@ void TestSetupDialog::failedConnectionStillStoresNumbers() {
         QTest::mouseClick(s.dlg->okButton, Qt::LeftButton);
     });
     QCOMPARE(s.prompter.takeTexts(), QStringList{"Can't open port"});
-    QCOMPARE(s.form->connectionPanel->text(), QStringLiteral("Connection: LPT278"));
+    QCOMPARE(s.form->connectionPanel->text(), QStringLiteral("Connection: LPT278 (no port)"));
     QCOMPARE(s.form->device().connectionIndex(), 1);
+    QCOMPARE(s.form->device().askedConnection(), 4); // what the settings keep
     QCOMPARE(s.form->device().deviceId, 12);
     QCOMPARE(s.form->runEngine()->runAdvance(), 30);
 }

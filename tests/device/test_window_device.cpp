@@ -6,6 +6,7 @@
 #include "support/MainWindowFixture.h"
 
 #include <algorithm>
+#include <functional>
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -67,17 +68,19 @@ class HoldingPrompter final : public Prompter {
         QString kind, caption, text;
         int openBoxes = 0;  // boxes open while this one was, itself included
         int ticksUnder = 0; // link test ticks while it was open
+        QString seenAtClose; // what look() gave just before it closed
     };
     QList<Box> shown;
     int holdMs = 0;
     int ticks = 0;
+    std::function<QString()> look;
 
     void message(const QString& caption, const QString& text, const QString& = {}) override {
-        shown.append({QStringLiteral("message"), caption, text, open_ + 1, 0});
+        shown.append({QStringLiteral("message"), caption, text, open_ + 1, 0, {}});
     }
     void error(const QString& caption, const QString& text, const QString& = {}) override {
         const qsizetype index = shown.size();
-        shown.append({QStringLiteral("error"), caption, text, ++open_, 0});
+        shown.append({QStringLiteral("error"), caption, text, ++open_, 0, {}});
         const int ticksBefore = ticks;
         if (holdMs > 0) {
             QEventLoop box;
@@ -85,6 +88,8 @@ class HoldingPrompter final : public Prompter {
             box.exec();
         }
         shown[index].ticksUnder = ticks - ticksBefore;
+        if (look)
+            shown[index].seenAtClose = look();
         --open_;
     }
     Answer question(const QString&, const QString&) override { return Answer::Cancel; }
@@ -114,7 +119,7 @@ private slots:
     void reportedSelection_data();
     void reportedSelection();
     void deviceGoingAwayAndComingBack();
-    void linkTestFailureBoxesDoNotStack();
+    void linkTestGoesOnUnderItsFailureBox();
     void deviceGoingAwayInRunMode();
 };
 
@@ -257,13 +262,16 @@ void TestWindowDevice::deviceGoingAwayAndComingBack() {
     QVERIFY(sim.requests().constLast().startsWith("FD 00 09 7D hangup"));
 }
 
-// While one link test's failure box is open, the ticks that come meanwhile do
-// not stack boxes on top of it; once it is closed, the next failure shows.
-void TestWindowDevice::linkTestFailureBoxesDoNotStack() {
+// While one link test's failure box is open, the link test goes on at each
+// tick: the failures meanwhile stack no box on top of it, the port is taken
+// up again once the device is back and the panel says so, all before the
+// operator closes the box. Once it is closed, the next failure shows.
+void TestWindowDevice::linkTestGoesOnUnderItsFailureBox() {
     HoldingPrompter prompter;
     MainWindowFixture f;
     DevSim sim(bin() + "/cantrel-devsim", f.dir.path());
-    QVERIFY(sim.start());
+    // Gone for some ticks under the box, back for some more.
+    QVERIFY(sim.start({"--down-ms", "1000"}));
     EnvScope com1("CANTREL_COM1", sim.linkPath());
     f.form = std::make_unique<MainWindow>(
         MainWindow::Services{&f.clock, &prompter, &f.opener, f.programFolder()});
@@ -271,24 +279,31 @@ void TestWindowDevice::linkTestFailureBoxesDoNotStack() {
     MainWindow& w = *f.form;
     w.linkTestTimer->stop(); // no tick before the first box below
     QObject::connect(w.linkTestTimer, &QTimer::timeout, [&prompter] { ++prompter.ticks; });
+    prompter.look = [&w] { return w.linkPanel->text(); };
     w.device().setConnection(2);
-    sim.stop();
 
-    // Open longer than the 3000 ms between ticks, so at least one comes.
-    prompter.holdMs = 4500;
+    // Ticks ten times as often as the window's 3000 ms, to keep the test short.
+    w.linkTestTimer->setInterval(300);
+    prompter.holdMs = 3000;
+    sim.setMode("hangup");
     w.linkTestTimer->start();
     w.linkTestTimer->timeout({});
     QCOMPARE(prompter.shown.size(), 1);
     QCOMPARE(prompter.shown[0].kind, QStringLiteral("error"));
     QCOMPARE(prompter.shown[0].caption, QStringLiteral("Cantrel"));
-    QCOMPARE(prompter.shown[0].text, QStringLiteral("Can't write to port"));
+    QCOMPARE(prompter.shown[0].text, QStringLiteral("Can't read from port"));
     QCOMPARE(prompter.shown[0].openBoxes, 1);
-    QVERIFY(prompter.shown[0].ticksUnder >= 1);
+    QVERIFY2(prompter.shown[0].ticksUnder >= 5,
+             qPrintable(QString::number(prompter.shown[0].ticksUnder)));
+    QCOMPARE(prompter.shown[0].seenAtClose, QStringLiteral("Link OK"));
 
     prompter.holdMs = 0;
+    sim.stop();
     QTRY_COMPARE_WITH_TIMEOUT(prompter.shown.size(), 2, 5000);
     QCOMPARE(prompter.shown[1].kind, QStringLiteral("error"));
-    QCOMPARE(prompter.shown[1].text, QStringLiteral("Can't write to port"));
+    QVERIFY2(QStringList({"Can't read from port", "Can't write to port"})
+                 .contains(prompter.shown[1].text),
+             qPrintable(prompter.shown[1].text));
 }
 
 void TestWindowDevice::deviceGoingAwayInRunMode() {

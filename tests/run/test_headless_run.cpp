@@ -5,16 +5,20 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace cantrel::test;
@@ -65,10 +69,12 @@ struct Station {
     }
 
     // cantrel --run in this folder, without a display; extra variables on top.
+    // A wrapper, when given, starts the program (as another user, say).
     void start(QProcess& run, const QStringList& arguments = {"--run"},
-               const QStringList& extra = {}) const {
+               const QStringList& extra = {}, const QStringList& wrapper = {}) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        for (const char* name :
+             {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "CANTREL_PORT_TRACE"})
             env.remove(QLatin1String(name));
         env.insert("CANTREL_COM1", device.linkPath());
         env.insert("CANTREL_OPENER", path("opener.sh"));
@@ -77,7 +83,10 @@ struct Station {
             env.insert(assignment.section('=', 0, 0), assignment.section('=', 1));
         run.setProcessEnvironment(env);
         run.setWorkingDirectory(dir.path());
-        run.start(bin() + "/cantrel", arguments);
+        if (wrapper.isEmpty())
+            run.start(bin() + "/cantrel", arguments);
+        else
+            run.start(wrapper.first(), wrapper.mid(1) + QStringList{bin() + "/cantrel"} + arguments);
     }
     // The requests for outputs, in order, without the link test's probes
     // (outputs 0 and 1 with nothing selected): "FD 00 03" and so on.
@@ -118,6 +127,19 @@ QStringList linesOf(const QByteArray& err) {
     return QString::fromLocal8Bit(err).split(u'\n', Qt::SkipEmptyParts);
 }
 
+// How many of the run's own lines ("2026-12-10 12:00:00 " and the text) say text.
+int saidLines(const QByteArray& err, const QString& text) {
+    int count = 0;
+    for (const QString& line : linesOf(err))
+        count += line.mid(20) == text;
+    return count;
+}
+
+// Waits for the wall clock to reach at.
+void waitUntil(const QDateTime& at) {
+    QTest::qWait(int(std::max<qint64>(0, QDateTime::currentDateTime().msecsTo(at))));
+}
+
 } // namespace
 
 class TestHeadlessRun : public QObject {
@@ -127,8 +149,12 @@ class TestHeadlessRun : public QObject {
     void runsTheDayUntilSignalled();
     void cannotStart_data();
     void cannotStart();
+    void serialDeviceComesLate();
+    void secondRunOnOnePort();
+    void parallelPortNotThere();
+    void readsSchedulesItMayNotWrite();
     void newDayAndDayFileSavedAnew();
-    void schedulesItMayOnlyReadAndALogItCannotWrite();
+    void logItCannotWriteIsSaidOnce();
     void springForwardUnderAMovedClock();
     void fallBackUnderAMovedClock();
 };
@@ -189,7 +215,7 @@ void TestHeadlessRun::runsTheDayUntilSignalled() {
     const QRegularExpression stamped(
         "^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d( |\\.\\d{3} [+-]\\d\\d:\\d\\d\\t)");
     for (const QString& line : lines)
-        QVERIFY2(stamped.match(line).hasMatch() || line.startsWith("inpout32: "), qPrintable(line));
+        QVERIFY2(stamped.match(line).hasMatch(), qPrintable(line));
     const QString all = lines.join('\n');
     QVERIFY2(all.contains(QStringLiteral("\trun entered\t\t\t\t\t\tcalendar %1, day file %2, "
                                          "run advance 0 s")
@@ -276,40 +302,183 @@ void TestHeadlessRun::cannotStart() {
     QVERIFY2(err.contains(said), qPrintable(err));
 }
 
-// An administrator's schedules, which the run may read but not write, run
-// all the same; a log that cannot be written is said once, and the run goes
-// on. Run by root, the program runs as nobody, to whom the files are read-only.
-void TestHeadlessRun::schedulesItMayOnlyReadAndALogItCannotWrite() {
+// A log that cannot be written (its folder is a file) is said once, and the
+// run goes on: its rows still fire.
+void TestHeadlessRun::logItCannotWriteIsSaidOnce() {
     Station s;
     const QDateTime now = QDateTime::currentDateTime();
-    const QString day =
-        s.writeDay("today.24h", {now.addSecs(2).toString("HH:mm:ss") + ",3,first,"});
-    s.writeCalendar({{now.date().day(), day}});
+    const QString at = now.addSecs(2).toString("HH:mm:ss");
+    s.writeCalendar({{now.date().day(), s.writeDay("today.24h", {at + ",3,first,"})}});
     s.writeSettings(0);
     s.write("state", "a file, not a folder");
-    for (const char* name : {"today.24h", "month.31d"})
-        QVERIFY(QFile::setPermissions(s.path(name), QFile::ReadOwner | QFile::ReadGroup |
-                                                        QFile::ReadOther));
-    QVERIFY(QFile::setPermissions(s.dir.path(), QFileDevice::Permissions(0x7777)));
     QProcess run;
-    if (::geteuid() == 0)
-        run.setChildProcessModifier([] {
-            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-                ::_exit(99);
-        });
-    s.start(run, {"--run"}, {"XDG_STATE_HOME=" + s.path("state/under")});
+    s.start(run, {"--run"},
+            {"XDG_STATE_HOME=" + s.path("state/under"), "CANTREL_PORT_TRACE=" + s.path("trace")});
     QVERIFY(run.waitForStarted());
     QByteArray said;
-    QTRY_VERIFY_WITH_TIMEOUT((said += run.readAllStandardError()).contains("\tfired\t"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT((said += run.readAllStandardError()).contains("\tfired\t" + at.toUtf8()),
+                             10000);
     QCOMPARE(endWith(run, SIGTERM), 0);
     said += run.readAllStandardError();
-    const QStringList lines = linesOf(said);
-    QVERIFY2(lines.filter("\tday loaded\t\t\t\t\t\t" + day).size() == 1, said.constData());
-    const QStringList failed = lines.filter("Can't write the as-run log ");
-    QCOMPARE(failed.size(), 1);
-    QVERIFY2(failed[0].contains(" Can't write the as-run log " + s.path("state/under") +
-                                "/cantrel/as-run-" + now.toString("yyyy-MM-dd") + ".log: "),
-             qPrintable(failed[0]));
+    QCOMPARE(saidLines(said, "Can't write the as-run log " + s.path("state/under") +
+                                 "/cantrel/as-run-" + now.toString("yyyy-MM-dd") +
+                                 ".log: Not a directory"),
+             1);
+    QVERIFY2(s.read("trace").contains(" 0378 FB\n"), said.constData());
+}
+
+// The serial device is not there at the start (a USB adapter at boot) and
+// comes some 5 s later: the rows before fail with why and none fires; the run
+// keeps its port, opens it once it is there, and the rows after fire on it.
+void TestHeadlessRun::serialDeviceComesLate() {
+    Station s;
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto at = [&now](int seconds) { return now.addSecs(seconds).toString("HH:mm:ss"); };
+    s.writeCalendar(
+        {{now.date().day(), s.writeDay("today.24h", {at(3) + ",3,early,", at(4) + ",4,early,",
+                                                     at(10) + ",5,late,", at(11) + ",6,late,"})}});
+    s.writeSettings(2);
+    QProcess run;
+    s.start(run);
+    QVERIFY(run.waitForStarted());
+    waitUntil(now.addMSecs(5500));
+    QVERIFY(s.device.start());
+    QTRY_VERIFY_WITH_TIMEOUT(s.requestsFor(6) > 0, 15000);
+    QCOMPARE(endWith(run, SIGTERM), 0);
+
+    QCOMPARE(s.requestsFor(3), 0);
+    QCOMPARE(s.requestsFor(4), 0);
+    QCOMPARE(s.requestsFor(5), 1);
+    QCOMPARE(s.requestsFor(6), 1);
+    const QByteArray log =
+        s.read("state/cantrel/as-run-" + now.toString("yyyy-MM-dd").toUtf8() + ".log");
+    const QByteArray absent = "COM1 (" + s.device.linkPath().toUtf8() + "): no such device";
+    QCOMPARE(log.count("\tfired\t"), 2);
+    QCOMPARE(log.count("\tfired\t" + at(10).toUtf8() + "\t5\tlate\t"), 1);
+    QCOMPARE(log.count("\tfired\t" + at(11).toUtf8() + "\t6\tlate\t"), 1);
+    QCOMPARE(log.count("\tfailed\t"), 2);
+    for (const QString& row : {at(3) + "\t3", at(4) + "\t4"})
+        QVERIFY2(log.contains("\tfailed\t" + row.toUtf8() +
+                              "\tearly\t\t\tCan't write to port: " + absent + "\n"),
+                 log.constData());
+    QCOMPARE(log.count("\tlink down\t"), 1);
+    QCOMPARE(log.count("\tlink back\t"), 1);
+    const qsizetype down = log.indexOf("\tlink down\t\t\t\t\t\tCan't open port: " + absent + "\n");
+    QVERIFY2(down >= 0, log.constData());
+    QVERIFY2(down < log.indexOf("\tlink back\t\t\t\t\t\tLink OK\n"), log.constData());
+
+    // Said once, not at each attempt; the connection once it opened.
+    const QByteArray err = run.readAllStandardError();
+    QCOMPARE(saidLines(err, "Can't open port: " + absent), 1);
+    QCOMPARE(saidLines(err, "Connection: COM1   Device ID: 0"), 1);
+}
+
+// Two runs on one port: the second is refused it, says why, and keeps trying;
+// its rows fail and never count as fired, and each output reaches the device
+// once. Once the first is gone the second takes the port up.
+void TestHeadlessRun::secondRunOnOnePort() {
+    Station s;
+    QVERIFY(s.device.start());
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto at = [&now](int seconds) { return now.addSecs(seconds).toString("HH:mm:ss"); };
+    s.writeCalendar(
+        {{now.date().day(), s.writeDay("today.24h", {at(3) + ",3,first,", at(4) + ",4,second,"})}});
+    s.writeSettings(2);
+    QProcess first, second;
+    s.start(first);
+    QVERIFY(first.waitForStarted());
+    QByteArray firstSaid;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (firstSaid += first.readAllStandardError()).contains("Connection: COM1"), 5000);
+    s.start(second, {"--run"}, {"XDG_STATE_HOME=" + s.path("second-state")});
+    QVERIFY(second.waitForStarted());
+    const QString secondLog = "second-state/cantrel/as-run-" + now.toString("yyyy-MM-dd") + ".log";
+    QTRY_COMPARE_WITH_TIMEOUT(s.read(secondLog).count("\tfailed\t"), 2, 10000);
+    QTRY_COMPARE(s.requestsFor(4), 1);
+    QCOMPARE(s.requestsFor(3), 1);
+
+    QCOMPARE(endWith(first, SIGTERM), 0);
+    QByteArray secondSaid;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (secondSaid += second.readAllStandardError()).contains("Connection: COM1   Device ID: 0"),
+        5000);
+    QCOMPARE(endWith(second, SIGTERM), 0);
+    secondSaid += second.readAllStandardError();
+
+    const QByteArray inUse =
+        "COM1 (" + s.device.linkPath().toUtf8() + "): in use by another program";
+    QCOMPARE(saidLines(secondSaid, "Can't open port: " + inUse), 1);
+    const QByteArray log = s.read(secondLog);
+    QCOMPARE(log.count("\tfired\t"), 0);
+    for (const QString& row : {at(3) + "\t3\tfirst", at(4) + "\t4\tsecond"})
+        QCOMPARE(
+            log.count("\tfailed\t" + row.toUtf8() + "\t\t\tCan't write to port: " + inUse + "\n"),
+            1);
+    QCOMPARE(log.count("\tlink down\t\t\t\t\t\tCan't open port: " + inUse + "\n"), 1);
+    QCOMPARE(log.count("\tlink back\t"), 1);
+}
+
+// A parallel connection with no port and no trace: the connection line says
+// so, and each row fails with the port and why; none counts as fired.
+void TestHeadlessRun::parallelPortNotThere() {
+    Station s;
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto at = [&now](int seconds) { return now.addSecs(seconds).toString("HH:mm:ss"); };
+    s.writeCalendar(
+        {{now.date().day(), s.writeDay("today.24h", {at(3) + ",3,first,", at(4) + ",4,second,"})}});
+    s.writeSettings(0);
+    QProcess run;
+    s.start(run, {"--run"}, {"CANTREL_PARPORT_378=" + s.path("no-parport")});
+    QVERIFY(run.waitForStarted());
+    const QString logName = "state/cantrel/as-run-" + now.toString("yyyy-MM-dd") + ".log";
+    QTRY_COMPARE_WITH_TIMEOUT(s.read(logName).count("\tfailed\t"), 2, 10000);
+    QCOMPARE(endWith(run, SIGTERM), 0);
+
+    const QByteArray absent =
+        "LPT378 (" + s.path("no-parport").toUtf8() + "): No such file or directory";
+    const QByteArray log = s.read(logName);
+    QCOMPARE(log.count("\tfired\t"), 0);
+    for (const QString& row : {at(3) + "\t3\tfirst", at(4) + "\t4\tsecond"})
+        QCOMPARE(
+            log.count("\tfailed\t" + row.toUtf8() + "\t\t\tCan't write to port: " + absent + "\n"),
+            1);
+    QCOMPARE(log.count("\tlink down\t\t\t\t\t\t" + absent + "\n"), 1);
+    const QByteArray err = run.readAllStandardError();
+    QCOMPARE(saidLines(err, "Connection: LPT378 (no port)"), 1);
+    QVERIFY2(!err.contains("Connection: LPT378\n") && !err.contains("inpout32"), err.constData());
+}
+
+// An administrator's schedules, which the user running the service may read
+// but not write: the run takes them all the same, and its rows fire.
+void TestHeadlessRun::readsSchedulesItMayNotWrite() {
+    if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
+        QSKIP("needs root and setpriv to run the program as another user");
+    Station s;
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString at = now.addSecs(3).toString("HH:mm:ss");
+    s.writeCalendar({{now.date().day(), s.writeDay("today.24h", {at + ",3,first,"})}});
+    s.writeSettings(0);
+    // The folder and files are root's, readable by all; only the state
+    // folder and the trace are the user's to write.
+    QVERIFY(QDir(s.dir.path()).mkpath("state"));
+    const auto readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                          QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    QVERIFY(QFile::setPermissions(s.dir.path(), readable | QFileDevice::ExeOwner |
+                                                    QFileDevice::ExeGroup | QFileDevice::ExeOther));
+    for (const char* name : {"month.31d", "today.24h", "Cantrel.ini"})
+        QVERIFY(QFile::setPermissions(s.path(name), readable));
+    QVERIFY(::chmod(QFile::encodeName(s.path("state")).constData(), 01777) == 0);
+    QProcess run;
+    s.start(run, {"--run"}, {"CANTREL_PORT_TRACE=" + s.path("state/trace")},
+            {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    QVERIFY(run.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(s.read("state/trace").contains(" 0378 FB\n"), 10000);
+    QCOMPARE(endWith(run, SIGTERM), 0);
+    const QByteArray err = run.readAllStandardError();
+    QVERIFY2(!err.contains("Can't load"), err.constData());
+    const QByteArray log =
+        s.read("state/cantrel/as-run-" + now.toString("yyyy-MM-dd") + ".log");
+    QCOMPARE(log.count("\tfired\t" + at.toUtf8() + "\t3\tfirst\t"), 1);
 }
 
 // On a clock moved to just before midnight: the next day's file is loaded at

@@ -87,6 +87,12 @@ struct EngineFixture {
     bool workersDone() const {
         return QTest::qWaitFor([] { return RowWorker::liveCount() == 0; }, 5000);
     }
+    // A file saved anew is taken by a tick once it has stayed as it is for a moment.
+    void tickOnceSettled(QTime time) {
+        tick(time);
+        QTest::qWait(int(FollowedFile::kSettleMs) + 100);
+        tick(time);
+    }
 };
 
 } // namespace
@@ -115,6 +121,8 @@ class TestRunEngine : public QObject {
     void firedLatenessCountsFromTheRowsSecond();
     void executedByHandIsLoggedAsSuch();
     void pulseWaitsOutTheRunAdvance();
+    void calendarSavedAnew();
+    void aSaveIsTakenOnceItHasSettled();
 };
 
 // Outputs 1, 15 and 16 reach the pulse as they are: the device counts them
@@ -169,7 +177,7 @@ void TestRunEngine::dayFileSavedAnew_data() {
 void TestRunEngine::dayFileSavedAnew() {
     QFETCH(bool, follow);
     EngineFixture f;
-    f.engine.setFollowDayFile(follow);
+    f.engine.setFollowFiles(follow);
     const QString file = f.writeDay("ten.24h", "12:00:00,3,,\r\n");
     f.setCalendar(10, file);
     f.engine.enter();
@@ -179,7 +187,7 @@ void TestRunEngine::dayFileSavedAnew() {
 
     f.writeDay("ten.24h", "12:00:00,3,,\r\n12:00:00,5,new,\r\n12:00:01,6,,\r\n");
     QSignalSpy taken(&f.engine, &RunEngine::dayFileTaken);
-    f.tick(QTime(12, 0));
+    f.tickOnceSettled(QTime(12, 0));
     QCOMPARE(taken.size(), follow ? 1 : 0);
     f.tick(QTime(12, 0, 1));
     QVERIFY(f.workersDone());
@@ -187,26 +195,30 @@ void TestRunEngine::dayFileSavedAnew() {
     QCOMPARE(f.pulses, follow ? QList<int>({3, 5, 6}) : QList<int>({3}));
     QCOMPARE(f.day.rows().gridRowCount(), follow ? 4 : 2);
 
-    // A row saved into a second the ticks are done with is not run.
-    f.writeDay("ten.24h", "12:00:00,3,,\r\n12:00:00,5,new,\r\n12:00:01,6,,\r\n"
-                          "12:00:01,8,too late,\r\n");
-    f.tick(QTime(12, 0, 2));
-    QVERIFY(f.workersDone());
-    QCOMPARE(f.pulses.size(), follow ? 3 : 1);
-    QCOMPARE(f.day.rows().gridRowCount(), follow ? 5 : 2);
-
     // A save that does not read leaves the rows in force, said once.
     QFile::remove(file);
-    f.tick(QTime(12, 0, 2));
+    f.tickOnceSettled(QTime(12, 0, 2));
     f.tick(QTime(12, 0, 2));
     QVERIFY(f.engine.running());
     if (follow) {
         QCOMPARE(f.report.told.size(), 1);
         QCOMPARE(f.report.told[0].text, QStringLiteral("Can't load .24h file"));
-        QCOMPARE(f.day.rows().gridRowCount(), 5);
+        QCOMPARE(f.day.rows().gridRowCount(), 4);
     } else {
         QVERIFY(f.report.told.isEmpty());
     }
+
+    // Saved again with a row of 12:00:03, seen at 12:00:03 but settled only
+    // in the next second: the ticks are done with its second, it does not run.
+    f.writeDay("ten.24h", "12:00:00,3,,\r\n12:00:00,5,new,\r\n12:00:01,6,,\r\n"
+                          "12:00:03,8,too late,\r\n");
+    f.tick(QTime(12, 0, 3));
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 4))); // for the run timer's ticks too
+    QTest::qWait(int(FollowedFile::kSettleMs) + 100);
+    f.tick(QTime(12, 0, 4));
+    QVERIFY(f.workersDone());
+    QCOMPARE(f.pulses.size(), follow ? 3 : 1);
+    QCOMPARE(f.day.rows().gridRowCount(), follow ? 5 : 2);
 }
 
 void TestRunEngine::endsWithAReport_data() {
@@ -451,7 +463,9 @@ void TestRunEngine::nextRow() {
 }
 
 // The as-run log hears of the link only in Run mode, and of a change only:
-// down once however often the test fails, back once when it answers again.
+// down once however often the test fails, back once when it answers again. A
+// link found down with a reason (a port that does not open) is down too, and
+// the reason is its detail.
 void TestRunEngine::linkDownAndBackAreLogged() {
     EngineFixture f;
     AsRunLog log(f.dir.filePath("state"));
@@ -464,6 +478,11 @@ void TestRunEngine::linkDownAndBackAreLogged() {
     f.engine.enter();
     for (const char* text : {"Link OK", "No link", "No link", "Link error", "Link OK", "Link OK"})
         emit f.device.linkTextChanged(QString::fromLatin1(text));
+    const QString lost = QStringLiteral("Can't open port: COM1 (/dev/ttyUSB0): no such device");
+    emit f.device.linkLost(lost);
+    emit f.device.linkTextChanged(QStringLiteral("No link"));
+    emit f.device.linkLost(QStringLiteral("Can't write to port"));
+    emit f.device.linkTextChanged(QStringLiteral("Link OK"));
     f.engine.leave(QStringLiteral("paused"));
     log.flush();
     QFile file(log.fileFor(QDate(2026, 12, 10)));
@@ -476,8 +495,9 @@ void TestRunEngine::linkDownAndBackAreLogged() {
     QCOMPARE(events, (QStringList{"day loaded|" + f.dir.filePath("ten.24h"),
                                   "run entered|calendar Untitled.31d, day file " +
                                       f.dir.filePath("ten.24h") + ", run advance 0 s",
-                                  "link down|No link", "link back|Link OK", "run left|paused"}));
-    QCOMPARE(echoed.size(), 5);
+                                  "link down|No link", "link back|Link OK", "link down|" + lost,
+                                  "link back|Link OK", "run left|paused"}));
+    QCOMPARE(echoed.size(), 7);
 }
 
 namespace {
@@ -505,7 +525,7 @@ void TestRunEngine::eachRowIsLoggedAsItWent() {
     RunEngine engine(f.documents, f.clock, opener, f.device, f.report);
     f.report.engine = &engine;
     engine.setPulseHook([](int) {});
-    engine.setFollowDayFile(true);
+    engine.setFollowFiles(true);
     AsRunLog log(f.dir.filePath("state"));
     RunLogger logger(engine, f.documents, f.device, f.clock, log);
     const QByteArray rows("12:00:00,3,News,a.mp3\r\n12:00:01,4,Gone,gone.mp3\r\n"
@@ -526,6 +546,8 @@ void TestRunEngine::eachRowIsLoggedAsItWent() {
     f.writeDay("ten.24h", rows + "13:00:00,7,New,\r\n");
     at(QTime(12, 2, 10, 400));
     engine.tick();
+    QTest::qWait(int(FollowedFile::kSettleMs) + 100);
+    engine.tick(); // the save has settled
     engine.leave(QStringLiteral("paused"));
     log.flush();
     QFile written(log.fileFor(QDate(2026, 12, 10)));
@@ -785,7 +807,7 @@ void TestRunEngine::rowStaysTakenAcrossASave() {
     f.report.engine = &engine;
     QList<int> pulses;
     engine.setPulseHook([&pulses](int output) { pulses.append(output); });
-    engine.setFollowDayFile(true);
+    engine.setFollowFiles(true);
     f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,News,a.mp3\r\n"));
     f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(11, 59, 59, 900)));
     engine.enter();
@@ -793,7 +815,10 @@ void TestRunEngine::rowStaysTakenAcrossASave() {
     engine.tick();
     QTRY_COMPARE(gate.waiting(), 1);
     f.writeDay("ten.24h", saved);
-    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 0, 600)));
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 0, 300)));
+    engine.tick();
+    QTest::qWait(int(FollowedFile::kSettleMs) + 100);
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 0, 900)));
     engine.tick();
     QCOMPARE(f.day.rows().gridRowCount(), 3); // the save was taken
     gate.release();
@@ -878,6 +903,60 @@ void TestRunEngine::pulseWaitsOutTheRunAdvance() {
     f.tick(QTime(12, 0)); // the row falls due at the start of its second less 1 s
     QVERIFY(f.workersDone());
     QVERIFY2(pulseAfterNs >= 1000000000, qPrintable(QString::number(pulseAfterNs)));
+}
+
+// Without a window the calendar is followed too: saved anew with another
+// file for today, that file runs from the next tick, and a row that already
+// fired and stands in it as it was is not fired again. A calendar that no
+// longer reads is said once and the run keeps the one it has.
+void TestRunEngine::calendarSavedAnew() {
+    EngineFixture f;
+    f.engine.setFollowFiles(true);
+    const QString a = f.writeDay("a.24h", "12:00:00,3,,\r\n12:30:00,4,,\r\n");
+    const QString b = f.writeDay("b.24h", "12:00:00,3,,\r\n12:30:00,5,,\r\n");
+    const QString calendar = f.writeDay("month.31d", "10 " + a.toUtf8() + "\r\n");
+    f.month.load(calendar);
+    QSignalSpy taken(&f.engine, &RunEngine::calendarTaken);
+    f.engine.enter();
+    f.tick(QTime(12, 0));
+    QVERIFY(f.workersDone());
+
+    f.writeDay("month.31d", "10 " + b.toUtf8() + "\r\n");
+    f.tickOnceSettled(QTime(12, 10));
+    QCOMPARE(taken.size(), 1);
+    QCOMPARE(f.day.name(), b);
+    QCOMPARE(f.mark(1), QStringLiteral("+"));
+    f.tick(QTime(12, 30));
+    QVERIFY(f.workersDone());
+    QCOMPARE(f.pulses, QList<int>({3, 5}));
+
+    f.writeDay("month.31d", "ten " + a.toUtf8() + "\r\n");
+    f.tickOnceSettled(QTime(12, 40));
+    f.tickOnceSettled(QTime(12, 41));
+    QVERIFY(f.engine.running());
+    QCOMPARE(taken.size(), 1);
+    QCOMPARE(f.month.rows().cell(2, 10), b);
+    QCOMPARE(f.report.told.size(), 1);
+    QCOMPARE(f.report.told[0].text, QStringLiteral("'ten' is not a valid integer value"));
+}
+
+// A save still being written changes the file again and again: it is not
+// read until it has stayed as it is for a moment.
+void TestRunEngine::aSaveIsTakenOnceItHasSettled() {
+    EngineFixture f;
+    const QString name = f.writeDay("month.31d", "1 a.24h\r\n");
+    FollowedFile file;
+    file.start(name);
+    QVERIFY(!file.savedAnew());
+    f.writeDay("month.31d", "1 a.24h\r\n2 b");
+    QVERIFY(!file.savedAnew());
+    QVERIFY(!file.savedAnew());
+    QTest::qWait(int(FollowedFile::kSettleMs) / 2);
+    f.writeDay("month.31d", "1 a.24h\r\n2 b.24h\r\n");
+    QVERIFY(!file.savedAnew());
+    QTest::qWait(int(FollowedFile::kSettleMs) + 100);
+    QVERIFY(file.savedAnew());
+    QVERIFY(!file.savedAnew());
 }
 
 QTEST_GUILESS_MAIN(TestRunEngine)
