@@ -185,7 +185,8 @@ void TestRunEngine::dayFileSavedAnew() {
     QVERIFY(f.workersDone());
     QCOMPARE(f.pulses, QList<int>({3}));
 
-    f.writeDay("ten.24h", "12:00:00,3,,\r\n12:00:00,5,new,\r\n12:00:01,6,,\r\n");
+    // The new row of the fired one's second comes before it: each keeps its own mark.
+    f.writeDay("ten.24h", "12:00:00,5,new,\r\n12:00:00,3,,\r\n12:00:01,6,,\r\n");
     QSignalSpy taken(&f.engine, &RunEngine::dayFileTaken);
     f.tickOnceSettled(QTime(12, 0));
     QCOMPARE(taken.size(), follow ? 1 : 0);
@@ -210,7 +211,7 @@ void TestRunEngine::dayFileSavedAnew() {
 
     // Saved again with a row of 12:00:03, seen at 12:00:03 but settled only
     // in the next second: the ticks are done with its second, it does not run.
-    f.writeDay("ten.24h", "12:00:00,3,,\r\n12:00:00,5,new,\r\n12:00:01,6,,\r\n"
+    f.writeDay("ten.24h", "12:00:00,5,new,\r\n12:00:00,3,,\r\n12:00:01,6,,\r\n"
                           "12:00:03,8,too late,\r\n");
     f.tick(QTime(12, 0, 3));
     f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 4))); // for the run timer's ticks too
