@@ -28,6 +28,10 @@ Options:
   --out FILE      where the results go (default build-mutate/results-<time>.tsv)
   --list          print the mutants and stop
   -j N            build jobs (default 2)
+
+A survivor that changes nothing a user could see (a capacity hint, a guard
+another guard already gives, dead code) is listed with its reason in
+tests/mutate/equivalent.tsv; it is reported apart and not counted.
 """
 
 import argparse
@@ -45,6 +49,7 @@ WORK = os.path.join(ROOT, "build-mutate")
 TREE = os.path.join(WORK, "tree")
 BUILD = os.path.join(WORK, "build")
 SAVED = os.path.join(WORK, "saved")  # the file being mutated, as it was
+EQUIVALENT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "equivalent.tsv")
 
 # The fast tests that cover each folder, quickest first so a mutant is
 # usually killed early. The process-level tests (test_headless_run, ~40 s)
@@ -234,6 +239,27 @@ def find_mutants(path, text):
             add(start, end, "{}", "drop")
     found.sort(key=lambda mu: (mu.start, mu.kind, mu.new))
     return found
+
+
+def read_equivalent():
+    """(file, source line, change) -> why, from equivalent.tsv."""
+    known = {}
+    if os.path.exists(EQUIVALENT):
+        with open(EQUIVALENT) as f:
+            for line in f:
+                if line.strip() and not line.startswith("#"):
+                    path, source, change, why = line.rstrip("\n").split("\t")
+                    known[(path, source.strip(), change)] = why
+    return known
+
+
+def equivalent_key(mutant, text):
+    """The file, the mutated line after the one before it that is not blank
+    ("before / line"), and the change: it holds while the lines move."""
+    lines = text.splitlines()
+    before = next((l.strip() for l in reversed(lines[:mutant.line - 1]) if l.strip()), "")
+    source = before + " / " + lines[mutant.line - 1].strip()
+    return (mutant.path, source, mutant.describe().split(": ", 1)[1])
 
 
 # ---- running ----------------------------------------------------------------
@@ -436,12 +462,14 @@ def main():
         say(f"mutate: {test} passes unchanged in {took:.0f} s; time allowed {timeouts[test]} s")
 
     out = args.out or os.path.join(WORK, time.strftime("results-%Y%m%d-%H%M%S.tsv"))
-    counts = {"killed": 0, "survived": 0, "not built": 0}
+    counts = {"killed": 0, "survived": 0, "not built": 0, "equivalent": 0}
+    known = read_equivalent()
+    equivalents = []
     hung = 0
     survivors = []
     texts = {}
     with open(out, "w") as results:
-        results.write("file\tline\tkind\tchange\tverdict\tby\n")
+        results.write("file\tline\tkind\tchange\tverdict\tby\tsource line\n")
         for k, m in enumerate(mutants, 1):
             if m.path not in texts:
                 with open(os.path.join(TREE, m.path)) as f:
@@ -464,12 +492,17 @@ def main():
                             break
             finally:
                 restorer.restore()
+            if verdict == "survived" and equivalent_key(m, text) in known:
+                verdict = "equivalent"
+                by = known[equivalent_key(m, text)]
+                equivalents.append((m, by))
             counts[verdict] += 1
             if verdict == "survived":
                 survivors.append(m)
             say(f"[{k}/{len(mutants)}] {m.path}:{m.line} {m.describe()}  {verdict}"
                 f"{' by ' + by if by else ''}  ({time.monotonic() - began:.0f} s)")
-            results.write(f"{m.path}\t{m.line}\t{m.kind}\t{m.describe()}\t{verdict}\t{by}\n")
+            results.write(f"{m.path}\t{m.line}\t{m.kind}\t{m.describe()}\t{verdict}\t{by}\t"
+                          f"{equivalent_key(m, text)[1]}\n")
             results.flush()
     # The unchanged file goes back into the build, so the next run starts clean.
     build(sorted({t for tests in plan.values() for t in tests}), args.jobs)
@@ -477,8 +510,11 @@ def main():
     counted = counts["killed"] + counts["survived"]
     say("")
     say(f"mutate: {counts['killed']} killed ({hung} of them by hanging), {counts['survived']} survived,"
-        f" {counts['not built']} did not compile; {counts['killed']}/{counted} killed"
+        f" {counts['equivalent']} change nothing a user could see, {counts['not built']} did not"
+        f" compile; {counts['killed']}/{counted} killed"
         + (f" ({100 * counts['killed'] / counted:.0f}%)" if counted else ""))
+    for m, why in equivalents:
+        say(f"  equivalent  {m.path}:{m.line} {m.describe()}: {why}")
     for m in survivors:
         say(f"  survived  {m.path}:{m.line} {m.describe()}")
     say(f"mutate: results in {os.path.relpath(out, ROOT)}")
