@@ -155,6 +155,7 @@ class TestHeadlessRun : public QObject {
     void readsSchedulesItMayNotWrite();
     void newDayAndDayFileSavedAnew();
     void logItCannotWriteIsSaidOnce();
+    void signalWhileAnOpenerDecides();
     void springForwardUnderAMovedClock();
     void fallBackUnderAMovedClock();
 };
@@ -326,6 +327,28 @@ void TestHeadlessRun::logItCannotWriteIsSaidOnce() {
                                  ".log: Not a directory"),
              1);
     QVERIFY2(s.read("trace").contains(" 0378 FB\n"), said.constData());
+}
+
+// SIGTERM while a row's opener is still deciding: the run ends at once and
+// leaves the opener to itself, rather than waiting for its verdict.
+void TestHeadlessRun::signalWhileAnOpenerDecides() {
+    Station s;
+    s.write("slow.sh", "#!/bin/sh\necho started > \"$(dirname \"$0\")/started\"\nsleep 1.5\n"
+                       "echo done > \"$(dirname \"$0\")/done\"\n");
+    QFile::setPermissions(s.path("slow.sh"), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                 QFileDevice::WriteOwner);
+    s.write("clip.mp3", "sound");
+    const QDateTime now = QDateTime::currentDateTime();
+    s.writeCalendar({{now.date().day(), s.writeDay("today.24h", {now.addSecs(2).toString("HH:mm:ss") +
+                                                                 ",3,first," + s.path("clip.mp3")})}});
+    s.writeSettings(0);
+    QProcess run;
+    s.start(run, {"--run"}, {"CANTREL_OPENER=" + s.path("slow.sh")});
+    QVERIFY(run.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(s.path("started")), 10000);
+    QCOMPARE(endWith(run, SIGTERM), 0);
+    QVERIFY2(!QFile::exists(s.path("done")), "the run waited for the opener's verdict");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(s.path("done")), 10000);
 }
 
 // The serial device is not there at the start (a USB adapter at boot) and
