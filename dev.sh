@@ -11,6 +11,10 @@
 #                    SOAK_ADVANCE=seconds sets the run advance (default 2)
 #   ./dev.sh fuzz [seconds]  install what is missing, run every fuzz target
 #                    that long (default 60); `test` runs each for 5 seconds
+#   ./dev.sh mutate [options] FILE...  make small faults in the named files one
+#                    at a time, rebuild a copy of the tree in build-mutate, run
+#                    the tests that cover them, report each as killed or survived
+#                    (not in CI; --help lists the options)
 # CANTREL_SANITIZE=address (or 1) builds into build-asan with AddressSanitizer,
 # its leak detector and UBSan;
 # CANTREL_SANITIZE=thread builds into build-tsan with ThreadSanitizer, and any
@@ -20,8 +24,8 @@ cd "$(dirname "$0")"
 
 cmd=${1:-}
 case "$cmd" in
-  run|test|bench|package|fuzz|soak) ;;
-  *) echo "usage: $0 run|test|bench|package|fuzz [seconds]|soak [minutes]" >&2; exit 2 ;;
+  run|test|bench|package|fuzz|soak|mutate) ;;
+  *) echo "usage: $0 run|test|bench|package|fuzz [seconds]|soak [minutes]|mutate [options] FILE..." >&2; exit 2 ;;
 esac
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libbenchmark-dev
@@ -38,7 +42,9 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-q
   # taken apart by the tests
   librsvg2-bin dpkg-dev lintian desktop-file-utils appstream man-db
   # the readers of outside bytes are fuzzed with libFuzzer (fuzz/)
-  clang-14 libclang-rt-14-dev)
+  clang-14 libclang-rt-14-dev
+  # the mutation run's script (./dev.sh mutate)
+  python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -55,6 +61,10 @@ fi
 
 if [ "$cmd" = fuzz ]; then
   exec fuzz/fuzz.sh "${2:-60}"
+fi
+# It builds a copy of the tree in build-mutate, never build/.
+if [ "$cmd" = mutate ]; then
+  exec python3 tests/mutate/mutate.py "${@:2}"
 fi
 
 build=build

@@ -153,8 +153,9 @@ void RowWorker::reportStage(RunEngine& engine) {
         }
     }
     // What happened is told whether or not the mark can still land: the
-    // rows may have been reloaded, the pulse was given all the same.
-    if (stage < 2 && opened_ && !openedTold_) {
+    // rows may have been reloaded, the pulse was given all the same. A file
+    // that opened is told also when the pulse after it failed.
+    if (opened_ && !openedTold_) {
         engine.tellOpened(rowCells);
         openedTold_ = true;
     }

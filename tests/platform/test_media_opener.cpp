@@ -6,7 +6,11 @@
 #include <QTest>
 
 #include <array>
+#include <csignal>
+#include <atomic>
 #include <thread>
+#include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 using namespace cantrel;
@@ -20,14 +24,17 @@ class TestMediaOpener : public QObject {
     void cleanup();
     void handsOverTheTargetAlone_data();
     void handsOverTheTargetAlone();
+    void openerInheritsNothingOfOurs();
     void openerFailureIsFailure_data();
     void openerFailureIsFailure();
+    void missingFileStartsNothing_data();
     void missingFileStartsNothing();
     void openerThatCannotStart_data();
     void openerThatCannotStart();
     void problemSaidBeforeAnyRow_data();
     void problemSaidBeforeAnyRow();
     void slowOpenerCountsAsOpenedAndIsLeftRunning();
+    void stopWaitingEndsTheWaitAtOnce();
     void concurrentOpensGetTheirOwnVerdicts();
 
   private:
@@ -112,6 +119,41 @@ void TestMediaOpener::handsOverTheTargetAlone() {
     QCOMPARE(read("args"), "1\n" + target.toUtf8() + "\n");
 }
 
+// A player started from a worker thread runs as if started from a shell:
+// stdin is /dev/null (it must not read the terminal's keys), no signal is
+// blocked, SIGPIPE is not ignored, and no descriptor of ours stays open in it.
+void TestMediaOpener::openerInheritsNothingOfOurs() {
+    useOpener("opener.sh", "readlink /proc/$$/fd/0 > stdin\n"
+                           "grep -E '^Sig(Blk|Ign):' /proc/$$/status > signals\n"
+                           "for fd in /proc/$$/fd/*; do readlink \"$fd\"; done > fds\nexit 0\n");
+    const QString ours = touch("ours");
+    const int fd = ::open(QFile::encodeName(ours).constData(), O_RDONLY); // no O_CLOEXEC
+    QVERIFY(fd >= 0);
+    // Our stdin a terminal's stand-in, whatever the test was started with.
+    const int keys = ::open(QFile::encodeName(touch("keys")).constData(), O_RDONLY | O_CLOEXEC);
+    const int oldStdin = ::dup(STDIN_FILENO);
+    QVERIFY(keys >= 0 && oldStdin >= 0 && ::dup2(keys, STDIN_FILENO) == STDIN_FILENO);
+    const auto oldPipe = std::signal(SIGPIPE, SIG_IGN);
+    sigset_t usr2, oldMask;
+    sigemptyset(&usr2);
+    sigaddset(&usr2, SIGUSR2);
+    pthread_sigmask(SIG_BLOCK, &usr2, &oldMask);
+    const bool opened = DesktopMediaOpener(5000).open(touch("clip.mp3"));
+    pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
+    std::signal(SIGPIPE, oldPipe);
+    ::dup2(oldStdin, STDIN_FILENO);
+    for (int descriptor : {fd, keys, oldStdin})
+        ::close(descriptor);
+    QVERIFY(opened);
+    QCOMPARE(read("stdin"), QByteArray("/dev/null\n"));
+    const QList<QByteArray> masks = read("signals").trimmed().split('\n');
+    QCOMPARE(masks.size(), 2);
+    QCOMPARE(masks[0].simplified(), QByteArray("SigBlk: 0000000000000000"));
+    const quint64 ignored = masks[1].mid(7).trimmed().toULongLong(nullptr, 16);
+    QCOMPARE(ignored & (quint64(1) << (SIGPIPE - 1)), quint64(0));
+    QVERIFY2(!read("fds").contains(QFile::encodeName(ours)), read("fds").constData());
+}
+
 // xdg-open exits 1 to 4 when it cannot open the file (no application for
 // its type, a bad argument, a tool missing, the action failed).
 void TestMediaOpener::openerFailureIsFailure_data() {
@@ -134,13 +176,27 @@ void TestMediaOpener::openerFailureIsFailure() {
     QCOMPARE(said, why.arg(opener));
 }
 
+// No file, no opener. Only a scheme of two letters or more makes a link: a
+// name like x:clip.mp3 is a file, looked for as one.
+void TestMediaOpener::missingFileStartsNothing_data() {
+    QTest::addColumn<QString>("target"); // relative to the test folder
+    QTest::addColumn<QString>("why");
+    QTest::newRow("no such file") << "gone.mp3" << "no such file";
+    QTest::newRow("a name with a colon") << "x:clip.mp3" << "no such file";
+    QTest::newRow("no file name") << QString() << "no file name";
+}
+
 void TestMediaOpener::missingFileStartsNothing() {
+    QFETCH(QString, target);
+    QFETCH(QString, why);
     useOpener("opener.sh", "echo ran > ran\n");
-    DesktopMediaOpener opener(5000);
-    QString why;
-    QVERIFY(!opener.open(path("gone.mp3"), &why));
-    QCOMPARE(why, QStringLiteral("no such file"));
-    QVERIFY(!opener.open(QString()));
+    const QString started = QDir::currentPath();
+    QDir::setCurrent(dir_->path());
+    QString said;
+    const bool opened = DesktopMediaOpener(5000).open(target, &said);
+    QDir::setCurrent(started);
+    QVERIFY(!opened);
+    QCOMPARE(said, why);
     QTest::qWait(200);
     QVERIFY(!QFile::exists(path("ran")));
 }
@@ -246,14 +302,39 @@ bool isOurChild(const QByteArray& pid) {
 // as opened after the bound; it is not killed, and once it ends it is
 // collected, not left behind as a zombie.
 void TestMediaOpener::slowOpenerCountsAsOpenedAndIsLeftRunning() {
-    useOpener("opener.sh", "echo $$ > pid.tmp && mv pid.tmp pid\nsleep 2\necho done > done\n");
-    QVERIFY(DesktopMediaOpener(300).open(touch("clip.mp3")));
-    QVERIFY2(!QFile::exists(path("done")), "open waited for the opener to end");
-    QTRY_VERIFY(QFile::exists(path("pid")));
-    const QByteArray pid = read("pid");
+    // Twice: the second is handed over while the collector has nothing left to wait for.
+    for (const QString n : {"1", "2"}) {
+        useOpener("opener.sh", "echo $$ > pid.tmp && mv pid.tmp pid" + n.toUtf8() +
+                                   "\nsleep 2\necho done > done" + n.toUtf8() + "\n");
+        QVERIFY(DesktopMediaOpener(300).open(touch("clip.mp3")));
+        QVERIFY2(!QFile::exists(path("done" + n)), "open waited for the opener to end");
+        QTRY_VERIFY(QFile::exists(path("pid" + n)));
+        const QByteArray pid = read("pid" + n);
 
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("done")), 15000);
-    QTRY_VERIFY2(!isOurChild(pid), "the opener stays behind as a zombie");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("done" + n)), 15000);
+        QTRY_VERIFY2(!isOurChild(pid), "the opener stays behind as a zombie");
+    }
+}
+
+// A program that is ending (cantrel --run on SIGTERM) calls off the wait: an
+// open in progress returns at once, taken as opened, and so does a later one;
+// the openers are left running.
+void TestMediaOpener::stopWaitingEndsTheWaitAtOnce() {
+    useOpener("opener.sh", "n=$(basename \"$1\")\necho started > \"started-$n\"\nsleep 3\n"
+                           "echo done > \"done-$n\"\n");
+    DesktopMediaOpener opener(60000);
+    const QString first = touch("first.mp3");
+    std::atomic<int> verdict{-1};
+    std::thread worker([&] { verdict = opener.open(first) ? 1 : 0; });
+    QTRY_VERIFY(QFile::exists(path("started-first.mp3")));
+    opener.stopWaiting();
+    worker.join();
+    QCOMPARE(verdict.load(), 1);
+    QVERIFY2(!QFile::exists(path("done-first.mp3")), "the open waited for the opener after all");
+
+    QVERIFY(opener.open(touch("second.mp3")));
+    QVERIFY2(!QFile::exists(path("done-second.mp3")), "a later open waited for its opener");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("done-second.mp3")), 15000);
 }
 
 // Several workers open at once; each gets its own opener's verdict, also when

@@ -155,6 +155,8 @@ class TestHeadlessRun : public QObject {
     void parallelPortNotThere();
     void readsSchedulesItMayNotWrite();
     void newDayAndDayFileSavedAnew();
+    void logItCannotWriteIsSaidOnce();
+    void signalWhileAnOpenerDecides();
     void springForwardUnderAMovedClock();
     void fallBackUnderAMovedClock();
     void notifiesSystemd_data();
@@ -220,20 +222,31 @@ void TestHeadlessRun::runsTheDayUntilSignalled() {
     for (const QString& line : lines)
         QVERIFY2(stamped.match(line).hasMatch(), qPrintable(line));
     const QString all = lines.join('\n');
-    QVERIFY2(all.contains(QStringLiteral("\trun entered\t\t\t\t\t\tcalendar %1, day file %2, "
-                                         "run advance 0 s")
-                              .arg(s.path("month.31d"), day)),
-             qPrintable(all));
-    QVERIFY2(all.contains("\tday loaded\t\t\t\t\t\t" + day), qPrintable(all));
-    QVERIFY2(all.contains("Link OK"), qPrintable(all));
+    // Once each: a second start of the run or load of the day would be a fault.
+    QCOMPARE(all.count(QStringLiteral("\trun entered\t\t\t\t\t\tcalendar %1, day file %2, "
+                                      "run advance 0 s\n")
+                           .arg(s.path("month.31d"), day)),
+             1);
+    QCOMPARE(all.count("\tday loaded\t\t\t\t\t\t" + day + "\n"), 1);
+    // The link test runs every 3 s; its panel is said when it changes only.
+    QCOMPARE(lines.filter(QRegularExpression("^\\S+ \\S+ Link OK$")).size(), 1);
     QVERIFY2(lines.last().endsWith("\trun left\t\t\t\t\t\tterminated"), qPrintable(all));
+    // What fires next is said when it changes, not at every tick: once for
+    // each row, and nothing once the last has gone.
+    const QStringList next = lines.filter(QRegularExpression("^\\S+ \\S+ Next: "));
+    QCOMPARE(next.size(), 2);
+    QVERIFY2(next[0].section(' ', 2).startsWith("Next: " + at(3) + "  P3  first  in 0:00:0"),
+             qPrintable(next[0]));
+    QVERIFY2(next[1].section(' ', 2).startsWith("Next: " + at(4) + "  P4  second  in 0:00:0"),
+             qPrintable(next[1]));
 
     // The as-run log agrees with the device, and says the same on standard error.
     const QByteArray log =
         s.read("state/cantrel/as-run-" + now.toString("yyyy-MM-dd").toUtf8() + ".log");
-    QVERIFY2(log.contains("\topened\t" + at(3).toUtf8() + "\t3\tfirst\t" + s.path("a b.mp3").toUtf8() +
-                          "\t\t\n"),
-             log.constData());
+    QCOMPARE(log.count("\topened\t" + at(3).toUtf8() + "\t3\tfirst\t" +
+                       s.path("a b.mp3").toUtf8() + "\t\t\n"),
+             1);
+    QCOMPARE(log.count("\topened\t"), 1);
     for (const QByteArray& fired : {"\tfired\t" + at(3).toUtf8() + "\t3\tfirst\t",
                                     "\tfired\t" + at(4).toUtf8() + "\t4\tsecond\t"})
         QCOMPARE(log.count(fired), 1);
@@ -263,6 +276,11 @@ void TestHeadlessRun::cannotStart_data() {
     QTest::newRow("no file for today")
         << "file31d=empty.31d\r\n" << QStringList{"--run"}
         << ".24h file don't specified: empty.31d names no day schedule for day %2 (%3)";
+    // Started, then ended by itself at the first tick: status 1 as well, so
+    // that the unit's Restart=on-failure starts it again.
+    QTest::newRow("a time that does not read")
+        << "file31d=bad.31d\r\n" << QStringList{"--run"}
+        << "\trun left\t\t\t\t\t\t'noon' in row 1 of %1/bad.24h is not a valid time";
 }
 
 void TestHeadlessRun::cannotStart() {
@@ -272,6 +290,8 @@ void TestHeadlessRun::cannotStart() {
     Station s;
     s.writeCalendar({{QDate::currentDate().day(), s.path("gone.24h")}});
     s.write("empty.31d", "");
+    s.write("bad.31d", QByteArray::number(QDate::currentDate().day()) + ' ' +
+                           s.writeDay("bad.24h", {"noon,3,,"}).toUtf8() + "\r\n");
     if (!settings.isNull())
         s.write("Cantrel.ini", settings.toUtf8());
     NotifySocket notify(s.path("notify"));
@@ -290,6 +310,53 @@ void TestHeadlessRun::cannotStart() {
     else if (said.contains(QLatin1String("%2")))
         said = said.arg(today.day()).arg(today.toString(Qt::ISODate));
     QVERIFY2(err.contains(said), qPrintable(err));
+}
+
+// A log that cannot be written (its folder is a file) is said once, and the
+// run goes on: its rows still fire.
+void TestHeadlessRun::logItCannotWriteIsSaidOnce() {
+    Station s;
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString at = now.addSecs(2).toString("HH:mm:ss");
+    s.writeCalendar({{now.date().day(), s.writeDay("today.24h", {at + ",3,first,"})}});
+    s.writeSettings(0);
+    s.write("state", "a file, not a folder");
+    QProcess run;
+    s.start(run, {"--run"},
+            {"XDG_STATE_HOME=" + s.path("state/under"), "CANTREL_PORT_TRACE=" + s.path("trace")});
+    QVERIFY(run.waitForStarted());
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += run.readAllStandardError()).contains("\tfired\t" + at.toUtf8()),
+                             10000);
+    QCOMPARE(endWith(run, SIGTERM), 0);
+    said += run.readAllStandardError();
+    QCOMPARE(saidLines(said, "Can't write the as-run log " + s.path("state/under") +
+                                 "/cantrel/as-run-" + now.toString("yyyy-MM-dd") +
+                                 ".log: Not a directory"),
+             1);
+    QVERIFY2(s.read("trace").contains(" 0378 FB\n"), said.constData());
+}
+
+// SIGTERM while a row's opener is still deciding: the run ends at once and
+// leaves the opener to itself, rather than waiting for its verdict.
+void TestHeadlessRun::signalWhileAnOpenerDecides() {
+    Station s;
+    s.write("slow.sh", "#!/bin/sh\necho started > \"$(dirname \"$0\")/started\"\nsleep 1.5\n"
+                       "echo done > \"$(dirname \"$0\")/done\"\n");
+    QFile::setPermissions(s.path("slow.sh"), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                 QFileDevice::WriteOwner);
+    s.write("clip.mp3", "sound");
+    const QDateTime now = QDateTime::currentDateTime();
+    s.writeCalendar({{now.date().day(), s.writeDay("today.24h", {now.addSecs(2).toString("HH:mm:ss") +
+                                                                 ",3,first," + s.path("clip.mp3")})}});
+    s.writeSettings(0);
+    QProcess run;
+    s.start(run, {"--run"}, {"CANTREL_OPENER=" + s.path("slow.sh")});
+    QVERIFY(run.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(s.path("started")), 10000);
+    QCOMPARE(endWith(run, SIGTERM), 0);
+    QVERIFY2(!QFile::exists(s.path("done")), "the run waited for the opener's verdict");
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(s.path("done")), 10000);
 }
 
 // The serial device is not there at the start (a USB adapter at boot) and
@@ -473,8 +540,8 @@ void TestHeadlessRun::newDayAndDayFileSavedAnew() {
     QCOMPARE(s.requestsFor(6), 1);
     const QString err = QString::fromLocal8Bit(run.readAllStandardError());
     QVERIFY2(err.contains("2026-12-10 23:59:5"), qPrintable(err));
-    QVERIFY2(err.contains("\tday loaded\t\t\t\t\t\t" + eleven), qPrintable(err));
-    QVERIFY2(err.contains("\tday loaded\t\t\t\t\t\tsaved anew: " + eleven), qPrintable(err));
+    QCOMPARE(err.count("\tday loaded\t\t\t\t\t\t" + eleven + "\n"), 1);
+    QCOMPARE(err.count("\tday loaded\t\t\t\t\t\tsaved anew: " + eleven + "\n"), 1);
 }
 
 // In a zone with summer time, on a clock moved to just before the spring
@@ -497,6 +564,7 @@ void TestHeadlessRun::springForwardUnderAMovedClock() {
     QCOMPARE(s.outputRequests(), (QStringList{"FD 00 03", "FD 00 04", "FD 00 05"}));
     const QByteArray log = s.read("state/cantrel/as-run-2027-03-28.log");
     QCOMPARE(log.count("\tfired\t"), 3);
+    QCOMPARE(log.count("\tlate\t"), 1);
     QVERIFY2(log.contains("+02:00\tlate\t02:30:00\t4\tskipped\t\t"), log.constData());
     QVERIFY2(log.indexOf("\tfired\t01:59:58\t3\t") < log.indexOf("\tfired\t02:30:00\t4\t") &&
                  log.indexOf("\tfired\t02:30:00\t4\t") < log.indexOf("\tfired\t03:00:01\t5\t"),

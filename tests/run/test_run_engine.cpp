@@ -1,6 +1,7 @@
 // The run engine on its own: documents without a window, a fake clock, real
 // workers, pulses recorded, and a report that notes what it was told.
 #include "device/DeviceLink.h"
+#include "platform/ProgramError.h"
 #include "run/RowWorker.h"
 #include "run/RunDocuments.h"
 #include "run/AsRunLog.h"
@@ -11,6 +12,7 @@
 #include "schedule/StringGridModel.h"
 #include "support/TestDoubles.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -103,11 +105,13 @@ class TestRunEngine : public QObject {
     void dayFileSavedAnew();
     void endsWithAReport_data();
     void endsWithAReport();
+    void workerFailureGoesToTheReport_data();
     void workerFailureGoesToTheReport();
     void rowWithoutAThreadFailsAlone();
     void rowsOfOneSecondPulseInRowOrder();
     void nextRow();
     void linkDownAndBackAreLogged();
+    void eachRowIsLoggedAsItWent();
     void passedOverRows_data();
     void passedOverRows();
     void wakesAtTheStartOfADueSecond();
@@ -116,13 +120,18 @@ class TestRunEngine : public QObject {
     void firedLatenessCountsFromTheRowsSecond_data();
     void firedLatenessCountsFromTheRowsSecond();
     void executedByHandIsLoggedAsSuch();
+    void pulseWaitsOutTheRunAdvance();
     void calendarSavedAnew();
     void aSaveIsTakenOnceItHasSettled();
 };
 
+// Outputs 1, 15 and 16 reach the pulse as they are: the device counts them
+// from 1, and 16 is a byte of its own (10 hex), not a mask's leftover.
 void TestRunEngine::entersOnTodaysFileAndFires() {
     EngineFixture f;
-    f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,\r\n12:00:00,0,,a.mp3\r\n"));
+    f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,\r\n12:00:00,0,,a.mp3\r\n"
+                                            "12:00:00,1,,b.mp3\r\n12:00:00,15,,\r\n"
+                                            "12:00:00,16,,c.mp3\r\n"));
     QSignalSpy modes(&f.engine, &RunEngine::modeChanged);
     QSignalSpy days(&f.engine, &RunEngine::dayStarted);
     f.engine.enter();
@@ -130,19 +139,29 @@ void TestRunEngine::entersOnTodaysFileAndFires() {
     QCOMPARE(modes.takeFirst().at(0).toBool(), true);
     QCOMPARE(days.takeFirst().at(0).toInt(), 10);
     QCOMPARE(f.month.rows().cell(0, 10), QStringLiteral("+"));
-    QCOMPARE(f.day.rows().gridRowCount(), 3);
+    QCOMPARE(f.day.rows().gridRowCount(), 6);
 
     QSignalSpy falling(&f.engine, &RunEngine::rowFalling);
+    QSignalSpy opened(&f.engine, &RunEngine::rowOpened);
+    QSignalSpy fired(&f.engine, &RunEngine::rowFired);
     f.tick(QTime(12, 0));
     f.tick(QTime(12, 0));
     QVERIFY(f.workersDone());
-    QCOMPARE(falling.size(), 2);
-    // A row without an output pulses output 0.
-    std::sort(f.pulses.begin(), f.pulses.end());
-    QCOMPARE(f.pulses, QList<int>({0, 3}));
-    QCOMPARE(f.opener.takeOpened(), QStringList({"a.mp3"}));
-    QCOMPARE(f.mark(1), QStringLiteral("+"));
-    QCOMPARE(f.mark(2), QStringLiteral("+"));
+    QCOMPARE(falling.size(), 5);
+    // Rows of one second pulse in row order; a row without an output pulses output 0.
+    QCOMPARE(f.pulses, QList<int>({3, 0, 1, 15, 16}));
+    QStringList files = f.opener.takeOpened();
+    files.sort();
+    QCOMPARE(files, QStringList({"a.mp3", "b.mp3", "c.mp3"}));
+    // Each told once: a row that waits for its pulse is told opened before it, not again after.
+    QStringList told;
+    for (const QList<QVariant>& args : opened)
+        told << args[0].toStringList().value(4);
+    told.sort();
+    QCOMPARE(told, QStringList({"a.mp3", "b.mp3", "c.mp3"}));
+    QCOMPARE(fired.size(), 5);
+    for (int row = 1; row <= 5; ++row)
+        QCOMPARE(f.mark(row), QStringLiteral("+"));
     QVERIFY(f.report.told.isEmpty());
 }
 
@@ -166,7 +185,8 @@ void TestRunEngine::dayFileSavedAnew() {
     QVERIFY(f.workersDone());
     QCOMPARE(f.pulses, QList<int>({3}));
 
-    f.writeDay("ten.24h", "12:00:00,3,,\r\n12:00:00,5,new,\r\n12:00:01,6,,\r\n");
+    // The new row of the fired one's second comes before it: each keeps its own mark.
+    f.writeDay("ten.24h", "12:00:00,5,new,\r\n12:00:00,3,,\r\n12:00:01,6,,\r\n");
     QSignalSpy taken(&f.engine, &RunEngine::dayFileTaken);
     f.tickOnceSettled(QTime(12, 0));
     QCOMPARE(taken.size(), follow ? 1 : 0);
@@ -188,6 +208,18 @@ void TestRunEngine::dayFileSavedAnew() {
     } else {
         QVERIFY(f.report.told.isEmpty());
     }
+
+    // Saved again with a row of 12:00:03, seen at 12:00:03 but settled only
+    // in the next second: the ticks are done with its second, it does not run.
+    f.writeDay("ten.24h", "12:00:00,5,new,\r\n12:00:00,3,,\r\n12:00:01,6,,\r\n"
+                          "12:00:03,8,too late,\r\n");
+    f.tick(QTime(12, 0, 3));
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 4))); // for the run timer's ticks too
+    QTest::qWait(int(FollowedFile::kSettleMs) + 100);
+    f.tick(QTime(12, 0, 4));
+    QVERIFY(f.workersDone());
+    QCOMPARE(f.pulses.size(), follow ? 3 : 1);
+    QCOMPARE(f.day.rows().gridRowCount(), follow ? 5 : 2);
 }
 
 void TestRunEngine::endsWithAReport_data() {
@@ -236,24 +268,63 @@ void TestRunEngine::endsWithAReport() {
     QVERIFY(!told.running);
 }
 
+// A media file that does not open, or a pulse that fails after the file
+// opened: the row is marked "!", the failure goes to the report with what it
+// concerns, and the log hears of the file that did open.
+void TestRunEngine::workerFailureGoesToTheReport_data() {
+    QTest::addColumn<QByteArray>("rows");
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<QString>("pulseFailure");
+    QTest::addColumn<QList<int>>("pulses");
+    QTest::addColumn<int>("opened");
+    QTest::addColumn<QString>("failed"); // the as-run log's text
+    QTest::addColumn<QString>("text");   // the report's
+    QTest::addColumn<QString>("detail");
+    QTest::newRow("media file missing")
+        << QByteArray("12:00:00,3,,missing.mp3\r\n") << false << QString() << QList<int>{} << 0
+        << "Can't execute file: missing.mp3: no such file" << "Can't execute file"
+        << "missing.mp3: no such file";
+    QTest::newRow("pulse fails after the file opened")
+        << QByteArray("12:00:00,3,,a.mp3\r\n") << true << "Can't write to port" << QList<int>{3}
+        << 1 << "Can't write to port" << "Can't write to port" << QString();
+    QTest::newRow("pulse of a row without an output fails")
+        << QByteArray("12:00:00,0,,a.mp3\r\n") << true << "Can't write to port" << QList<int>{0}
+        << 1 << "Can't write to port" << "Can't write to port" << QString();
+}
+
 void TestRunEngine::workerFailureGoesToTheReport() {
+    QFETCH(QByteArray, rows);
+    QFETCH(bool, opens);
+    QFETCH(QString, pulseFailure);
+    QFETCH(QList<int>, pulses);
+    QFETCH(int, opened);
+    QFETCH(QString, failed);
+    QFETCH(QString, text);
+    QFETCH(QString, detail);
     EngineFixture f;
-    f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,missing.mp3\r\n"));
-    f.opener.succeed = false;
-    QSignalSpy failed(&f.engine, &RunEngine::rowFailed);
+    f.setCalendar(10, f.writeDay("ten.24h", rows));
+    f.opener.succeed = opens;
+    f.engine.setPulseHook([&](int output) {
+        f.pulses.append(output);
+        if (!pulseFailure.isEmpty())
+            throw ProgramError(pulseFailure);
+    });
+    QSignalSpy openedRows(&f.engine, &RunEngine::rowOpened);
+    QSignalSpy failedRows(&f.engine, &RunEngine::rowFailed);
     f.engine.enter();
     f.tick(QTime(12, 0));
     QTRY_COMPARE(f.report.told.size(), 1);
     QCOMPARE(f.report.told[0].what, QStringLiteral("failure"));
-    QCOMPARE(f.report.told[0].text, QStringLiteral("Can't execute file"));
+    QCOMPARE(f.report.told[0].text, text);
     // Which file, and why, below the text and in the as-run log.
-    QCOMPARE(f.report.told[0].detail, QStringLiteral("missing.mp3: no such file"));
-    QCOMPARE(failed.size(), 1);
-    QCOMPARE(failed[0][1].toString(), QStringLiteral("Can't execute file: missing.mp3: no such file"));
+    QCOMPARE(f.report.told[0].detail, detail);
     QVERIFY(f.report.told[0].flag);
     QVERIFY(f.report.told[0].running);
+    QCOMPARE(openedRows.size(), opened);
+    QCOMPARE(failedRows.size(), 1);
+    QCOMPARE(failedRows[0][1].toString(), failed);
     QCOMPARE(f.mark(1), QStringLiteral("!"));
-    QVERIFY(f.pulses.isEmpty());
+    QCOMPARE(f.pulses, pulses);
 }
 
 // The system has no thread for a row's worker: that row fails and says so,
@@ -336,6 +407,23 @@ void TestRunEngine::wakesAtTheStartOfADueSecond() {
     QCOMPARE(f.engine.wakeTimer().interval(), 400);
     f.engine.leave();
     QVERIFY(!f.engine.wakeTimer().isActive());
+
+    // Left to its timers, the wake runs the tick at the row's second, before
+    // the 490 ms tick comes round: both were started as Run was entered.
+    EngineFixture g;
+    g.setCalendar(10, g.writeDay("ten.24h", "12:00:00,3,,\r\n"));
+    g.clock.set(QDateTime(QDate(2026, 12, 10), QTime(11, 59, 59, 700)));
+    g.engine.enter();
+    g.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0)));
+    int tickTimerLeft = -1;
+    QObject::connect(&g.engine, &RunEngine::ticked, &g.engine, [&] {
+        if (tickTimerLeft < 0)
+            tickTimerLeft = g.engine.tickTimer().remainingTime();
+    });
+    QTRY_VERIFY(tickTimerLeft >= 0);
+    QVERIFY2(tickTimerLeft < 400, qPrintable(QString::number(tickTimerLeft)));
+    QVERIFY(g.workersDone());
+    QCOMPARE(g.pulses, QList<int>{3});
 }
 
 // What fires next: the first row after the tick's second that has not
@@ -343,7 +431,8 @@ void TestRunEngine::wakesAtTheStartOfADueSecond() {
 void TestRunEngine::nextRow() {
     EngineFixture f;
     f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,\"News jingle\",a.mp3\r\n"
-                                            "12:00:05,4,,\r\n13:02:03,5,Bell,\r\n"));
+                                            "12:00:05,4,,\r\n13:02:03,5,Bell,\r\n"
+                                            "23:59:59,6,Last,\r\n"));
     f.engine.enter();
     const auto next = [&f] {
         const std::optional<RunEngine::NextRow> row = f.engine.nextRow();
@@ -353,9 +442,15 @@ void TestRunEngine::nextRow() {
     QCOMPARE(next(), QStringLiteral("Next: 12:00:00  P3  News jingle  in 0:00:01"));
     f.tick(QTime(12, 0, 0, 200));
     QCOMPARE(next(), QStringLiteral("Next: 12:00:05  P4  in 0:00:05"));
+    // 4.001 s left reads as 5 s: whole seconds, rounded up.
+    f.tick(QTime(12, 0, 0, 999));
+    QCOMPARE(next(), QStringLiteral("Next: 12:00:05  P4  in 0:00:05"));
     f.tick(QTime(12, 0, 5, 0));
     QCOMPARE(next(), QStringLiteral("Next: 13:02:03  P5  Bell  in 1:01:58"));
+    // The last second of the day is a second like the others.
     f.tick(QTime(13, 2, 3, 0));
+    QCOMPARE(next(), QStringLiteral("Next: 23:59:59  P6  Last  in 10:57:56"));
+    f.tick(QTime(23, 59, 59, 0));
     QCOMPARE(next(), QString());
 
     // With a run advance the time left runs to the pulse, at the row's time.
@@ -406,6 +501,77 @@ void TestRunEngine::linkDownAndBackAreLogged() {
     QCOMPARE(echoed.size(), 7);
 }
 
+namespace {
+
+// Opens every file but gone.mp3, as a folder with one file missing would.
+class OneMissingOpener final : public MediaOpener {
+  public:
+    bool open(const QString& target, QString* why = nullptr) override {
+        if (target != QLatin1String("gone.mp3"))
+            return true;
+        if (why)
+            *why = QStringLiteral("no such file");
+        return false;
+    }
+};
+
+} // namespace
+
+// The as-run log of a run without a window, line by line: a row opened and
+// fired, one that failed, one passed over and fired late, one missed after a
+// long gap, the day file saved anew, and the end.
+void TestRunEngine::eachRowIsLoggedAsItWent() {
+    EngineFixture f;
+    OneMissingOpener opener;
+    RunEngine engine(f.documents, f.clock, opener, f.device, f.report);
+    f.report.engine = &engine;
+    engine.setPulseHook([](int) {});
+    engine.setFollowFiles(true);
+    AsRunLog log(f.dir.filePath("state"));
+    RunLogger logger(engine, f.documents, f.device, f.clock, log);
+    const QByteArray rows("12:00:00,3,News,a.mp3\r\n12:00:01,4,Gone,gone.mp3\r\n"
+                          "12:00:03,5,Late,\r\n12:02:00,6,Missed,\r\n");
+    const QString file = f.writeDay("ten.24h", rows);
+    f.setCalendar(10, file);
+    const auto at = [&](QTime time) {
+        f.clock.set(QDateTime(QDate(2026, 12, 10), time));
+        return time;
+    };
+    at(QTime(11, 59, 59, 500));
+    engine.enter();
+    for (QTime time : {QTime(12, 0), QTime(12, 0, 1), QTime(12, 0, 4, 500), QTime(12, 2, 10)}) {
+        at(time);
+        engine.tick();
+        QVERIFY(f.workersDone());
+    }
+    f.writeDay("ten.24h", rows + "13:00:00,7,New,\r\n");
+    at(QTime(12, 2, 10, 400));
+    engine.tick();
+    QTest::qWait(int(FollowedFile::kSettleMs) + 100);
+    engine.tick(); // the save has settled
+    engine.leave(QStringLiteral("paused"));
+    log.flush();
+    QFile written(log.fileFor(QDate(2026, 12, 10)));
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray path = file.toUtf8();
+    QCOMPARE(QString::fromUtf8(written.readAll()).split(u'\n'), QString::fromUtf8(
+        "2026-12-10 11:59:59.500 +00:00\tday loaded\t\t\t\t\t\t" + path + "\n"
+        "2026-12-10 11:59:59.500 +00:00\trun entered\t\t\t\t\t\tcalendar Untitled.31d, day file " +
+        path + ", run advance 0 s\n"
+        "2026-12-10 12:00:00.000 +00:00\topened\t12:00:00\t3\tNews\ta.mp3\t\t\n"
+        "2026-12-10 12:00:00.000 +00:00\tfired\t12:00:00\t3\tNews\ta.mp3\t0\t\n"
+        "2026-12-10 12:00:01.000 +00:00\tfailed\t12:00:01\t4\tGone\tgone.mp3\t\t"
+        "Can't execute file: gone.mp3: no such file\n"
+        "2026-12-10 12:00:04.500 +00:00\tlate\t12:00:03\t5\tLate\t\t1500\t"
+        "the ticks were 3.5 s apart\n"
+        "2026-12-10 12:00:04.500 +00:00\tfired\t12:00:03\t5\tLate\t\t1500\t\n"
+        "2026-12-10 12:02:10.000 +00:00\tmissed\t12:02:00\t6\tMissed\t\t10000\t"
+        "the ticks were 125.5 s apart, more than 60 s\n"
+        "2026-12-10 12:02:10.400 +00:00\tday loaded\t\t\t\t\t\tsaved anew: " + path + "\n"
+        "2026-12-10 12:02:10.400 +00:00\trun left\t\t\t\t\t\tpaused\n").split(u'\n'));
+    QTRY_COMPARE(f.report.told.size(), 1);
+}
+
 // Ticks that lie apart: the rows of the seconds between fire at once, in
 // time order, after a gap of up to a minute of real time, and are missed
 // after a longer one. A change of summer time is no gap, and no row fires a
@@ -415,6 +581,7 @@ void TestRunEngine::passedOverRows_data() {
     QTest::addColumn<QByteArray>("rows");   // the file of every day but the 11th
     QTest::addColumn<QByteArray>("rows11"); // the 11th's
     QTest::addColumn<QStringList>("ticks"); // local times; the first enters Run mode
+    QTest::addColumn<int>("advance");
     QTest::addColumn<QList<int>>("pulses");
     QTest::addColumn<int>("late");
     QTest::addColumn<int>("missed");
@@ -427,24 +594,24 @@ void TestRunEngine::passedOverRows_data() {
         << QByteArray("UTC") << three << QByteArray()
         << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
                        "2026-12-10T12:00:02.000"}
-        << QList<int>{3} << 1 << 0 << qint64(1000) << "the ticks were 1.5 s apart";
+        << 0 << QList<int>{3} << 1 << 0 << qint64(1000) << "the ticks were 1.5 s apart";
     QTest::newRow("gap of 59 s")
         << QByteArray("UTC") << three << QByteArray()
         << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
                        "2026-12-10T12:00:59.500"}
-        << QList<int>{3, 4, 5, 6} << 3 << 0 << qint64(58500)
+        << 0 << QList<int>{3, 4, 5, 6} << 3 << 0 << qint64(58500)
         << "the ticks were 59.0 s apart";
     QTest::newRow("gap of 61 s")
         << QByteArray("UTC") << three << QByteArray()
         << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
                        "2026-12-10T12:01:01.500"}
-        << QList<int>{7} << 0 << 4 << qint64(60500)
+        << 0 << QList<int>{7} << 0 << 4 << qint64(60500)
         << "the ticks were 61.0 s apart, more than 60 s";
     QTest::newRow("suspended for an hour")
         << QByteArray("UTC") << three << QByteArray()
         << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
                        "2026-12-10T13:00:00.500"}
-        << QList<int>{9} << 0 << 6 << qint64(3599500)
+        << 0 << QList<int>{9} << 0 << 6 << qint64(3599500)
         << "the ticks were 3600.0 s apart, more than 60 s";
     QTest::newRow("spring forward")
         << QByteArray("Europe/Berlin")
@@ -452,7 +619,7 @@ void TestRunEngine::passedOverRows_data() {
         << QByteArray()
         << QStringList{"2027-03-28T01:59:58.900+01:00", "2027-03-28T01:59:59.400+01:00",
                        "2027-03-28T03:00:00.300+02:00"}
-        << QList<int>{3, 4, 5, 6} << 2 << 0 << qint64(3600300)
+        << 0 << QList<int>{3, 4, 5, 6} << 2 << 0 << qint64(3600300)
         << "the ticks were 0.9 s apart while the clock moved on 3600.9 s";
     QTest::newRow("fall back")
         << QByteArray("Europe/Berlin") << QByteArray("02:00:00,3,,\r\n02:59:59,4,,\r\n")
@@ -460,24 +627,57 @@ void TestRunEngine::passedOverRows_data() {
         << QStringList{"2027-10-31T01:59:59.900+02:00", "2027-10-31T02:00:00.100+02:00",
                        "2027-10-31T02:59:59.500+02:00", "2027-10-31T02:00:00.000+01:00",
                        "2027-10-31T02:00:00.400+01:00", "2027-10-31T02:59:59.500+01:00"}
-        << QList<int>{3, 4} << 0 << 0 << qint64(-1) << QString();
+        << 0 << QList<int>{3, 4} << 0 << 0 << qint64(-1) << QString();
     QTest::newRow("gap over midnight")
         << QByteArray("UTC") << QByteArray("23:59:59,3,,\r\n")
         << QByteArray("00:00:00,4,,\r\n00:00:01,5,,\r\n")
         << QStringList{"2026-12-10T23:59:58.300", "2026-12-10T23:59:58.500",
                        "2026-12-11T00:00:01.500"}
-        << QList<int>{3, 4, 5} << 2 << 0 << qint64(2500) << "the ticks were 3.0 s apart";
+        << 0 << QList<int>{3, 4, 5} << 2 << 0 << qint64(2500) << "the ticks were 3.0 s apart";
     QTest::newRow("clock set back 10 s")
         << QByteArray("UTC") << QByteArray("12:00:05,3,,\r\n12:00:10,4,,\r\n") << QByteArray()
         << QStringList{"2026-12-10T12:00:09.800", "2026-12-10T12:00:10.200",
                        "2026-12-10T12:00:00.200", "2026-12-10T12:00:10.200"}
-        << QList<int>{4, 3} << 1 << 0 << qint64(5200) << "the ticks were 10.0 s apart";
+        << 0 << QList<int>{4, 3} << 1 << 0 << qint64(5200) << "the ticks were 10.0 s apart";
+    // The 10th has a row before the one that fired: going back to that date
+    // passes over nothing, so it stays unfired.
     QTest::newRow("clock set back over midnight")
-        << QByteArray("UTC") << QByteArray("23:59:59,3,,\r\n") << QByteArray("00:00:00,4,,\r\n")
+        << QByteArray("UTC") << QByteArray("12:00:00,2,,\r\n23:59:59,3,,\r\n")
+        << QByteArray("00:00:00,4,,\r\n")
         << QStringList{"2026-12-10T23:59:58.800", "2026-12-10T23:59:59.200",
                        "2026-12-11T00:00:00.200", "2026-12-10T23:59:59.300",
                        "2026-12-11T00:00:00.300"}
-        << QList<int>{3, 4} << 0 << 0 << qint64(-1) << QString();
+        << 0 << QList<int>{3, 4} << 0 << 0 << qint64(-1) << QString();
+    // At most 60 s apart still fires.
+    QTest::newRow("gap of exactly 60 s")
+        << QByteArray("UTC") << three << QByteArray()
+        << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.500",
+                       "2026-12-10T12:01:00.500"}
+        << 0 << QList<int>{3, 4, 5, 6} << 4 << 0 << qint64(59500)
+        << "the ticks were 60.0 s apart";
+    // 1.98 s reads 2.0, not 1.9; the row's lateness counts the 290 ms of the
+    // tick's second too.
+    QTest::newRow("gap of 1.98 s")
+        << QByteArray("UTC") << three << QByteArray()
+        << QStringList{"2026-12-10T12:00:00.300", "2026-12-10T12:00:00.310",
+                       "2026-12-10T12:00:02.290"}
+        << 0 << QList<int>{3} << 1 << 0 << qint64(1290) << "the ticks were 2.0 s apart";
+    // Run pressed in the last part of a row's second: the next tick finds it
+    // passed over and fires it late; the row of the second before stays.
+    QTest::newRow("entered late in a row's second")
+        << QByteArray("UTC") << QByteArray("11:59:59,2,,\r\n12:00:00,3,,\r\n12:00:01,4,,\r\n")
+        << QByteArray()
+        << QStringList{"2026-12-10T12:00:00.800", "2026-12-10T12:00:01.290"} << 0
+        << QList<int>{3, 4} << 1 << 0 << qint64(1290) << "the ticks were 0.5 s apart";
+    // Entered at 23:59:50 with a run advance of 30 s: the ticks are on the
+    // 11th already. The rest of the 10th is not run, nor the 11th's rows
+    // before 00:00:20; the row of that second fires, the next one late.
+    QTest::newRow("entered within the advance of midnight")
+        << QByteArray("UTC") << QByteArray("12:00:00,3,,\r\n23:59:58,4,,\r\n")
+        << QByteArray("00:00:05,7,,\r\n00:00:20,5,,\r\n00:00:21,6,,\r\n")
+        << QStringList{"2026-12-10T23:59:50.300", "2026-12-10T23:59:50.500",
+                       "2026-12-10T23:59:52.000"}
+        << 30 << QList<int>{5, 6} << 1 << 0 << qint64(1000) << "the ticks were 1.5 s apart";
 }
 
 void TestRunEngine::passedOverRows() {
@@ -485,6 +685,7 @@ void TestRunEngine::passedOverRows() {
     QFETCH(QByteArray, rows);
     QFETCH(QByteArray, rows11);
     QFETCH(QStringList, ticks);
+    QFETCH(int, advance);
     QFETCH(QList<int>, pulses);
     QFETCH(int, late);
     QFETCH(int, missed);
@@ -500,8 +701,11 @@ void TestRunEngine::passedOverRows() {
             f.setCalendar(d, every);
         if (!rows11.isEmpty())
             f.setCalendar(11, f.writeDay("eleven.24h", rows11));
+        f.engine.setRunAdvance(advance);
+        f.engine.link()->setSleepHook([](qint64) {});
         QSignalSpy lateRows(&f.engine, &RunEngine::rowLate);
         QSignalSpy missedRows(&f.engine, &RunEngine::rowMissed);
+        QSignalSpy falling(&f.engine, &RunEngine::rowFalling);
         for (int i = 0; i < ticks.size(); ++i) {
             f.clock.set(QDateTime::fromString(ticks[i], Qt::ISODateWithMs).toLocalTime());
             if (i == 0)
@@ -513,6 +717,8 @@ void TestRunEngine::passedOverRows() {
         }
         QVERIFY(f.engine.running());
         QCOMPARE(f.pulses, pulses);
+        // Late rows too move the day grid's selection as they start.
+        QCOMPARE(falling.size(), pulses.size());
         QCOMPARE(lateRows.size(), late);
         QCOMPARE(missedRows.size(), missed);
         const QSignalSpy& first = late > 0 ? lateRows : missedRows;
@@ -681,6 +887,23 @@ void TestRunEngine::executedByHandIsLoggedAsSuch() {
     QCOMPARE(fields.value(0).left(23), QByteArray("2026-12-10 09:30:15.250"));
     QCOMPARE(fields.mid(1), (QList<QByteArray>{"executed", "12:00:00", "3", "Bell", "", "",
                                                "by hand\n"}));
+}
+
+// With a run advance the pulse waits, on the machine's steady clock, until
+// the row's own second: never before, whatever the fake wall clock says.
+void TestRunEngine::pulseWaitsOutTheRunAdvance() {
+    EngineFixture f;
+    QElapsedTimer sinceTick;
+    qint64 pulseAfterNs = -1;
+    f.engine.setPulseHook([&](int) { pulseAfterNs = sinceTick.nsecsElapsed(); });
+    f.engine.setRunAdvance(1);
+    f.setCalendar(10, f.writeDay("ten.24h", "12:00:01,3,,\r\n"));
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(11, 59, 59, 500)));
+    f.engine.enter();
+    sinceTick.start();
+    f.tick(QTime(12, 0)); // the row falls due at the start of its second less 1 s
+    QVERIFY(f.workersDone());
+    QVERIFY2(pulseAfterNs >= 1000000000, qPrintable(QString::number(pulseAfterNs)));
 }
 
 // Without a window the calendar is followed too: saved anew with another

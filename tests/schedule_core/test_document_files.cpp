@@ -22,12 +22,13 @@ using namespace cantrel::test;
 
 namespace {
 
-// Holds an exclusive lock on a file, as another program that has it open would.
+// Holds a lock on a file, as another program that has it open would: an
+// exclusive one, or a shared one (a reader's).
 struct HeldLock {
     int fd;
-    explicit HeldLock(const QString& path)
+    explicit HeldLock(const QString& path, int kind = LOCK_EX)
         : fd(::open(QFile::encodeName(path).constData(), O_RDWR)) {
-        if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        if (fd < 0 || ::flock(fd, kind | LOCK_NB) != 0)
             qFatal("cannot lock %s", qPrintable(path));
     }
     ~HeldLock() { ::close(fd); }
@@ -181,6 +182,10 @@ void TestDocumentFiles::loadFailures_data() {
                                              << "target.24h"
                                              << "message: Can't load .24h file"
                                              << "in use by another program";
+    QTest::newRow("held under a shared lock") << "day"
+                                              << "shared.24h"
+                                              << "message: Can't load .24h file"
+                                              << "in use by another program";
     QTest::newRow("missing calendar") << "month"
                                       << "absent.31d"
                                       << "message: Can't load .31d file!" << "no such file";
@@ -197,10 +202,13 @@ void TestDocumentFiles::loadFailures() {
     ScheduleDocument& document = files.document();
     f.write("old.file", "1 old\r\n");
     f.write("target.24h", "10:00:00,2,new\r\n");
+    f.write("shared.24h", "10:00:00,2,new\r\n");
     QDir(f.dir.path()).mkdir("folder.24h");
     std::optional<HeldLock> lock;
     if (target == "target.24h")
         lock.emplace(f.path(target));
+    else if (target == "shared.24h")
+        lock.emplace(f.path(target), LOCK_SH);
     document.rows().setCell(2, 1, QStringLiteral("mine"));
     document.setName(f.path("old.file"));
     document.setHasFile(true);
