@@ -27,6 +27,8 @@ Options:
                   (default: five times what it took on the unchanged code, 30 at least)
   --out FILE      where the results go (default build-mutate/results-<time>.tsv)
   --list          print the mutants and stop
+  --report FILE   print the summary of a results file again, with the
+                  survivors named in equivalent.tsv as it now stands
   -j N            build jobs (default 2)
 
 A survivor that changes nothing a user could see (a capacity hint, a guard
@@ -379,10 +381,38 @@ class Restorer:
         self.path = None
 
 
+def report(results):
+    """The summary of a results file, by folder, with equivalent.tsv applied."""
+    known = read_equivalent()
+    counts = {}
+    survivors = []
+    with open(results) as f:
+        next(f)
+        for line in f:
+            path, number, _, change, verdict, by, source = line.rstrip("\n").split("\t")
+            key = (path, source, change.split(": ", 1)[1])
+            if verdict in ("survived", "equivalent"):
+                verdict = "equivalent" if key in known else "survived"
+                if verdict == "survived":
+                    survivors.append(f"{path}:{number} {change}")
+            folder = os.path.dirname(path)
+            counts.setdefault(folder, {}).setdefault(verdict, 0)
+            counts[folder][verdict] += 1
+    for folder, c in sorted(counts.items()):
+        killed, survived = c.get("killed", 0), c.get("survived", 0)
+        say(f"{folder}: {killed} killed, {survived} survived, {c.get('equivalent', 0)} change"
+            f" nothing a user could see, {c.get('not built', 0)} did not compile;"
+            f" {killed}/{killed + survived} killed")
+    for s in survivors:
+        say(f"  survived  {s}")
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser(prog="./dev.sh mutate", description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("files", nargs="+")
+    parser.add_argument("files", nargs="*")
+    parser.add_argument("--report")
     parser.add_argument("--tests")
     parser.add_argument("--sample", type=int)
     parser.add_argument("--seed", type=int, default=1)
@@ -393,6 +423,10 @@ def main():
     parser.add_argument("--list", action="store_true")
     parser.add_argument("-j", dest="jobs", type=int, default=2)
     args = parser.parse_args()
+    if args.report:
+        return report(args.report)
+    if not args.files:
+        parser.error("name the files to mutate")
 
     mutants = []
     for spec in args.files:
