@@ -34,6 +34,10 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-q
   xvfb openbox xdotool x11-utils libxcb1-dev
   # the run without a window is tested across midnight on a clock moved by libfaketime
   faketime
+  # the run without a window tells systemd it is ready and alive (sd_notify)
+  libsystemd-dev
+  # the service on the session bus is tested on a private bus of its own (dbus-run-session)
+  dbus-daemon
   # the icon's sizes are rendered from its SVG; the Debian package is made, checked and
   # taken apart by the tests
   librsvg2-bin dpkg-dev lintian desktop-file-utils appstream man-db

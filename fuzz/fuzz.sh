@@ -17,7 +17,7 @@ shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(fuzz_day_file fuzz_month_file fuzz_settings_file fuzz_ports_file
-    fuzz_device_reply fuzz_lossless_text fuzz_time_of_day)
+    fuzz_device_reply fuzz_lossless_text fuzz_time_of_day fuzz_plan_file)
 fi
 
 if ! { CC=clang-14 CXX=clang++-14 cmake -S "$here" -B "$build" -G Ninja >/dev/null &&

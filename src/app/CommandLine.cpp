@@ -26,8 +26,14 @@ CommandLine readCommandLine(const QStringList& arguments) {
                        "$XDG_CONFIG_HOME/cantrel when the current folder has none). It is "
                        "never written."),
         QStringLiteral("file"));
+    const QCommandLineOption status(
+        QStringLiteral("status"),
+        QStringLiteral("Show the state of this user's cantrel --run: running since, files, "
+                       "connection and link, the next row and the last ten as-run events. "
+                       "Exit status 0 when it runs, 3 when none does, 1 on other errors."));
     parser.addOption(run);
     parser.addOption(settings);
+    parser.addOption(status);
     // Qt's own options ("-platform offscreen", "-style Fusion") are left to
     // the application object, which takes them after this.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -62,6 +68,13 @@ CommandLine readCommandLine(const QStringList& arguments) {
                 QStringLiteral("%1: unexpected argument '%2'\nTry '%1 --help' for more "
                                "information.\n")
                     .arg(program, parser.positionalArguments().first())};
+    if (parser.isSet(status) && (parser.isSet(run) || parser.isSet(settings)))
+        return {CommandLine::Action::Refuse,
+                QStringLiteral("%1: --status goes alone: it asks the cantrel --run that runs\n"
+                               "Try '%1 --help' for more information.\n")
+                    .arg(program)};
+    if (parser.isSet(status))
+        return {CommandLine::Action::ShowStatus, QString()};
     if (parser.isSet(run))
         return {CommandLine::Action::RunHeadless, QString(), parser.value(settings)};
     if (parser.isSet(settings))

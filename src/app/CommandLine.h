@@ -6,11 +6,12 @@
 namespace cantrel {
 
 // What the command line asks for: the window (no arguments), the schedule
-// run without a window (--run, perhaps with --settings FILE), or a text:
+// run without a window (--run, perhaps with --settings FILE), the state of
+// that run (--status), or a text:
 // --help and --version answer on standard output, anything else is refused
 // with exit status 2, as Linux programs do.
 struct CommandLine {
-    enum class Action { OpenWindow, RunHeadless, ShowText, Refuse };
+    enum class Action { OpenWindow, RunHeadless, ShowStatus, ShowText, Refuse };
     Action action = Action::OpenWindow;
     // The help or version text for standard output, or the complaint for
     // standard error, each ending with a newline.

@@ -1,8 +1,9 @@
+#include "app/AboutBox.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessMain.h"
-#include "app/AboutBox.h"
 #include "app/MainWindow.h"
 #include "app/SettingsPlace.h"
+#include "app/StatusMain.h"
 #include "platform/Clock.h"
 #include "platform/MediaOpener.h"
 #include "platform/OpenFileLimit.h"
@@ -28,6 +29,8 @@ int main(int argc, char* argv[])
         std::fputs(command.text.toLocal8Bit().constData(), stderr);
         return 2;
     }
+    if (command.action == CommandLine::Action::ShowStatus)
+        return showStatus(argc, argv);
     raiseOpenFileLimit();
     // A file grown past the user's file-size limit must fail its write, which
     // the program reports, rather than end a scheduler that runs unattended.

@@ -31,6 +31,32 @@ void appendNumber(QString& out, int value, int width) {
     out += QString::number(value).rightJustified(width, QLatin1Char('0'));
 }
 
+// "2026-12-10 12:00:00.003 +01:00": local time with ms and the UTC offset.
+void appendTime(QString& line, const QDateTime& at) {
+    const QDate date = at.date();
+    const QTime time = at.time();
+    appendNumber(line, date.year(), 4);
+    line += QLatin1Char('-');
+    appendNumber(line, date.month(), 2);
+    line += QLatin1Char('-');
+    appendNumber(line, date.day(), 2);
+    line += QLatin1Char(' ');
+    appendNumber(line, time.hour(), 2);
+    line += QLatin1Char(':');
+    appendNumber(line, time.minute(), 2);
+    line += QLatin1Char(':');
+    appendNumber(line, time.second(), 2);
+    line += QLatin1Char('.');
+    appendNumber(line, time.msec(), 3);
+    const int offset = at.offsetFromUtc();
+    line += QLatin1Char(' ');
+    line += QLatin1Char(offset < 0 ? '-' : '+');
+    const int minutes = qAbs(offset) / 60;
+    appendNumber(line, minutes / 60, 2);
+    line += QLatin1Char(':');
+    appendNumber(line, minutes % 60, 2);
+}
+
 // A field must not break the line into more fields or more lines.
 void appendField(QString& out, const QString& field) {
     out += QLatin1Char('\t');
@@ -91,29 +117,7 @@ QString AsRunLog::formatLine(const QDateTime& at, const AsRunEvent& event) {
     // Built by hand rather than through a format string: this runs in the tick.
     QString line;
     line.reserve(64 + event.comment.size() + event.media.size() + event.detail.size());
-    const QDate date = at.date();
-    const QTime time = at.time();
-    appendNumber(line, date.year(), 4);
-    line += QLatin1Char('-');
-    appendNumber(line, date.month(), 2);
-    line += QLatin1Char('-');
-    appendNumber(line, date.day(), 2);
-    line += QLatin1Char(' ');
-    appendNumber(line, time.hour(), 2);
-    line += QLatin1Char(':');
-    appendNumber(line, time.minute(), 2);
-    line += QLatin1Char(':');
-    appendNumber(line, time.second(), 2);
-    line += QLatin1Char('.');
-    appendNumber(line, time.msec(), 3);
-    const int offset = at.offsetFromUtc();
-    line += QLatin1Char(' ');
-    line += QLatin1Char(offset < 0 ? '-' : '+');
-    const int minutes = qAbs(offset) / 60;
-    appendNumber(line, minutes / 60, 2);
-    line += QLatin1Char(':');
-    appendNumber(line, minutes % 60, 2);
-
+    appendTime(line, at);
     appendField(line, event.event);
     appendField(line, event.rowTime);
     appendField(line, event.output);
@@ -122,6 +126,12 @@ QString AsRunLog::formatLine(const QDateTime& at, const AsRunEvent& event) {
     appendField(line, event.lateMs ? QString::number(*event.lateMs) : QString());
     appendField(line, event.detail);
     return line;
+}
+
+QString AsRunLog::formatTime(const QDateTime& at) {
+    QString text;
+    appendTime(text, at);
+    return text;
 }
 
 QString AsRunLog::fileFor(const QDate& date) const {
@@ -152,25 +162,34 @@ void AsRunLog::runWriter() {
         wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
         if (queue_.empty())
             break; // stopping, and all that was queued is out
-        Queued next = std::move(queue_.front());
-        queue_.pop_front();
+        // Lines that came while the last ones were synced go out together,
+        // with one sync: a burst of events does not wait a sync each.
+        std::deque<Queued> batch;
+        batch.swap(queue_);
         lock.unlock();
-        writeLine(next);
+        for (auto first = batch.begin(); first != batch.end();) {
+            QByteArray lines;
+            auto last = first;
+            for (; last != batch.end() && last->date == first->date; ++last)
+                lines += last->line.toUtf8() + '\n';
+            writeLines(first->date, lines);
+            first = last;
+        }
         lock.lock();
-        ++done_;
+        done_ += batch.size();
         written_.notify_all();
     }
     closeFile();
 }
 
-void AsRunLog::writeLine(const Queued& queued) {
-    if (fd_ < 0 || fileDate_ != queued.date) {
-        if (const std::optional<QString> failure = openFor(queued.date)) {
+void AsRunLog::writeLines(const QDate& date, const QByteArray& lines) {
+    if (fd_ < 0 || fileDate_ != date) {
+        if (const std::optional<QString> failure = openFor(date)) {
             fail(*failure);
             return;
         }
     }
-    if (const int error = appendWhole(fd_, queued.line.toUtf8() + '\n')) {
+    if (const int error = appendWhole(fd_, lines)) {
         // Opened again for the next line: the disk may have room by then.
         closeFile();
         fail(failureText(fileFor(fileDate_), QString::fromLocal8Bit(std::strerror(error))));

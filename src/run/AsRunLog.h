@@ -16,7 +16,7 @@ namespace cantrel {
 // One thing that happened during a run, as the as-run log records it.
 struct AsRunEvent {
     QString event; // "run entered", "run left", "day loaded", "opened", "fired", "failed", "late",
-                   // "missed", "link down", "link back"
+                   // "missed", "link down", "link back", "settings loaded", "settings kept"
     QString rowTime; // the row's time as the day file has it; empty for events without a row
     QString output;  // the row's output number
     QString comment;
@@ -45,6 +45,8 @@ class AsRunLog final : public QObject {
     static QString defaultFolder();
     // The line for an event at local time `at`, without a line end. Pure.
     static QString formatLine(const QDateTime& at, const AsRunEvent& event);
+    // The line's first field: "2026-12-10 12:00:00.003 +01:00".
+    static QString formatTime(const QDateTime& at);
     // The file the events of a local date go to: <folder>/as-run-YYYY-MM-DD.log.
     QString fileFor(const QDate& date) const;
     // Formats the line now, queues it for the writer thread and returns it.
@@ -65,9 +67,9 @@ class AsRunLog final : public QObject {
     };
 
     void runWriter();
-    // Writer thread: appends one line whole or not at all, reporting a failure
-    // as the signal asks.
-    void writeLine(const Queued& queued);
+    // Writer thread: appends the lines of one date whole, synced, or not at
+    // all, reporting a failure as the signal asks.
+    void writeLines(const QDate& date, const QByteArray& lines);
     // Writer thread: the file for date open for appending, or a failure text.
     std::optional<QString> openFor(const QDate& date);
     void closeFile();

@@ -25,7 +25,8 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
     month_->setReadOnlyLoads(true);
     // The as-run log, its lines on standard error too.
     log_ = std::make_unique<AsRunLog>();
-    new RunLogger(*engine_, documents_, device_, clock_, *log_, writeLine_, this);
+    logger_ = new RunLogger(*engine_, documents_, device_, clock_, *log_, writeLine_, this);
+    connect(logger_, &RunLogger::logged, this, &HeadlessRun::logged);
     connect(log_.get(), &AsRunLog::writeFailed, this, &HeadlessRun::say);
     engine_->setFollowFiles(true);
     // What fires next, said when it changes rather than every second.
@@ -89,6 +90,61 @@ void HeadlessRun::stop() {
         engine_->leave(QStringLiteral("terminated"));
     device_.setComPort(0, 0);
     device_.unloadPortLibrary();
+}
+
+int HeadlessRun::outputCount() const {
+    return device_.connectionIndex() >= 2 ? 16 : 4;
+}
+
+void HeadlessRun::fireOutput(int n, const QString& how) {
+    try {
+        device_.chooseOutput(n);
+    } catch (const TextFailure& failure) {
+        logger_->writeOutput(QStringLiteral("failed"), n, failure.oneLine());
+        throw;
+    }
+    logger_->writeOutput(QStringLiteral("executed"), n, how);
+}
+
+void HeadlessRun::takeSettings(const HeadlessSettings& settings) {
+    if (settings.monthCalendar.isEmpty()) {
+        keepSettings(QStringLiteral("No month calendar: the settings name no file31d"));
+        return;
+    }
+    QStringList changes;
+    if (settings.connection != settings_.connection)
+        changes << QStringLiteral("Port %1 -> %2").arg(settings_.connection).arg(settings.connection);
+    if (settings.deviceId != settings_.deviceId)
+        changes << QStringLiteral("device ID %1 -> %2").arg(settings_.deviceId).arg(settings.deviceId);
+    if (settings.runAdvance != settings_.runAdvance)
+        changes << QStringLiteral("run advance %1 s -> %2 s")
+                       .arg(settings_.runAdvance)
+                       .arg(settings.runAdvance);
+    // Another calendar mid-run would drop the day's marks: it waits for a restart.
+    if (settings.monthCalendar != settings_.monthCalendar)
+        changes << QStringLiteral("file31d %1 -> %2 not taken until restart")
+                       .arg(settings_.monthCalendar, settings.monthCalendar);
+    logEvent(QStringLiteral("settings loaded"),
+             changes.isEmpty() ? QStringLiteral("nothing changed") : changes.join(u", "));
+
+    const bool reconnect =
+        settings.connection != settings_.connection || settings.deviceId != settings_.deviceId;
+    settings_.connection = settings.connection;
+    settings_.deviceId = settings.deviceId;
+    settings_.runAdvance = settings.runAdvance;
+    engine_->setRunAdvance(settings.runAdvance);
+    // The device ID first, so that the connection line says the new one.
+    device_.deviceId = settings.deviceId;
+    if (reconnect)
+        device_.setConnection(settings.connection);
+}
+
+void HeadlessRun::keepSettings(const QString& why) {
+    logEvent(QStringLiteral("settings kept"), why);
+}
+
+void HeadlessRun::logEvent(const QString& event, const QString& detail) {
+    logger_->writeEvent(event, detail);
 }
 
 void HeadlessRun::say(const QString& text) const {

@@ -19,6 +19,8 @@ class DaySchedule;
 class MediaOpener;
 class MonthCalendar;
 class RunEngine;
+class RunLogger;
+struct AsRunEvent;
 
 // What a run without a window takes from the settings file.
 struct HeadlessSettings {
@@ -53,13 +55,45 @@ class HeadlessRun final : public QObject, private RunReport {
     void stop();
 
     RunEngine& engine() const { return *engine_; }
+    RunDocuments& documents() { return documents_; }
+    DeviceLink& device() { return device_; }
+    // The status bar's panels, as last said.
+    const QString& connectionText() const { return connectionText_; }
+    const QString& linkText() const { return linkText_; }
+
+    // Outputs 1 to this can be fired by hand, as the window's radio bank
+    // allows: 4 on a parallel port, 16 on a serial line.
+    int outputCount() const;
+    // Output n fired by hand from outside the program (a radio-button click
+    // on a watching window): selected and fired through the run's
+    // connection, logged executed with how, or failed with why, and then
+    // the failure raised.
+    void fireOutput(int n, const QString& how);
+
+    // A line with the local time, on standard error.
+    void say(const QString& text) const;
+
+    // The cells of the next row to fire as of the last tick; empty when none.
+    const QStringList& nextCells() const { return nextCells_; }
+
+    // The settings file read again (SIGHUP): the connection, the device ID
+    // and the run advance apply from the next tick, the calendar only at the
+    // next start; the as-run log says what changed. Settings that name no
+    // calendar are taken as a file that no longer reads.
+    void takeSettings(const HeadlessSettings& settings);
+    // The settings file no longer reads, and why: said, and the run keeps
+    // what it has.
+    void keepSettings(const QString& why);
 
   signals:
     // Run mode ended by itself, where the window's would have; said why.
     void endedByItself();
+    // Each as-run event as it was logged.
+    void logged(const QDateTime& at, const AsRunEvent& event);
 
   private:
-    void say(const QString& text) const;
+    // A line of the as-run log without a row.
+    void logEvent(const QString& event, const QString& detail);
 
     // The status bar's panels, said when they change.
     void sayPanel(QString& shown, const QString& text);
@@ -78,6 +112,7 @@ class HeadlessRun final : public QObject, private RunReport {
     // After the device: gone first, so no worker pulses a closed device.
     std::unique_ptr<RunEngine> engine_;
     std::unique_ptr<AsRunLog> log_;
+    RunLogger* logger_ = nullptr;
     QTimer linkTest_;
     QString connectionText_;
     QString linkText_;

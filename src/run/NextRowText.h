@@ -10,5 +10,7 @@ namespace cantrel {
 // "Next: 12:00:00  P3  News jingle  in 0:04:12". Time left counts whole
 // seconds, rounded up.
 QString nextRowText(const QStringList& cells, qint64 msLeft);
+// The same without the time left: "Next: 12:00:00  P3  News jingle".
+QString nextRowLabel(const QStringList& cells);
 
 } // namespace cantrel

@@ -64,9 +64,19 @@ RunLogger::RunLogger(RunEngine& engine, RunDocuments& documents, DeviceLink& dev
 }
 
 void RunLogger::write(AsRunEvent event) {
-    const QString line = log_.write(clock_.now(), event);
+    const QDateTime at = clock_.now();
+    const QString line = log_.write(at, event);
     if (echo_)
         echo_(line);
+    emit logged(at, event);
+}
+
+void RunLogger::writeEvent(const QString& what, const QString& detail) {
+    write({what, {}, {}, {}, {}, std::nullopt, detail});
+}
+
+void RunLogger::writeOutput(const QString& what, int output, const QString& detail) {
+    write({what, {}, QString::number(output), {}, {}, std::nullopt, detail});
 }
 
 void RunLogger::writeRow(const QString& what, const QStringList& cells,

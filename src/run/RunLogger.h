@@ -1,5 +1,8 @@
 #pragma once
 
+#include "run/AsRunLog.h"
+
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -8,23 +11,32 @@
 
 namespace cantrel {
 
-class AsRunLog;
 class Clock;
 class DeviceLink;
 class RunDocuments;
 class RunEngine;
-struct AsRunEvent;
 
 // Writes what a run does to the as-run log as it happens: Run entered and
 // left, each day file loaded, each row opened, fired, failed, late or
 // missed, and the device link going down and coming back. Each line written
-// is also handed to echo, when given (the run without a window prints them).
+// is also handed to echo, when given (the run without a window prints them),
+// and each event goes out as logged.
 class RunLogger final : public QObject {
     Q_OBJECT
   public:
     RunLogger(RunEngine& engine, RunDocuments& documents, DeviceLink& device, Clock& clock,
               AsRunLog& log, std::function<void(const QString&)> echo = {},
               QObject* parent = nullptr);
+
+    // An output fired by hand, outside any row (what: "executed" or
+    // "failed"), with detail saying how or why.
+    void writeOutput(const QString& what, int output, const QString& detail);
+    // An event of the run without a row (the settings read again).
+    void writeEvent(const QString& what, const QString& detail);
+
+  signals:
+    // An event as it went to the log, at the time its line carries.
+    void logged(const QDateTime& at, const AsRunEvent& event);
 
   private:
     void write(AsRunEvent event);

@@ -42,6 +42,15 @@ void TestCommandLine::readsArguments_data() {
         << QStringList{"cantrel", "--settings", "a.ini"} << refuse
         << "cantrel: --settings goes with --run; the window reads Cantrel.ini in the current "
            "folder\nTry 'cantrel --help' for more information.\n";
+    QTest::newRow("--status") << QStringList{"cantrel", "--status"}
+                              << int(CommandLine::Action::ShowStatus) << "";
+    QTest::newRow("--status with --run")
+        << QStringList{"cantrel", "--status", "--run"} << refuse
+        << "cantrel: --status goes alone: it asks the cantrel --run that runs\n"
+           "Try 'cantrel --help' for more information.\n";
+    QTest::newRow("--status with --settings")
+        << QStringList{"cantrel", "--status", "--settings", "a.ini"} << refuse
+        << "cantrel: --status goes alone: it asks the cantrel --run that runs\n";
     QTest::newRow("--run with an argument")
         << QStringList{"cantrel", "--run", "x"} << refuse << "cantrel: unexpected argument 'x'\n";
     QTest::newRow("an argument")
@@ -106,7 +115,10 @@ void TestCommandLine::answersAsAProgram() {
     QCOMPARE(program.exitCode(), 0);
     const QByteArray help = program.readAllStandardOutput();
     QVERIFY2(help.startsWith("Usage: cantrel [options]\n") && help.contains("-v, --version") &&
-                 help.contains("--run") && help.contains("--settings <file>"),
+                 help.contains("--run") && help.contains("--settings <file>") &&
+                 help.contains("--status") &&
+                 help.contains("Exit status 0 when it runs, 3 when\n                     none "
+                               "does, 1 on other errors."),
              help.constData());
 }
 

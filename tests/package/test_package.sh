@@ -50,7 +50,7 @@ if [ "$actual" = "$expected" ]; then pass "file list"; else
   fail "file list differs:"; diff <(echo "$expected") <(echo "$actual") >&2 || true; fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6 qt6-qpa-plugins xdg-utils; do
+for needed in libqt6core6 libqt6dbus6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6 qt6-qpa-plugins xdg-utils; do
   [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
 done
 pass "dependencies: $depends"

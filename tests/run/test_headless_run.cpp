@@ -2,6 +2,7 @@
 // temporary folder, the simulated device on a pseudo-terminal, a real opener
 // script, and libfaketime where the day has to change.
 #include "device/DeviceTestSupport.h"
+#include "support/NotifySocket.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -158,6 +159,9 @@ class TestHeadlessRun : public QObject {
     void signalWhileAnOpenerDecides();
     void springForwardUnderAMovedClock();
     void fallBackUnderAMovedClock();
+    void notifiesSystemd_data();
+    void notifiesSystemd();
+    void hangUpReadsTheSettingsAgain();
 };
 
 void TestHeadlessRun::runsTheDayUntilSignalled_data() {
@@ -290,9 +294,13 @@ void TestHeadlessRun::cannotStart() {
                            s.writeDay("bad.24h", {"noon,3,,"}).toUtf8() + "\r\n");
     if (!settings.isNull())
         s.write("Cantrel.ini", settings.toUtf8());
+    NotifySocket notify(s.path("notify"));
     QProcess run;
-    s.start(run, arguments);
+    s.start(run, arguments, {notify.variable()});
     QVERIFY(run.waitForFinished(10000));
+    // Never ready: systemd sees the start fail.
+    notify.take();
+    QCOMPARE(notify.assignments(), QStringList());
     QCOMPARE(run.exitStatus(), QProcess::NormalExit);
     QCOMPARE(run.exitCode(), 1);
     const QString err = QString::fromLocal8Bit(run.readAllStandardError());
@@ -595,6 +603,120 @@ void TestHeadlessRun::fallBackUnderAMovedClock() {
     QVERIFY2(log.contains("+02:00\tfired\t02:59:58\t3\tbefore\t"), log.constData());
     QVERIFY2(log.contains("+01:00\tfired\t02:00:02\t4\trepeated\t"), log.constData());
     QVERIFY2(log.contains("+01:00\tfired\t02:00:05\t5\tafter\t"), log.constData());
+}
+
+void TestHeadlessRun::notifiesSystemd_data() {
+    QTest::addColumn<bool>("socket");
+    QTest::addColumn<bool>("watchdog");
+    QTest::newRow("ready, status and watchdog") << true << true;
+    QTest::newRow("no watchdog asked") << true << false;
+    QTest::newRow("no NOTIFY_SOCKET") << false << true;
+}
+
+// Under a Type=notify unit: READY once the run is in, STATUS each time the
+// next row changes, and with a watchdog of 2 s a ping within every second
+// while the tick runs.
+void TestHeadlessRun::notifiesSystemd() {
+    QFETCH(bool, socket);
+    QFETCH(bool, watchdog);
+    Station s;
+    QVERIFY(s.device.start());
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto at = [&now](int seconds) { return now.addSecs(seconds).toString("HH:mm:ss"); };
+    s.writeCalendar(
+        {{now.date().day(), s.writeDay("today.24h", {at(3) + ",3,first,", at(4) + ",4,\"the second\","})}});
+    s.writeSettings(2);
+    NotifySocket notify(s.path("notify"));
+    QStringList extra;
+    if (socket)
+        extra << notify.variable();
+    if (watchdog)
+        extra << "WATCHDOG_USEC=6000000";
+    QProcess run;
+    s.start(run, {"--run"}, extra);
+    QVERIFY(run.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(s.requestsFor(4) > 0, 15000);
+    // Past the last row, and a few pings more.
+    QTest::qWait(4000);
+    notify.take();
+    const QList<qint64> ready = notify.times("READY=1");
+    const QList<qint64> pings = notify.times("WATCHDOG=1");
+    const qint64 seen = notify.now();
+    QCOMPARE(endWith(run, SIGTERM), 0);
+    QCOMPARE(s.requestsFor(3), 1);
+    notify.take();
+
+    if (!socket) {
+        QCOMPARE(notify.received.size(), 0);
+        return;
+    }
+    QCOMPARE(notify.received.first().assignment, QStringLiteral("READY=1"));
+    QCOMPARE(notify.assignments(),
+             (QStringList{"READY=1", "STATUS=Next: " + at(3) + "  P3  first",
+                          "STATUS=Next: " + at(4) + "  P4  the second",
+                          "STATUS=No more rows today", "STOPPING=1"}));
+    if (!watchdog) {
+        QCOMPARE(pings.size(), 0);
+        return;
+    }
+    // From READY to the last look, no gap longer than half the interval.
+    const QList<qint64> beats = ready + pings + QList<qint64>{seen};
+    for (qsizetype i = 1; i < beats.size(); ++i)
+        QVERIFY2(beats[i] - beats[i - 1] <= 3000,
+                 qPrintable(QStringLiteral("%1 ms between pings").arg(beats[i] - beats[i - 1])));
+}
+
+// SIGHUP reads the settings file again: the same file changes nothing; a
+// file gone is said and the run goes on as it was; a new connection,
+// device ID and run advance are taken for the rows after; another calendar
+// waits for a restart. Each is a line of the as-run log.
+void TestHeadlessRun::hangUpReadsTheSettingsAgain() {
+    Station s;
+    QVERIFY(s.device.start());
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime rowTime = now.addSecs(12);
+    const QString at = rowTime.toString("HH:mm:ss");
+    s.write("a.mp3", "sound");
+    s.writeCalendar(
+        {{now.date().day(), s.writeDay("today.24h", {at + ",4,after,\"" + s.path("a.mp3") + "\""})}});
+    // On the parallel port, which is not there.
+    s.writeSettings(0);
+    QProcess run;
+    s.start(run, {"--run", "--settings", s.path("Cantrel.ini")});
+    QVERIFY(run.waitForStarted());
+    const QString logName = "state/cantrel/as-run-" + now.toString("yyyy-MM-dd") + ".log";
+    QTRY_VERIFY_WITH_TIMEOUT(s.read(logName).contains("\trun entered\t"), 10000);
+    const auto hangUp = [&](const QString& event, const QString& detail) {
+        ::kill(pid_t(run.processId()), SIGHUP);
+        const QByteArray line = ("\t" + event + "\t\t\t\t\t\t" + detail + "\n").toUtf8();
+        QTRY_VERIFY2_WITH_TIMEOUT(s.read(logName).contains(line), s.read(logName).constData(), 5000);
+    };
+    hangUp("settings loaded", "nothing changed");
+    QVERIFY(QFile::remove(s.path("Cantrel.ini")));
+    hangUp("settings kept", "cannot read the settings file " + s.path("Cantrel.ini") +
+                                ": No such file or directory");
+    s.write("Cantrel.ini", "file31d=" + s.path("other.31d").toUtf8() +
+                               "\r\nPort=2\r\nDeviceID=5\r\nRunAdvance=2\r\n");
+    hangUp("settings loaded", "Port 0 -> 2, device ID 0 -> 5, run advance 0 s -> 2 s, file31d " +
+                                  s.path("month.31d") + " -> " + s.path("other.31d") +
+                                  " not taken until restart");
+    QTRY_VERIFY_WITH_TIMEOUT(s.device.requests().filter("FD 05 04 ").size() > 0, 20000);
+    QCOMPARE(endWith(run, SIGTERM), 0);
+
+    // The row of the calendar it started with, on the new port with the new
+    // ID, its file opened the run advance before its time.
+    QCOMPARE(s.device.requests().filter("FD 05 04 ").size(), 1);
+    QCOMPARE(s.requestsFor(4), 0);
+    const QByteArray log = s.read(logName);
+    QCOMPARE(log.count("\tfired\t" + at.toUtf8() + "\t4\tafter\t"), 1);
+    const qsizetype opened = log.indexOf("\topened\t" + at.toUtf8() + "\t4\tafter\t");
+    QVERIFY2(opened >= 19, log.constData());
+    const QDateTime openedAt = QDateTime::fromString(
+        QString::fromUtf8(log.mid(log.lastIndexOf('\n', opened) + 1, 19)), "yyyy-MM-dd HH:mm:ss");
+    QVERIFY2(openedAt.secsTo(QDateTime(rowTime.date(), QTime::fromString(at, "HH:mm:ss"))) >= 1,
+             log.constData());
+    const QByteArray err = run.readAllStandardError();
+    QCOMPARE(saidLines(err, "Connection: COM1   Device ID: 5"), 1);
 }
 
 QTEST_GUILESS_MAIN(TestHeadlessRun)
