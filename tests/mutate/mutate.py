@@ -221,7 +221,7 @@ def find_mutants(path, text):
         for new in (value + 1, value - 1):
             if new >= 0:
                 add(m.start(), m.end(),
-                    hex(new).upper().replace("0X", "0x") if literal[:2].lower() == "0x" else str(new),
+                    f"0x{new:X}" if literal[:2].lower() == "0x" else str(new),
                     "const")
     for m in re.finditer(r"\b(true|false)\b", masked):
         add(m.start(), m.end(), "false" if m.group(1) == "true" else "true", "bool")
@@ -521,7 +521,8 @@ def main():
                         outcome = run_test(test, timeouts[test])
                         if outcome != "pass":
                             verdict = "killed"
-                            by = test + (" (hangs: ran past its time)" if outcome == "timeout" else "")
+                            hangs = outcome == "timeout"
+                            by = test + (" (hangs: ran past its time)" if hangs else "")
                             hung += outcome == "timeout"
                             break
             finally:
@@ -543,7 +544,8 @@ def main():
 
     counted = counts["killed"] + counts["survived"]
     say("")
-    say(f"mutate: {counts['killed']} killed ({hung} of them by hanging), {counts['survived']} survived,"
+    say(f"mutate: {counts['killed']} killed ({hung} of them by hanging),"
+        f" {counts['survived']} survived,"
         f" {counts['equivalent']} change nothing a user could see, {counts['not built']} did not"
         f" compile; {counts['killed']}/{counted} killed"
         + (f" ({100 * counts['killed'] / counted:.0f}%)" if counted else ""))
