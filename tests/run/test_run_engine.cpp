@@ -20,6 +20,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <functional>
 #include <ctime>
 
 using namespace cantrel;
@@ -39,8 +40,12 @@ class RecordingReport final : public RunReport {
   public:
     RunEngine* engine = nullptr;
     QList<Told> told;
+    // Runs while a failure is shown, as a box's own event loop would.
+    std::function<void()> whileShown;
     void failure(const QString& text, bool programText, const QString& detail) override {
         told.append({"failure", text, programText, engine->running(), detail});
+        if (whileShown)
+            whileShown();
     }
     void ended(const QString& text, bool shown, const QString& detail) override {
         told.append({"ended", text, shown, engine->running(), detail});
@@ -108,6 +113,7 @@ class TestRunEngine : public QObject {
     void workerFailureGoesToTheReport_data();
     void workerFailureGoesToTheReport();
     void rowWithoutAThreadFailsAlone();
+    void failureOnShowHoldsNoPulseBack();
     void rowsOfOneSecondPulseInRowOrder();
     void nextRow();
     void linkDownAndBackAreLogged();
@@ -349,6 +355,26 @@ void TestRunEngine::rowWithoutAThreadFailsAlone() {
     QCOMPARE(f.report.told[0].text, QStringLiteral("Can't start a thread for the row"));
     QVERIFY(!f.report.told[0].flag);
     QVERIFY(f.report.told[0].running);
+}
+
+// A row's failure is on show (a box the operator has not closed yet): the
+// rows after it still pulse meanwhile, not once the box has gone.
+void TestRunEngine::failureOnShowHoldsNoPulseBack() {
+    EngineFixture f;
+    f.opener.succeed = false;
+    f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,missing.mp3\r\n12:00:01,4,,\r\n"));
+    bool pulsedWhileShown = false;
+    f.report.whileShown = [&] {
+        f.report.whileShown = {};
+        f.tick(QTime(12, 0, 1));
+        pulsedWhileShown = QTest::qWaitFor([&] { return f.pulses.contains(4); }, 5000);
+    };
+    f.engine.enter();
+    f.tick(QTime(12, 0));
+    QTRY_COMPARE(f.report.told.size(), 1);
+    QVERIFY(f.workersDone());
+    QVERIFY(pulsedWhileShown);
+    QCOMPARE(f.pulses, QList<int>{4});
 }
 
 namespace {
