@@ -203,6 +203,7 @@ private:
     StringGridModel& dayRows() override;
     StringGridModel& monthRows() override;
     void reloadMonthCalendar() override;
+    void clearDaySchedule() override;
     void failure(const QString& text, bool programText, const QString& detail) override;
     void ended(const QString& text, bool shown, const QString& detail) override;
     void showRunMode(bool running);
