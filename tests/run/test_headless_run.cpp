@@ -162,6 +162,9 @@ class TestHeadlessRun : public QObject {
     void notifiesSystemd_data();
     void notifiesSystemd();
     void hangUpReadsTheSettingsAgain();
+    void planLooksAhead();
+    void planLooksAheadFails_data();
+    void planLooksAheadFails();
 };
 
 void TestHeadlessRun::runsTheDayUntilSignalled_data() {
@@ -728,6 +731,80 @@ void TestHeadlessRun::hangUpReadsTheSettingsAgain() {
              log.constData());
     const QByteArray err = run.readAllStandardError();
     QCOMPARE(saidLines(err, "Connection: COM1   Device ID: 5"), 1);
+}
+
+
+// cantrel --plan for a month: the settings' calendar, the plan beside it,
+// one line a day, the change to summer time said on its day.
+void TestHeadlessRun::planLooksAhead() {
+    Station s;
+    s.writeCalendar({{1, s.path("assembly.24h")}});
+    s.write("month.plan", "# school\nmon-fri school.24h\nsat,sun -\n"
+                          "2027-03-22..2027-03-26 -  # spring break\n2027-03-24 staff.24h\n");
+    s.writeSettings(0);
+    QProcess plan;
+    s.start(plan, {"--plan", "2027-03"}, {"TZ=Europe/Berlin"});
+    QVERIFY(plan.waitForFinished(10000));
+    QCOMPARE(plan.readAllStandardError(), QByteArray());
+    QCOMPARE(plan.exitCode(), 0);
+    QString expected =
+        "calendar %1/month.31d, plan %1/month.plan\n"
+        "2027-03-01 Mon  calendar               %1/assembly.24h\n";
+    const QStringList week{"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    for (int day = 2; day <= 31; ++day) {
+        const QDate date(2027, 3, day);
+        QString line = date.toString(Qt::ISODate) + ' ' + week[date.dayOfWeek() - 1] + "  ";
+        if (day == 24)
+            line += "plan line 5            %1/staff.24h";
+        else if (day >= 22 && day <= 26)
+            line += "nothing (plan line 4)  -";
+        else if (date.dayOfWeek() >= 6)
+            line += "nothing (plan line 3)  -";
+        else
+            line += "plan line 2            %1/school.24h";
+        if (day == 28)
+            line += "  (summer time: the clock goes from 02:00 to 03:00)";
+        expected += line + '\n';
+    }
+    QCOMPARE(QString::fromLocal8Bit(plan.readAllStandardOutput()),
+             expected.arg(s.dir.path()));
+
+    s.start(plan, {"--plan", "2027-03-24"}, {"TZ=Europe/Berlin"});
+    QVERIFY(plan.waitForFinished(10000));
+    QCOMPARE(QString::fromLocal8Bit(plan.readAllStandardOutput()),
+             QStringLiteral("calendar %1/month.31d, plan %1/month.plan\n"
+                            "2027-03-24 Wed  plan line 5  %1/staff.24h\n")
+                 .arg(s.dir.path()));
+}
+
+void TestHeadlessRun::planLooksAheadFails_data() {
+    QTest::addColumn<QByteArray>("planFile");
+    QTest::addColumn<QString>("calendar");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("a plan that does not read")
+        << QByteArray("mon-fri school.24h\n\nsat+sun -\n") << "month.31d"
+        << "cantrel: Can't read the plan: ./month.plan, line 3: expected a day (mon ... sun, a "
+           "list or range of them such as mon-fri or sat,sun, a date YYYY-MM-DD or dates "
+           "YYYY-MM-DD..YYYY-MM-DD), then a day schedule file or -\n";
+    QTest::newRow("a calendar that does not read")
+        << QByteArray() << "gone.31d" << "cantrel: Can't load .31d file!: gone.31d: no such file\n";
+}
+
+void TestHeadlessRun::planLooksAheadFails() {
+    QFETCH(QByteArray, planFile);
+    QFETCH(QString, calendar);
+    QFETCH(QString, said);
+    Station s;
+    s.writeCalendar({});
+    if (!planFile.isEmpty())
+        s.write("month.plan", planFile);
+    s.write("Cantrel.ini", "file31d=" + calendar.toUtf8() + "\r\n");
+    QProcess plan;
+    s.start(plan, {"--plan"});
+    QVERIFY(plan.waitForFinished(10000));
+    QCOMPARE(plan.exitCode(), 1);
+    QCOMPARE(plan.readAllStandardOutput(), QByteArray());
+    QCOMPARE(QString::fromLocal8Bit(plan.readAllStandardError()), said);
 }
 
 QTEST_GUILESS_MAIN(TestHeadlessRun)
