@@ -162,6 +162,7 @@ class TestHeadlessRun : public QObject {
     void notifiesSystemd_data();
     void notifiesSystemd();
     void hangUpReadsTheSettingsAgain();
+    void planCarriesTheRunOverAWeekend();
     void planLooksAhead();
     void planLooksAheadFails_data();
     void planLooksAheadFails();
@@ -280,6 +281,12 @@ void TestHeadlessRun::cannotStart_data() {
     QTest::newRow("today's file missing")
         << "file31d=month.31d\r\n" << QStringList{"--run"}
         << "Can't load .24h file: %1/gone.24h: no such file" << false;
+    QTest::newRow("a plan that does not read")
+        << "file31d=planned.31d\r\n" << QStringList{"--run"}
+        << "Can't read the plan: ./planned.plan, line 2: expected a day (mon ... sun, a list or "
+           "range of them such as mon-fri or sat,sun, a date YYYY-MM-DD or dates "
+           "YYYY-MM-DD..YYYY-MM-DD), then a day schedule file or -"
+        << false;
     QTest::newRow("no file for today")
         << "file31d=empty.31d\r\n" << QStringList{"--run"}
         << ".24h file don't specified: empty.31d names no day schedule for day %2 (%3)" << false;
@@ -298,6 +305,8 @@ void TestHeadlessRun::cannotStart() {
     Station s;
     s.writeCalendar({{QDate::currentDate().day(), s.path("gone.24h")}});
     s.write("empty.31d", "");
+    s.write("planned.31d", "");
+    s.write("planned.plan", "mon-fri school.24h\nweekend -\n");
     s.write("bad.31d", QByteArray::number(QDate::currentDate().day()) + ' ' +
                            s.writeDay("bad.24h", {"noon,3,,"}).toUtf8() + "\r\n");
     if (!settings.isNull())
@@ -805,6 +814,67 @@ void TestHeadlessRun::planLooksAheadFails() {
     QCOMPARE(plan.exitCode(), 1);
     QCOMPARE(plan.readAllStandardOutput(), QByteArray());
     QCOMPARE(QString::fromLocal8Bit(plan.readAllStandardError()), said);
+}
+
+// A school's plan and an empty calendar, from Friday night to Monday
+// morning on a clock moved by libfaketime: Friday's last row fires,
+// Saturday starts with nothing to run and Run mode goes on, the clock is
+// then set forward to Sunday night, and Monday's first row fires.
+void TestHeadlessRun::planCarriesTheRunOverAWeekend() {
+    if (!QFileInfo::exists(kFaketime))
+        QSKIP("libfaketime is not installed");
+    Station s;
+    QVERIFY(s.device.start());
+    const QString school =
+        s.writeDay("school.24h", {"23:59:58,3,\"friday last\",", "00:00:01,4,\"first bell\","});
+    s.writeCalendar({});
+    s.write("month.plan", "mon-fri school.24h\nsat,sun -\n");
+    s.writeSettings(2);
+    // The moved clock is read from a file the test rewrites to set it forward.
+    const auto moveClockTo = [&s](const QDateTime& at) {
+        const qint64 offset = at.toSecsSinceEpoch() - QDateTime::currentSecsSinceEpoch();
+        s.write("faketime.rc", QStringLiteral("%1%2\n").arg(offset >= 0 ? "+" : "").arg(offset).toUtf8());
+    };
+    moveClockTo(QDateTime(QDate(2026, 12, 11), QTime(23, 59, 56), Qt::UTC));
+    QStringList clock = movedClock(QString()).filter(QRegularExpression("^(?!FAKETIME=)"));
+    clock << "FAKETIME_TIMESTAMP_FILE=" + s.path("faketime.rc") << "TZ=UTC";
+    QProcess run;
+    s.start(run, {"--run"}, clock);
+    QVERIFY(run.waitForStarted());
+    QByteArray err;
+    const auto said = [&run, &err](const QByteArray& text) {
+        err += run.readAllStandardError();
+        return err.contains(text);
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(said("\tday loaded\t\t\t\t\t\tnone (plan: sat,sun -)\n"),
+                              err.constData(), 15000);
+    // Past Saturday's 00:00:01, at which the school's first bell would ring.
+    QTest::qWait(2500);
+    moveClockTo(QDateTime(QDate(2026, 12, 13), QTime(23, 59, 58), Qt::UTC));
+    QTRY_VERIFY_WITH_TIMEOUT(s.requestsFor(4) > 0, 15000);
+    QCOMPARE(endWith(run, SIGTERM), 0);
+
+    QCOMPARE(s.outputRequests(), (QStringList{"FD 00 03", "FD 00 04"}));
+    const QByteArray friday = s.read("state/cantrel/as-run-2026-12-11.log");
+    const QByteArray saturday = s.read("state/cantrel/as-run-2026-12-12.log");
+    const QByteArray sunday = s.read("state/cantrel/as-run-2026-12-13.log");
+    const QByteArray monday = s.read("state/cantrel/as-run-2026-12-14.log");
+    QVERIFY2(friday.contains("\tday loaded\t\t\t\t\t\t" + school.toUtf8() +
+                             " (plan: mon-fri school.24h)\n") &&
+                 friday.contains("\tfired\t23:59:58\t3\tfriday last\t"),
+             friday.constData());
+    QVERIFY2(saturday.startsWith("2026-12-12 00:00:00.") &&
+                 saturday.contains("\tday loaded\t\t\t\t\t\tnone (plan: sat,sun -)\n") &&
+                 !saturday.contains("\tfired\t") && !saturday.contains("\trun left\t"),
+             saturday.constData());
+    QVERIFY2(sunday.contains("\tday loaded\t\t\t\t\t\tnone (plan: sat,sun -)\n"), sunday.constData());
+    QVERIFY2(monday.contains("\tday loaded\t\t\t\t\t\t" + school.toUtf8() +
+                             " (plan: mon-fri school.24h)\n") &&
+                 monday.contains("\tfired\t00:00:01\t4\tfirst bell\t") &&
+                 monday.contains("\trun left\t\t\t\t\t\tterminated\n"),
+             monday.constData());
+    // Every as-run line of the three days, for the record.
+    qInfo().noquote() << "\n" + QString::fromUtf8(friday + saturday + sunday + monday);
 }
 
 QTEST_GUILESS_MAIN(TestHeadlessRun)
