@@ -5,6 +5,7 @@
 #include "run/RunDocuments.h"
 #include "run/RunReport.h"
 
+#include <QDate>
 #include <QMainWindow>
 #include <QMargins>
 #include <QPointer>
@@ -41,6 +42,7 @@ class StringGrid;
 class StringGridModel;
 class AboutBox;
 class ConnectionDialog;
+class PlanHintDelegate;
 
 inline const QString kEditModeTitle = QStringLiteral("Cantrel 1.18 - Edit mode");
 inline const QString kRunModeTitle = QStringLiteral("Cantrel 1.18 - Run mode");
@@ -176,6 +178,10 @@ public:
     QLabel* connectionPanel = nullptr;
     QLabel* linkPanel = nullptr;
     QLabel* nextRowPanel = nullptr;
+    // Which month the grid's greyed plan entries are for; shown only when
+    // the calendar has a plan.
+    QLabel* planPanel = nullptr;
+    PlanHintDelegate* planHints = nullptr;
     QTimer* linkTestTimer = nullptr;
     QMenu* fileMenu = nullptr;
     QMenu* setupMenu = nullptr;
@@ -212,6 +218,10 @@ private:
     void connectDevice();
     void connectEditingGrids();
     void connectRunMode();
+    // The plan beside the calendar, greyed into the month grid's empty days
+    // for the current month (src/app/MainWindowPlan.cpp).
+    void connectPlan();
+    void showPlan(bool sayFailure);
     void buildLayout();
     void buildMenus();
     void buildDayPanel();
@@ -236,6 +246,8 @@ private:
     // manager's frame has been seen.
     QMargins fittedFrame_;
     bool framed_ = false;
+    // The month whose plan entries the grid shows.
+    QDate planMonth_;
 };
 
 } // namespace cantrel
