@@ -51,7 +51,8 @@ class ServiceObject final : public QObject, protected QDBusContext {
     uint processId() const { return uint(QCoreApplication::applicationPid()); }
     QString settingsFile() const { return service_.settingsFile(); }
     QString monthCalendar() const { return service_.run().documents().monthCalendarName(); }
-    QString dayFile() const { return service_.run().documents().dayScheduleName(); }
+    // As the as-run log names the day: on a day of nothing, why.
+    QString dayFile() const { return service_.run().engine().dayText(); }
     QString connectionText() const { return service_.run().connectionText(); }
     QString linkText() const { return service_.run().linkText(); }
     int runAdvance() const { return service_.run().engine().runAdvance(); }
@@ -202,6 +203,8 @@ void RunService::fireOutput(int output) {
 }
 
 void RunService::executeRow(int row) {
+    if (!run_.engine().scheduleToday())
+        throw ProgramError(QStringLiteral("No row %1: no schedule today").arg(row));
     const StringGridModel& rows = run_.documents().dayRows();
     const int count = rows.gridRowCount() - kFirstDayRow;
     if (row < 1 || row > count)
