@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -44,6 +45,7 @@ class TestRunService : public QObject {
     void statusCommand();
     void cannotBeWatched();
     void toldWhenItMatters();
+    void toldOfRowsMissedInASuspend();
 };
 
 // The state against what the run was given; one event signal per line of
@@ -281,6 +283,54 @@ void TestRunService::toldWhenItMatters() {
     // The last alert had its second before the program ended: under
     // systemd the unit's leftover processes go with it.
     QCOMPARE(alerted, told);
+}
+
+// The machine asleep over three rows (the clock, real and steady, moved on
+// 90 s at once by libfaketime): each row is logged missed and given to the
+// alert command, the desktop gets one notification for the three, and the
+// row after the wake fires.
+void TestRunService::toldOfRowsMissedInASuspend() {
+    const QString faketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
+    if (!QFileInfo::exists(faketime))
+        QSKIP("libfaketime is not installed");
+    NotificationServer server;
+    QVERIFY(server.start());
+    Station s;
+    QVERIFY(s.device.start());
+    const QString recorder =
+        s.script("alert.sh", "for a in \"$@\"; do printf '[%s]' \"$a\"; done >> \"$0.args\"\n"
+                             "echo >> \"$0.args\"\n");
+    s.setUp({s.at(20) + ",3,first,", s.at(25) + ",4,second,", s.at(30) + ",5,third,",
+             s.at(100) + ",6,\"after the wake\","});
+    s.write("offset", "+0\n");
+    QProcess run;
+    s.start(run, {"--run"},
+            {"CANTREL_ALERT=" + recorder, "LD_PRELOAD=" + faketime,
+             "FAKETIME_TIMESTAMP_FILE=" + s.path("offset"), "FAKETIME_NO_CACHE=1",
+             "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0"});
+    QTRY_VERIFY_WITH_TIMEOUT(s.log().contains("\trun entered\t"), 10000);
+    s.write("offset", "+90\n");
+    QTRY_VERIFY_WITH_TIMEOUT(s.log().contains("\tfired\t" + s.at(100).toUtf8()), 30000);
+    QCOMPARE(endWith(run, SIGTERM), 0);
+
+    QStringList missed;
+    for (const QString& line : linesOf(s.log()))
+        if (line.contains(QLatin1String("\tmissed\t")))
+            missed << "[" + line.split(u'\t').join("][") + "]";
+    QCOMPARE(missed.size(), 3);
+    const QString why = missed[0].section(u'[', 8, 8).chopped(1);
+    QVERIFY2(QRegularExpression("^the ticks were 9\\d\\.\\d s apart, more than 60 s$")
+                 .match(why)
+                 .hasMatch(),
+             qPrintable(why));
+    QCOMPARE(linesOf(s.read("alert.sh.args")), missed);
+    QTRY_COMPARE(server.seen(),
+                 QStringList({"Missed: 3 rows, " + s.at(20) + " to " + s.at(30) + "  " + why +
+                              "\n" + s.at(20) + "  P3  first\n" + s.at(25) + "  P4  second\n" +
+                              s.at(30) + "  P5  third  replaces 0  stays"}));
+    QCOMPARE(s.requestsFor(6), 1);
+    for (int output = 3; output <= 5; ++output)
+        QCOMPARE(s.requestsFor(output), 0);
 }
 
 QTEST_GUILESS_MAIN(TestRunService)
