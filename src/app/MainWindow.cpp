@@ -68,6 +68,9 @@ bool MainWindow::start()
 
         newDaySchedule();
         newMonthCalendar();
+        // A service that runs the schedule keeps the device: the settings'
+        // connection is only remembered.
+        watchService();
         if (const QString settings = settingsPlace(programFolder()).readFrom; !settings.isEmpty())
             readSettings(settings);
 

@@ -4,8 +4,10 @@
 #include "platform/Prompter.h"
 #include "run/RunDocuments.h"
 #include "run/RunReport.h"
+#include "service/ServiceBus.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMargins>
 #include <QPointer>
@@ -14,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QGroupBox;
@@ -43,6 +46,7 @@ class StringGridModel;
 class AboutBox;
 class ConnectionDialog;
 class PlanHintDelegate;
+class ServiceClient;
 
 inline const QString kEditModeTitle = QStringLiteral("Cantrel 1.18 - Edit mode");
 inline const QString kRunModeTitle = QStringLiteral("Cantrel 1.18 - Run mode");
@@ -65,6 +69,9 @@ public:
         MediaOpener* opener;
         // Where the settings are written; the executable's folder when empty.
         QString programFolder = {};
+        // The session bus's view of `cantrel --run`; none: the window works
+        // alone.
+        ServiceClient* service = nullptr;
     };
 
     explicit MainWindow(const Services& services, QWidget* parent = nullptr);
@@ -144,6 +151,14 @@ public:
     void setUpConnection();
     int runConnectionDialog();
     RadioBank* radioBank() const { return radioBank_; }
+    // A radio button clicked: the output goes out through the device, or
+    // through the service beside the window.
+    void chooseOutput(int output);
+
+    // ---- beside the service (src/app/MainWindowService.cpp) -------------------
+    // While `cantrel --run` runs the schedule, the device is the service's:
+    // the window shows its state and sends it outputs and rows.
+    bool besideService() const { return device_->standingBy(); }
 
     // ---- messages -------------------------------------------------------------
     // A plain box with OK, captioned with the program's title; detail is
@@ -215,6 +230,13 @@ private:
     void showRunMode(bool running);
     void showNextRow();
 
+    void watchService();
+    void stepAside();
+    void takeDeviceBack();
+    void showServiceState(const ServiceState& state);
+    QString serviceNextRowText() const;
+    void showRunAvailable();
+
     void connectDevice();
     void connectEditingGrids();
     void connectRunMode();
@@ -241,6 +263,11 @@ private:
     MonthCalendar* monthCalendar_;
     RadioBank* radioBank_ = nullptr;
     bool linkTestBoxOpen_ = false;
+    // The service's state as last read, and how long ago.
+    std::optional<ServiceState> serviceState_;
+    QElapsedTimer serviceStateAge_;
+    QTimer* serviceClock_ = nullptr;
+    QTimer* takeBackTimer_ = nullptr;
     QRect outerGeometry_;
     // The frame the window was last fitted to, and whether the window
     // manager's frame has been seen.

@@ -5,6 +5,7 @@
 #include "device/ConnectionDialog.h"
 #include "device/UpDown.h"
 #include "run/RunEngine.h"
+#include "service/ServiceClient.h"
 #include "schedule/MonthCalendarFile.h"
 #include "platform/ProgramError.h"
 
@@ -43,12 +44,18 @@ void MainWindow::connectDevice() {
     connect(device_.get(), &DeviceLink::selectedOutputChanged, radioBank_, &RadioBank::show);
     connect(device_.get(), &DeviceLink::connectionFailed, this, &MainWindow::showMessage);
     connect(radioBank_, &RadioBank::clicked, this, [this](int output) {
-        showUnhandled(*this, [this, output] { device_->chooseOutput(output); });
+        showUnhandled(*this, [this, output] { chooseOutput(output); });
     });
     connect(linkTestTimer, &QTimer::timeout, this, [this] {
         // The exchange goes out on every tick, also while a failure box is
         // open, so the port is taken up again and the panels and the log
         // follow the line; only a second box on top of the open one is left out.
+        // Beside the service its state is asked for again, in case a
+        // change went by unheard.
+        if (besideService()) {
+            services_.service->requestState();
+            return;
+        }
         try {
             device_->testLink();
         } catch (...) {
@@ -69,7 +76,8 @@ bool MainWindow::serialConnectionOpen() const {
 // engine, and goes back to them when the checks pass.
 int MainWindow::runConnectionDialog() {
     ConnectionDialog& dlg = *connectionDialog;
-    dlg.showConnection(device().connectionIndex());
+    // Beside the service the connection the settings hold is shown.
+    dlg.showConnection(besideService() ? device().askedConnection() : device().connectionIndex());
     dlg.deviceIdUpDown->setPosition(device().deviceId);
     dlg.deviceIdEdit->setText(QString::number(device().deviceId));
     dlg.runAdvanceUpDown->setPosition(runEngine_->runAdvance());

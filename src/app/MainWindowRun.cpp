@@ -86,6 +86,10 @@ void MainWindow::showRunMode(bool running) {
 void MainWindow::showNextRow() {
     const std::optional<RunEngine::NextRow> next =
         runEngine_->running() ? runEngine_->nextRow() : std::nullopt;
+    if (!next && besideService()) {
+        nextRowPanel->setText(serviceNextRowText());
+        return;
+    }
     nextRowPanel->setText(next ? nextRowText(daySchedule().rows().rowCells(next->row), next->msLeft)
                                : QString());
 }
@@ -103,17 +107,13 @@ void MainWindow::ended(const QString& text, bool shown, const QString& detail) {
         showMessage(text, detail);
 }
 
-void MainWindow::executeSelectedRow() {
-    runEngine_->executeRow(dayGrid->row());
-}
-
 void MainWindow::enableEditing(bool enable) {
     enableChildren(bottomPanel, enable);
     enableChildren(dayGroupBox, enable);
     enableChildren(monthGroupBox, enable);
-    // Run mode must always be leavable.
-    runButton->setEnabled(true);
-    if (enable && !serialConnectionOpen())
+    // Run mode must always be leavable; beside the service Run is not there.
+    showRunAvailable();
+    if (enable && !serialConnectionOpen() && !besideService())
         radioBank()->enable(4);
     fileMenu->setEnabled(enable);
     setupMenu->setEnabled(enable);

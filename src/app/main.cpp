@@ -9,6 +9,7 @@
 #include "platform/MediaOpener.h"
 #include "platform/OpenFileLimit.h"
 #include "platform/QtPrompter.h"
+#include "service/ServiceClient.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -63,7 +64,8 @@ int main(int argc, char* argv[])
     QtPrompter prompter;
     DesktopMediaOpener opener;
     try {
-        MainWindow form({&clock, &prompter, &opener});
+        ServiceClient service;
+        MainWindow form({&clock, &prompter, &opener, {}, &service});
         prompter.setParent(&form);
         if (!form.start())
             return 0;

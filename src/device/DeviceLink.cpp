@@ -75,6 +75,8 @@ void DeviceLink::setComPort(int number, qint32 baudRate) {
 
 void DeviceLink::setConnection(int index) {
     askedConnection_ = index;
+    if (standingBy_)
+        return;
     if (index == 0 || index == 1) {
         parallelAddress = index == 0 ? 888 : 632;
         setComPort(0, 0);
@@ -155,6 +157,9 @@ void DeviceLink::fail(const QString& text, const QString& detail) {
 
 void DeviceLink::pulseOutput(int output) {
     output &= 0xFF;
+    if (standingBy_)
+        throw ProgramError(QStringLiteral("Can't write to port"),
+                           QStringLiteral("the device is held by the service"));
     if (port_ || serialPending_) {
         exchange(output);
         return;
@@ -221,7 +226,22 @@ void DeviceLink::chooseOutput(int n) {
     pulseOutput(n);
 }
 
+void DeviceLink::standBy() {
+    askedConnection_ = askedConnection();
+    standingBy_ = true;
+    setComPort(0, 0);
+    serialPending_ = false;
+    parallelPresent_.reset();
+}
+
+void DeviceLink::takeUp() {
+    standingBy_ = false;
+    setConnection(askedConnection());
+}
+
 void DeviceLink::testLink() {
+    if (standingBy_)
+        return;
     if (serialPending_) {
         reopenSerial();
     }

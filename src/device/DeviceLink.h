@@ -53,6 +53,14 @@ class DeviceLink final : public QObject {
     // without its port, and each link test tries to open it again.
     void setKeepConnection(bool keep) { keepConnection_ = keep; }
 
+    // Another program holds the device (the service beside the window): the
+    // serial port is closed and stays closed, a connection set is only
+    // remembered, and the link test rests. takeUp() opens the connection
+    // asked last, as setConnection does.
+    void standBy();
+    void takeUp();
+    bool standingBy() const { return standingBy_; }
+
     // 0 LPT378, 1 LPT278, k COM(k-1). setComPort's failures are not raised:
     // they go out as connectionFailed; the connection in force stays, unless
     // it is kept (setKeepConnection).
@@ -139,6 +147,7 @@ class DeviceLink final : public QObject {
     int selectedOutput_ = 0;
     std::optional<int> askedConnection_;
     bool keepConnection_ = false;
+    bool standingBy_ = false;
     // Kept connections only: the first output the device reports after its
     // port opened is what it already had selected (from before a restart
     // of the run, say), taken as the selection without firing it again.

@@ -1,4 +1,5 @@
 #include "platform/MediaOpener.h"
+#include "platform/SpawnChild.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -11,16 +12,11 @@
 #include <cstring>
 #include <chrono>
 #include <condition_variable>
-#include <fcntl.h>
 #include <mutex>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 // Why not QProcess: it kills its child when it is destroyed, and an opener
 // that is still running when we stop waiting (xdg-open stays with the player
@@ -93,39 +89,7 @@ private:
 // (error then holds why).
 pid_t spawnOpener(const QByteArray& program, const QByteArray& target, int* error)
 {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    // It reads nothing from us; its complaints go where ours go.
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    // A player that runs for an hour must not hold on to a descriptor of
-    // ours that a thread opened without close-on-exec at this very moment
-    // (a document's lock, the serial line).
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-#endif
-
-    // A worker thread's blocked signals and an ignored SIGPIPE would
-    // otherwise be inherited by the opener and by whatever it starts.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    sigset_t pipe;
-    sigemptyset(&pipe);
-    sigaddset(&pipe, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &pipe);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>(target.constData()),
-                    nullptr};
-    pid_t pid = 0;
-    const int failed =
-        ::posix_spawnp(&pid, program.constData(), &actions, &attributes, argv, environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    *error = failed;
-    return failed ? 0 : pid;
+    return spawnChild({program, target}, error);
 }
 
 bool isDesktopOpener()

@@ -1,16 +1,12 @@
 #include "service/AlertCommand.h"
+#include "platform/SpawnChild.h"
 
 #include <QFile>
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 // Why not QProcess: it kills its child when it is destroyed, and the alert
 // for a run that ended by itself is started just before the program ends;
@@ -33,38 +29,10 @@ QString reason(int error) {
 
 // The command's pid, or 0 and error set.
 pid_t spawn(const QString& program, const QStringList& arguments, int* error) {
-    QList<QByteArray> bytes{QFile::encodeName(program)};
+    QList<QByteArray> argv{QFile::encodeName(program)};
     for (const QString& argument : arguments)
-        bytes << argument.toLocal8Bit();
-    std::vector<char*> argv;
-    for (QByteArray& argument : bytes)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-    // A command that hangs must not keep the serial line or a lock of ours.
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-#endif
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signal : {SIGPIPE, SIGTERM, SIGINT, SIGXFSZ})
-        sigaddset(&defaults, signal);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    pid_t pid = 0;
-    *error = ::posix_spawnp(&pid, argv.front(), &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    return *error ? 0 : pid;
+        argv << argument.toLocal8Bit();
+    return spawnChild(argv, error);
 }
 
 } // namespace

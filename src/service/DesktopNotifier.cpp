@@ -5,6 +5,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QTimer>
 
 namespace cantrel {
 
@@ -14,6 +15,8 @@ namespace {
 // without the timeout of 0.
 constexpr uchar kNormal = 1;
 constexpr uchar kCritical = 2;
+// Rows missed together listed in their one notification; the rest counted.
+constexpr int kListedRows = 10;
 
 } // namespace
 
@@ -22,6 +25,9 @@ DesktopNotifier::DesktopNotifier(const QDBusConnection& bus, QObject* parent)
 
 void DesktopNotifier::post(const AsRunEvent& event) {
     const QString& what = event.event;
+    // What came after rows missed goes after them.
+    if (what != QLatin1String("missed") && !missed_.isEmpty())
+        postMissed();
     if (what == QLatin1String("link back")) {
         if (linkDownAwaited_) {
             linkBackWaiting_ = event;
@@ -39,10 +45,32 @@ void DesktopNotifier::post(const AsRunEvent& event) {
     } else if (what == QLatin1String("failed")) {
         send(QStringLiteral("Failed: ") + rowLabel(event), event.detail, true, 0);
     } else if (what == QLatin1String("missed")) {
-        send(QStringLiteral("Missed: ") + rowLabel(event), event.detail, true, 0);
+        // Rows passed over in one tick (a suspend, the clock set forward)
+        // come one after another: they make one notification, not a pile.
+        missed_.push_back(event);
+        if (missed_.size() == 1)
+            QTimer::singleShot(0, this, &DesktopNotifier::postMissed);
     } else if (what == QLatin1String("run left")) {
         send(QStringLiteral("Run ended"), event.detail, true, 0);
     }
+}
+
+void DesktopNotifier::postMissed() {
+    const QList<AsRunEvent> rows = std::exchange(missed_, {});
+    if (rows.isEmpty())
+        return;
+    if (rows.size() == 1) {
+        send(QStringLiteral("Missed: ") + rowLabel(rows[0]), rows[0].detail, true, 0);
+        return;
+    }
+    QStringList body{rows[0].detail};
+    for (qsizetype i = 0; i < rows.size() && i < kListedRows; ++i)
+        body << rowLabel(rows[i]);
+    if (rows.size() > kListedRows)
+        body << QStringLiteral("and %1 more").arg(rows.size() - kListedRows);
+    send(QStringLiteral("Missed: %1 rows, %2 to %3")
+             .arg(QString::number(rows.size()), rows.first().rowTime, rows.last().rowTime),
+         body.join(u'\n'), true, 0);
 }
 
 void DesktopNotifier::send(const QString& summary, const QString& body, bool stays,

@@ -23,9 +23,11 @@ class DesktopNotifier final : public QObject {
     // dismissed, but link back, which takes the place of link down's.
     void post(const AsRunEvent& event);
     // Every notification posted has been answered (or refused).
-    bool idle() const { return pending_ == 0; }
+    bool idle() const { return pending_ == 0 && missed_.isEmpty(); }
 
   private:
+    // The rows missed in one go, as one notification.
+    void postMissed();
     // Sends one; then, when given, gets the id the server gave it (0 when
     // it was refused).
     void send(const QString& summary, const QString& body, bool stays, quint32 replaces,
@@ -33,6 +35,7 @@ class DesktopNotifier final : public QObject {
 
     QDBusConnection bus_;
     int pending_ = 0;
+    QList<AsRunEvent> missed_;
     // Link down's notification, for link back to replace: its id once the
     // server has answered; link back waits while the answer is out.
     quint32 linkDownId_ = 0;

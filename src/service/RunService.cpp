@@ -51,8 +51,13 @@ class ServiceObject final : public QObject, protected QDBusContext {
     uint processId() const { return uint(QCoreApplication::applicationPid()); }
     QString settingsFile() const { return service_.settingsFile(); }
     QString monthCalendar() const { return service_.run().documents().monthCalendarName(); }
-    // As the as-run log names the day: on a day of nothing, why.
-    QString dayFile() const { return service_.run().engine().dayText(); }
+    // The file the run has loaded, which a window beside it matches its own
+    // against; on a day of nothing, why, as the as-run log says it.
+    QString dayFile() const {
+        const RunEngine& engine = service_.run().engine();
+        return engine.scheduleToday() ? service_.run().documents().dayScheduleName()
+                                      : engine.dayText();
+    }
     QString connectionText() const { return service_.run().connectionText(); }
     QString linkText() const { return service_.run().linkText(); }
     int runAdvance() const { return service_.run().engine().runAdvance(); }

@@ -3,12 +3,12 @@
 // simulated device, `cantrel --status`, a run that cannot be watched, and the
 // notifications and alert command of what matters.
 #include "NotificationServer.h"
-#include "device/DeviceTestSupport.h"
-#include "service/ServiceClient.h"
+#include "ServiceStation.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -20,107 +20,6 @@ using namespace cantrel;
 using namespace cantrel::test;
 
 namespace {
-
-QString bin() {
-    return qEnvironmentVariable("CANTREL_TEST_BIN");
-}
-
-// The folder a station runs from, the device beside it.
-struct Station {
-    QTemporaryDir dir;
-    DevSim device{bin() + "/cantrel-devsim", dir.path()};
-    const QDateTime now = QDateTime::currentDateTime();
-
-    QString path(const QString& name) const { return dir.filePath(name); }
-    // The time of day so many seconds after the station was set up.
-    QString at(int seconds) const { return now.addSecs(seconds).toString("HH:mm:ss"); }
-    void write(const QString& name, const QByteArray& bytes) const {
-        QFile file(path(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(name));
-    }
-    QByteArray read(const QString& name) const {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    QString script(const QString& name, const QByteArray& body) const {
-        write(name, "#!/bin/sh\n" + body);
-        QFile::setPermissions(path(name), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                              QFileDevice::ExeOwner);
-        return path(name);
-    }
-    // Today's day file of "time,output,comment,media" lines, the calendar
-    // naming it and the settings naming the calendar and the port.
-    QString setUp(const QStringList& rows, int port = 2) const {
-        const QString day = path("today.24h");
-        write("today.24h", rows.join("\r\n").toUtf8() + "\r\n");
-        write("month.31d", QByteArray::number(now.date().day()) + ' ' + day.toUtf8() + "\r\n");
-        write("Cantrel.ini", "file31d=" + path("month.31d").toUtf8() + "\r\nPort=" +
-                                 QByteArray::number(port) + "\r\nDeviceID=0\r\nRunAdvance=0\r\n");
-        return day;
-    }
-    void start(QProcess& run, const QStringList& arguments = {"--run"},
-               const QStringList& extra = {}) const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QLatin1String(name));
-        env.insert("CANTREL_COM1", device.linkPath());
-        env.insert("CANTREL_OPENER", "/bin/true");
-        env.insert("XDG_STATE_HOME", path("state"));
-        for (const QString& assignment : extra)
-            env.insert(assignment.section('=', 0, 0), assignment.section('=', 1));
-        run.setProcessEnvironment(env);
-        run.setWorkingDirectory(dir.path());
-        run.start(bin() + "/cantrel", arguments);
-    }
-    QByteArray log() const {
-        return read("state/cantrel/as-run-" + now.toString("yyyy-MM-dd").toUtf8() + ".log");
-    }
-    int requestsFor(int output) const {
-        const QString request =
-            QStringLiteral("FD 00 %1 ").arg(output, 2, 16, QLatin1Char('0')).toUpper();
-        return int(device.requests().filter(request).size());
-    }
-};
-
-int endWith(QProcess& run, int signal) {
-    ::kill(pid_t(run.processId()), signal);
-    if (!run.waitForFinished(10000))
-        return -1;
-    return run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1;
-}
-
-QStringList linesOf(const QByteArray& bytes) {
-    return QString::fromUtf8(bytes).split(u'\n', Qt::SkipEmptyParts);
-}
-
-// How many of the run's own lines ("2026-12-10 12:00:00 " and the text) say text.
-int saidLines(const QByteArray& err, const QString& text) {
-    int count = 0;
-    for (const QString& line : linesOf(err))
-        count += line.mid(20) == text;
-    return count;
-}
-
-// The service's state once its link is up.
-ServiceState stateWithLink(const ServiceClient& client) {
-    std::optional<ServiceState> state;
-    std::ignore = QTest::qWaitFor(
-        [&] {
-            state = client.readState();
-            return state && state->linkText == QLatin1String("Link OK");
-        },
-        10000);
-    return state.value_or(ServiceState());
-}
-
-// A call's answer: its failure text, or empty.
-QString answerOf(const std::function<void(ServiceClient::Done)>& call) {
-    std::optional<QString> answer;
-    call([&answer](const QString& failure) { answer = failure; });
-    std::ignore = QTest::qWaitFor([&] { return answer.has_value(); }, 10000);
-    return answer.value_or(QStringLiteral("no answer"));
-}
 
 struct StatusRun {
     int status;
@@ -146,6 +45,7 @@ class TestRunService : public QObject {
     void statusCommand();
     void cannotBeWatched();
     void toldWhenItMatters();
+    void toldOfRowsMissedInASuspend();
 };
 
 // The state against what the run was given; one event signal per line of
@@ -383,6 +283,54 @@ void TestRunService::toldWhenItMatters() {
     // The last alert had its second before the program ended: under
     // systemd the unit's leftover processes go with it.
     QCOMPARE(alerted, told);
+}
+
+// The machine asleep over three rows (the clock, real and steady, moved on
+// 90 s at once by libfaketime): each row is logged missed and given to the
+// alert command, the desktop gets one notification for the three, and the
+// row after the wake fires.
+void TestRunService::toldOfRowsMissedInASuspend() {
+    const QString faketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
+    if (!QFileInfo::exists(faketime))
+        QSKIP("libfaketime is not installed");
+    NotificationServer server;
+    QVERIFY(server.start());
+    Station s;
+    QVERIFY(s.device.start());
+    const QString recorder =
+        s.script("alert.sh", "for a in \"$@\"; do printf '[%s]' \"$a\"; done >> \"$0.args\"\n"
+                             "echo >> \"$0.args\"\n");
+    s.setUp({s.at(20) + ",3,first,", s.at(25) + ",4,second,", s.at(30) + ",5,third,",
+             s.at(100) + ",6,\"after the wake\","});
+    s.write("offset", "+0\n");
+    QProcess run;
+    s.start(run, {"--run"},
+            {"CANTREL_ALERT=" + recorder, "LD_PRELOAD=" + faketime,
+             "FAKETIME_TIMESTAMP_FILE=" + s.path("offset"), "FAKETIME_NO_CACHE=1",
+             "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0"});
+    QTRY_VERIFY_WITH_TIMEOUT(s.log().contains("\trun entered\t"), 10000);
+    s.write("offset", "+90\n");
+    QTRY_VERIFY_WITH_TIMEOUT(s.log().contains("\tfired\t" + s.at(100).toUtf8()), 30000);
+    QCOMPARE(endWith(run, SIGTERM), 0);
+
+    QStringList missed;
+    for (const QString& line : linesOf(s.log()))
+        if (line.contains(QLatin1String("\tmissed\t")))
+            missed << "[" + line.split(u'\t').join("][") + "]";
+    QCOMPARE(missed.size(), 3);
+    const QString why = missed[0].section(u'[', 8, 8).chopped(1);
+    QVERIFY2(QRegularExpression("^the ticks were 9\\d\\.\\d s apart, more than 60 s$")
+                 .match(why)
+                 .hasMatch(),
+             qPrintable(why));
+    QCOMPARE(linesOf(s.read("alert.sh.args")), missed);
+    QTRY_COMPARE(server.seen(),
+                 QStringList({"Missed: 3 rows, " + s.at(20) + " to " + s.at(30) + "  " + why +
+                              "\n" + s.at(20) + "  P3  first\n" + s.at(25) + "  P4  second\n" +
+                              s.at(30) + "  P5  third  replaces 0  stays"}));
+    QCOMPARE(s.requestsFor(6), 1);
+    for (int output = 3; output <= 5; ++output)
+        QCOMPARE(s.requestsFor(output), 0);
 }
 
 QTEST_GUILESS_MAIN(TestRunService)

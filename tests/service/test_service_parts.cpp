@@ -61,6 +61,7 @@ class TestServiceParts : public QObject {
     void init() { said_.clear(); }
 
     void notificationsSayWhatHappened();
+    void rowsMissedTogetherMakeOne();
     void linkBackWaitsForLinkDownsAnswer();
     void noNotificationServer();
     void alertCommandGetsTheFields();
@@ -102,6 +103,32 @@ void TestServiceParts::notificationsSayWhatHappened() {
         QCOMPARE(n.appName, QStringLiteral("Cantrel"));
         QCOMPARE(n.icon, QStringLiteral("cantrel"));
     }
+}
+
+// A suspend passes over many rows in one tick: one notification lists
+// them (ten, then how many more), not one each; a row missed alone, later,
+// is its own.
+void TestServiceParts::rowsMissedTogetherMakeOne() {
+    NotificationServer server;
+    QVERIFY(server.start());
+    DesktopNotifier notifier(QDBusConnection::sessionBus());
+    const QString why = QStringLiteral("the ticks were 95.0 s apart, more than 60 s");
+    for (int second = 0; second < 12; ++second)
+        notifier.post({"missed", QStringLiteral("12:00:%1").arg(second, 2, 10, QLatin1Char('0')),
+                       "3", "Bell", {}, std::nullopt, why});
+    QVERIFY(!notifier.idle());
+    QTRY_VERIFY(notifier.idle());
+    notifier.post(rowEvent("missed", why));
+    notifier.post(plainEvent("link down", "No link"));
+    QTRY_VERIFY(notifier.idle());
+    QCOMPARE(server.seen(),
+             QStringList({"Missed: 12 rows, 12:00:00 to 12:00:11  " + why +
+                              "\n12:00:00  P3  Bell\n12:00:01  P3  Bell\n12:00:02  P3  Bell"
+                              "\n12:00:03  P3  Bell\n12:00:04  P3  Bell\n12:00:05  P3  Bell"
+                              "\n12:00:06  P3  Bell\n12:00:07  P3  Bell\n12:00:08  P3  Bell"
+                              "\n12:00:09  P3  Bell\nand 2 more  replaces 0  stays",
+                          "Missed: 12:00:00  P3  News jingle  " + why + "  replaces 0  stays",
+                          "Link down  No link  replaces 0  stays"}));
 }
 
 // A server slow to answer link down: link back is held until it knows
