@@ -137,6 +137,8 @@ class TestRunEngine : public QObject {
     void calendarSavedAnew();
     void aSaveIsTakenOnceItHasSettled();
     void planRunsTheEmptyDays();
+    void planDaysKeepTheClocksRules_data();
+    void planDaysKeepTheClocksRules();
 };
 
 // Outputs 1, 15 and 16 reach the pulse as they are: the device counts them
@@ -1080,6 +1082,68 @@ void TestRunEngine::planRunsTheEmptyDays() {
     QVERIFY2(logOf(14).startsWith("2026-12-14 00:00:01.000 +00:00\tday loaded\t\t\t\t\t\t" +
                                   assembly + "\n"),
              qPrintable(logOf(14)));
+}
+
+// The plan's days, and its days of nothing, under the run advance, summer
+// time and a clock set back over midnight, as a calendar's days are.
+void TestRunEngine::planDaysKeepTheClocksRules_data() {
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QByteArray>("plan");
+    QTest::addColumn<QByteArray>("rows"); // school.24h
+    QTest::addColumn<QStringList>("ticks"); // local times; the first enters Run mode
+    QTest::addColumn<int>("advance");
+    QTest::addColumn<QList<int>>("pulses");
+    QTest::newRow("clock set back from a day of nothing")
+        << QByteArray("UTC") << QByteArray("thu school.24h\nfri -\n")
+        << QByteArray("23:59:59,3,,\r\n")
+        << QStringList{"2026-12-10T23:59:58.800", "2026-12-10T23:59:59.200",
+                       "2026-12-11T00:00:00.200", "2026-12-10T23:59:59.300",
+                       "2026-12-11T00:00:00.300"}
+        << 0 << QList<int>{3};
+    QTest::newRow("the advance starts the plan's next day early")
+        << QByteArray("UTC") << QByteArray("thu -\nfri school.24h\n")
+        << QByteArray("00:00:05,4,,\r\n")
+        << QStringList{"2026-12-10T23:59:50.000", "2026-12-10T23:59:55.200"} << 10
+        << QList<int>{4};
+    QTest::newRow("spring forward on the plan's day")
+        << QByteArray("Europe/Berlin") << QByteArray("sun school.24h\n")
+        << QByteArray("02:30:00,4,,\r\n03:00:01,5,,\r\n")
+        << QStringList{"2027-03-28T01:59:59.400+01:00", "2027-03-28T03:00:00.300+02:00",
+                       "2027-03-28T03:00:01.100+02:00"}
+        << 0 << QList<int>{4, 5};
+}
+
+void TestRunEngine::planDaysKeepTheClocksRules() {
+    QFETCH(QByteArray, zone);
+    QFETCH(QByteArray, plan);
+    QFETCH(QByteArray, rows);
+    QFETCH(QStringList, ticks);
+    QFETCH(int, advance);
+    QFETCH(QList<int>, pulses);
+    const QByteArray oldZone = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    {
+        EngineFixture f;
+        f.writeDay("school.24h", rows);
+        f.writeDay("month.plan", plan);
+        f.month.load(f.writeDay("month.31d", ""));
+        f.engine.setRunAdvance(advance);
+        f.engine.link()->setSleepHook([](qint64) {});
+        for (int i = 0; i < ticks.size(); ++i) {
+            f.clock.set(QDateTime::fromString(ticks[i], Qt::ISODateWithMs).toLocalTime());
+            if (i == 0)
+                f.engine.enter();
+            else
+                f.engine.tick();
+            QVERIFY(f.workersDone());
+        }
+        QVERIFY(f.engine.running());
+        QCOMPARE(f.pulses, pulses);
+        QVERIFY(f.report.told.isEmpty());
+    }
+    qputenv("TZ", oldZone);
+    tzset();
 }
 
 QTEST_GUILESS_MAIN(TestRunEngine)
