@@ -36,6 +36,7 @@ MainWindow::MainWindow(const Services& services, QWidget* parent)
     connectDevice();
     connectEditingGrids();
     connectRunMode();
+    explainControls();
 }
 
 MainWindow::~MainWindow() = default;
@@ -45,6 +46,7 @@ bool MainWindow::start()
     connectionDialog = new ConnectionDialog(prompter(), this);
     setWindowTitle(kEditModeTitle);
     radioBank_->create(16);
+    showOutputs(16);
     runEngine_->setRunAdvance(0);
     device().parallelAddress = 888;
     device().pulseMs = 100;
