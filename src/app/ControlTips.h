@@ -38,7 +38,6 @@ QString nextRowPanelTip(const QString& text);
 // Gives a status panel its tip from its text at the moment the pointer
 // asks, so the tip always speaks of what the panel shows.
 class PanelTips final : public QObject {
-    Q_OBJECT
   public:
     using Explain = QString (*)(const QString&);
     PanelTips(QLabel* panel, Explain explain);

@@ -1,6 +1,7 @@
 // What the window says of its controls when the pointer rests on them: the
 // grid headers, the command buttons, the radio buttons and the status
 // panels, whose tip speaks of the text they show at that moment.
+#include "device/RadioBank.h"
 #include "schedule/ScheduleDocument.h"
 #include "schedule/StringGrid.h"
 #include "run/RunEngine.h"
