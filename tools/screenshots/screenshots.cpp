@@ -23,6 +23,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProcess>
@@ -217,6 +218,9 @@ int main(int argc, char** argv) {
 
     // 4. Setup > Port.
     window.connectionDialog->showConnection(window.device().connectionIndex());
+    window.connectionDialog->deviceIdEdit->setText(QString::number(window.device().deviceId));
+    window.connectionDialog->runAdvanceEdit->setText(
+        QString::number(window.runEngine()->runAdvance()));
     window.connectionDialog->show();
     settle(300);
     save(window.connectionDialog->grab(), out, QStringLiteral("setup-port.png"));
