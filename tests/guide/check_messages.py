@@ -27,9 +27,14 @@ NOT_MESSAGES = {
     "on a 16-output device over a parallel port or a serial line.",
     "Run the month calendar's schedule without a window, as Run mode does, until SIGTERM or "
     "SIGINT. Failures go to standard error.",
-    "With --run: the settings file to read (default: Cantrel.ini in the current folder, or for "
-    "an installed program the one in $XDG_CONFIG_HOME/cantrel when the current folder has "
-    "none). It is never written.",
+    "With --run or --plan: the settings file to read (default: Cantrel.ini in the current "
+    "folder, or for an installed program the one in $XDG_CONFIG_HOME/cantrel when the current "
+    "folder has none). It is never written.",
+    "Show for each day of the month (this month, or YYYY-MM), or for the one day YYYY-MM-DD, "
+    "the day schedule that will run and where it comes from: calendar, plan line N or "
+    "nothing. It reads the calendar the settings name, as --run does, and the plan beside it "
+    "(NAME.plan).",
+    "With --plan: a month YYYY-MM or a day YYYY-MM-DD (default: this month).",
     "Show the state of this user's cantrel --run: running since, files, connection and link, "
     "the next row and the last ten as-run events. Exit status 0 when it runs, 3 when none "
     "does, 1 on other errors.",
@@ -43,9 +48,16 @@ NOT_MESSAGES = {
     # the Run button's tip beside the service (the tips have their own test)
     "The service (cantrel --run) runs the schedule; Run is available when it stops",
     # formats of times and of the port trace
-    "yyyy-MM-dd HH:mm:ss ", ".%03ld %04X %02X\n",
+    "yyyy-MM-dd HH:mm:ss ", ".%03ld %04X %02X\n", "MMMM yyyy",
+    # the plan panel and the tip of a day the plan fills in
+    "Plan for %1: %2", "no rule of the plan for %1",
+    # cantrel --plan's words for where a day comes from, explained in the guide's plan section
+    "nothing (no rule)", "nothing (plan line %1)",
+    "summer time: the clock goes from %1 to %2",
+    "summer time ends: the clock goes back from %1 to %2",
     # the as-run log's words: events and their details, explained in the guide's log section
-    "run entered", "run left", "day loaded", "calendar loaded", "by hand",
+    "run entered", "run left", "day loaded", "calendar loaded", "plan loaded", "by hand",
+    "%1 (plan: %2)", "no rule for %1",
     "link down", "link back", "by hand over the bus", "calendar %1, day file %2, run advance %3 s",
     "saved anew: %1", "the ticks were %1 s apart", " while the clock moved on %1 s",
     ", more than %1 s", "settings loaded", "nothing changed", "settings kept", "Port %1 -> %2",

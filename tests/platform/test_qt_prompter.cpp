@@ -263,19 +263,27 @@ void TestQtPrompter::dialogsTakeWhatTheyNeed() {
     QFETCH(bool, save);
     QFETCH(int, acceptMode);
     QFETCH(int, fileMode);
+    QTemporaryDir dir;
+    QFile kept(dir.filePath(QStringLiteral("monday.24h")));
+    QVERIFY(kept.open(QIODevice::WriteOnly));
     int shownAccept = -1, shownFile = -1;
+    QStringList proposed;
     onNextDialog<QFileDialog>([&](QFileDialog* dialog) {
         shownAccept = int(dialog->acceptMode());
         shownFile = int(dialog->fileMode());
+        proposed = dialog->selectedFiles();
         dialog->reject();
     });
     QtPrompter prompter;
     FileDialogRequest request;
     request.filter = QStringLiteral("Day schedule|*.24h");
-    request.directory = QDir::tempPath();
+    request.directory = dir.path();
+    // The name used last time is proposed again.
+    request.fileName = QStringLiteral("monday.24h");
     QCOMPARE(save ? prompter.saveFile(request) : prompter.openFile(request), QString());
     QCOMPARE(shownAccept, acceptMode);
     QCOMPARE(shownFile, fileMode);
+    QCOMPARE(proposed, QStringList{kept.fileName()});
 }
 
 QTEST_MAIN(TestQtPrompter)
