@@ -161,9 +161,11 @@ int main(int argc, char** argv) {
     QByteArray calendar;
     for (int day = 1; day <= now.date().daysInMonth(); ++day) {
         const int weekday = now.date().addDays(day - now.date().day()).dayOfWeek();
-        calendar += QByteArray::number(day) + (weekday >= 6 ? " weekend.24h\r\n" : " today.24h\r\n");
+        // Weekends are left to the plan, which the calendar shows greyed.
+        calendar += QByteArray::number(day) + (weekday >= 6 ? " \r\n" : " today.24h\r\n");
     }
     write(path("month.31d"), calendar);
+    write(path("month.plan"), "# weekends from the plan\nsat,sun  weekend.24h\n");
     write(path("Cantrel.ini"), "file31d=month.31d\r\nPort=2\r\nDeviceID=0\r\nRunAdvance=2\r\n");
 
     QProcess device;
@@ -203,6 +205,7 @@ int main(int argc, char** argv) {
                                     {window.radioBank()->button(8), Side::Bottom},
                                     {window.connectionPanel, Side::Bottom},
                                     {window.linkPanel, Side::Bottom},
+                                    {window.planPanel, Side::Bottom},
                                     {window.nextRowPanel, Side::Bottom}}),
          out, QStringLiteral("window.png"));
 
