@@ -236,6 +236,10 @@ private:
     void showServiceState(const ServiceState& state);
     QString serviceNextRowText() const;
     void showRunAvailable();
+    // Tooltips of the controls an operator looks at (MainWindowTips.cpp).
+    void explainControls();
+    // Enables radio buttons 1 to count, with tips for that connection.
+    void showOutputs(int count);
 
     void connectDevice();
     void connectEditingGrids();

@@ -40,7 +40,7 @@ void MainWindow::connectDevice() {
     radioBank_->adopt(noOutputRadio);
     connect(device_.get(), &DeviceLink::connectionTextChanged, connectionPanel, &QLabel::setText);
     connect(device_.get(), &DeviceLink::linkTextChanged, linkPanel, &QLabel::setText);
-    connect(device_.get(), &DeviceLink::outputCountChanged, radioBank_, &RadioBank::enable);
+    connect(device_.get(), &DeviceLink::outputCountChanged, this, &MainWindow::showOutputs);
     connect(device_.get(), &DeviceLink::selectedOutputChanged, radioBank_, &RadioBank::show);
     connect(device_.get(), &DeviceLink::connectionFailed, this, &MainWindow::showMessage);
     connect(radioBank_, &RadioBank::clicked, this, [this](int output) {

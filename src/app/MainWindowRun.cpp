@@ -77,6 +77,7 @@ void MainWindow::enterRunMode() {
 
 void MainWindow::showRunMode(bool running) {
     runButton->setText(running ? QStringLiteral("Pause") : QStringLiteral("Run"));
+    showRunAvailable();
     setWindowTitle(running ? kRunModeTitle : kEditModeTitle);
     enableEditing(!running);
     showNextRow();
