@@ -229,6 +229,7 @@ private:
     void ended(const QString& text, bool shown, const QString& detail) override;
     void showRunMode(bool running);
     void showNextRow();
+    void showPlanPanel();
 
     void watchService();
     void stepAside();
