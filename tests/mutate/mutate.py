@@ -362,8 +362,8 @@ def end_group(run):
     run.wait()
 
 
-def parse_lines(spec):
-    a, _, b = spec.partition("-")
+def parse_lines(span):
+    a, _, b = span.partition("-")
     return int(a), int(b or a)
 
 
@@ -441,8 +441,8 @@ def main():
         parser.error("name the files to mutate")
 
     mutants = []
-    for spec in args.files:
-        path, _, lines = spec.partition(":")
+    for named in args.files:
+        path, _, lines = named.partition(":")
         path = os.path.relpath(os.path.abspath(path), ROOT)
         if not os.path.isfile(os.path.join(ROOT, path)):
             sys.exit(f"mutate: no such file {path}")
