@@ -1,6 +1,6 @@
 #include "run/RunEngine.h"
 
-#include "device/DeviceLink.h"
+#include "device/DeviceThread.h"
 #include "platform/Clock.h"
 #include "platform/MediaOpener.h"
 #include "platform/ProgramError.h"
@@ -51,6 +51,12 @@ QString passedOverWhy(qint64 gapMs, qint64 movedMs, bool catchUp) {
     return why;
 }
 
+// Whether the engine's clock (a reading of ms) is the machine's wall clock
+// (read as realNs at the same moment): a test's or a moved one is not.
+bool onMachinesClock(qint64 ms, qint64 realNs) {
+    return std::abs(ms - realNs / 1000000) < 1000;
+}
+
 } // namespace
 
 std::optional<bool> RunLink::open(const QString& target, QString* why) {
@@ -60,12 +66,14 @@ std::optional<bool> RunLink::open(const QString& target, QString* why) {
     return opener_->open(target, why);
 }
 
-bool RunLink::sleepUntil(const QDeadlineTimer& deadline, qint64 plannedMs) {
+bool RunLink::sleepUntil(const QDeadlineTimer& deadline, qint64 plannedMs, bool* hooked) {
     std::function<void(qint64)> hook;
     {
         QMutexLocker lock(&mutex_);
         hook = sleepHook_;
     }
+    if (hooked)
+        *hooked = bool(hook);
     if (hook) {
         hook(plannedMs);
         return alive();
@@ -81,11 +89,12 @@ QDeadlineTimer RunLink::deadlineIn(qint64 ms) {
     return QDeadlineTimer(std::max<qint64>(0, ms), Qt::PreciseTimer);
 }
 
-quint64 RunLink::queuePulse(qint64 dueMs) {
+quint64 RunLink::queuePulse(qint64 dueMs, qint64 dueNs) {
     QMutexLocker lock(&mutex_);
     const quint64 ticket = nextTicket_++;
     pendingPulses_.insert({dueMs, ticket});
     pulseDue_[ticket] = dueMs;
+    device_->expectPulse(ticket, dueNs);
     return ticket;
 }
 
@@ -101,6 +110,9 @@ bool RunLink::waitForTurn(quint64 ticket) {
 }
 
 void RunLink::pulseDone(quint64 ticket) {
+    // The device outlives the engine, not its workers: it is told only
+    // while the engine is there.
+    QReadLocker opening(&opening_);
     QMutexLocker lock(&mutex_);
     const auto due = pulseDue_.find(ticket);
     if (due == pulseDue_.end())
@@ -108,6 +120,33 @@ void RunLink::pulseDone(quint64 ticket) {
     pendingPulses_.erase({due->second, ticket});
     pulseDue_.erase(due);
     woken_.wakeAll();
+    if (engine_)
+        device_->pulseSettled(ticket);
+}
+
+std::optional<RunLink::Pulse> RunLink::pulseOnDevice(const PulseDeadline& deadline, int output) {
+    // Held while the device thread gives the pulse: the engine, and the
+    // device after it, wait for it as they go away.
+    QReadLocker opening(&opening_);
+    if (!alive())
+        return std::nullopt;
+    const PulseJob::Outcome outcome = device_->pulse(deadline, output);
+    if (!outcome.given)
+        return std::nullopt;
+    // When it began, on the engine's clock: the engine's clock now, less
+    // the time since, which the steady clock measures.
+    const qint64 sinceMs = (PulseDeadline::steadyNowNs() - outcome.startedSteadyNs) / 1000000;
+    return Pulse{outcome.failure, clock_->now().toMSecsSinceEpoch() - sinceMs};
+}
+
+bool RunLink::pulsesOnEngineThread() const {
+    QMutexLocker lock(&mutex_);
+    return pulsesOnEngineThread_;
+}
+
+void RunLink::setPulsesOnEngineThread(bool on) {
+    QMutexLocker lock(&mutex_);
+    pulsesOnEngineThread_ = on;
 }
 
 bool RunLink::alive() const {
@@ -133,9 +172,9 @@ void RunLink::setSleepHook(std::function<void(qint64)> hook) {
 }
 
 RunEngine::RunEngine(RunDocuments& documents, Clock& clock, MediaOpener& opener,
-                     DeviceLink& device, RunReport& report, QObject* parent)
+                     DeviceThread& device, RunReport& report, QObject* parent)
     : QObject(parent), documents_(documents), clock_(clock), device_(device), report_(report),
-      link_(std::make_shared<RunLink>(this, &opener)) {
+      link_(std::make_shared<RunLink>(this, &opener, &device, &clock)) {
     RowWorker::prepareReports();
     index_.watch(&documents_.dayRows(), DayCol::Time);
     tickTimer_.setObjectName(QStringLiteral("Timer"));
@@ -151,6 +190,11 @@ RunEngine::RunEngine(RunDocuments& documents, Clock& clock, MediaOpener& opener,
     });
 }
 
+void RunEngine::setPulseHook(std::function<void(int output)> hook) {
+    link_->setPulsesOnEngineThread(bool(hook));
+    pulseHook_ = std::move(hook);
+}
+
 RunEngine::~RunEngine() {
     link_->close();
     RowWorker::flushReports();
@@ -164,7 +208,8 @@ void RunEngine::enter() {
     StringGridModel& month = documents_.monthRows();
     for (int day = 1; day <= monthDays; ++day)
         month.setCell(MonthCol::Mark, day, QString());
-    const QDateTime now = clock_.now();
+    const Instant instant = instantNow();
+    const QDateTime now = instant.at;
     calendar_.start(documents_.monthCalendarName());
     startDay(now.date());
     // No catch-up for rows whose time passed before Run was entered; a row
@@ -177,7 +222,7 @@ void RunEngine::enter() {
     lastShifted_ = shifted;
     tickTimer_.start();
     // A row of the next second fires at its start, not up to a tick into it.
-    wakeForNextSecond(shifted);
+    wakeForNextSecond(shifted, instant);
     emit modeChanged(true);
 }
 
@@ -206,7 +251,14 @@ void RunEngine::startDay(QDate date) {
 }
 
 RunEngine::Instant RunEngine::instantNow() const {
-    return {clock_.now(), QDeadlineTimer::current(Qt::PreciseTimer)};
+    return {clock_.now(), QDeadlineTimer::current(Qt::PreciseTimer), PulseDeadline::realNowNs()};
+}
+
+PulseDeadline RunEngine::Instant::deadline(qint64 dueIn) const {
+    PulseDeadline due;
+    due.realNs = onMachinesClock(ms(), realNs) ? (ms() + dueIn) * 1000000 : realNs + dueIn * 1000000;
+    due.steady = steady + dueIn;
+    return due;
 }
 
 void RunEngine::tick() {
@@ -268,7 +320,7 @@ void RunEngine::tick() {
             emit rowFalling(row);
             startWorker(row, waitMs, instant);
         }
-        wakeForNextSecond(shifted);
+        wakeForNextSecond(shifted, instant);
         emit ticked();
         // A time that does not read ends Run mode without a word.
         if (scan.badRow)
@@ -399,12 +451,19 @@ void RunEngine::followDayFile() {
     emit dayFileTaken(name);
 }
 
-void RunEngine::wakeForNextSecond(const QDateTime& shifted) {
+void RunEngine::wakeForNextSecond(const QDateTime& shifted, const Instant& instant) {
     const int next = secondOfDay(shifted.time()) + 1;
-    if (wakeAtDueSeconds_ && running() && !dueRows(next).due.empty())
-        wakeTimer_.start(std::max(0, 1000 - shifted.time().msec()));
-    else
+    if (wakeAtDueSeconds_ && running() && !dueRows(next).due.empty()) {
+        const int untilNext = std::max(0, 1000 - shifted.time().msec());
+        wakeTimer_.start(untilNext);
+        // Their pulses come the run advance after that second begins. A clock
+        // of the engine's own does not say when that is on the machine's.
+        if (onMachinesClock(instant.ms(), instant.realNs))
+            device_.expectPulsesAt(
+                instant.deadline(untilNext + qint64(clampRunAdvance(runAdvance_)) * 1000).realNs);
+    } else {
         wakeTimer_.stop();
+    }
 }
 
 void RunEngine::executeRow(int row) {
@@ -421,11 +480,11 @@ void RunEngine::startWorker(int row, qint64 waitMs, const Instant& instant, bool
     // took since does not move the pulse.
     const qint64 dueIn = worker->output != 0 ? waitMs : std::min<qint64>(waitMs, 0);
     worker->plannedWaitMs = std::max<qint64>(0, dueIn);
-    worker->pulseDeadline = instant.steady + dueIn;
+    worker->pulseDeadline = instant.deadline(dueIn);
     worker->pulseDueMs = instant.ms() + dueIn;
     worker->rowDueMs = instant.ms() + waitMs;
     worker->byHand = byHand;
-    worker->pulseTicket = link_->queuePulse(worker->pulseDueMs);
+    worker->pulseTicket = link_->queuePulse(worker->pulseDueMs, worker->pulseDeadline.realNs);
     worker->rowCells = rows.rowCells(row);
     worker->mediaFile = rows.cell(DayCol::Media, row);
     worker->hold = take(row);
@@ -521,11 +580,12 @@ bool RunEngine::markRow(quint64 hold, const QString& mark, bool final) {
     return lands;
 }
 
-void RunEngine::tellFired(const QStringList& cells, qint64 dueMs, bool byHand) {
+void RunEngine::tellFired(const QStringList& cells, qint64 dueMs, bool byHand,
+                          qint64 startedMs) {
     if (byHand)
         emit rowExecuted(cells);
     else
-        emit rowFired(cells, lastPulseStartMs_ - dueMs);
+        emit rowFired(cells, startedMs - dueMs);
 }
 
 std::optional<RunEngine::NextRow> RunEngine::nextRow() {
@@ -544,13 +604,12 @@ std::optional<RunEngine::NextRow> RunEngine::nextRow() {
     return std::nullopt;
 }
 
-void RunEngine::pulse(int output) {
+qint64 RunEngine::pulse(int output) {
     // How late a pulse was is counted to its start: a parallel pulse lasts 100 ms.
-    lastPulseStartMs_ = clock_.now().toMSecsSinceEpoch();
+    const qint64 startedMs = clock_.now().toMSecsSinceEpoch();
     if (pulseHook_)
         pulseHook_(output);
-    else
-        device_.pulseOutput(output);
+    return startedMs;
 }
 
 } // namespace cantrel
