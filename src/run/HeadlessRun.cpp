@@ -5,8 +5,12 @@
 #include "run/AsRunLog.h"
 #include "run/NextRowText.h"
 #include "run/RunLogger.h"
+#include "run/RowWorker.h"
 #include "run/RunEngine.h"
 #include "schedule/ScheduleDocument.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
 
 namespace cantrel {
 
@@ -84,10 +88,29 @@ bool HeadlessRun::start() {
 
 void HeadlessRun::stop() {
     linkTest_.stop();
+    finishPulsesUnderWay();
     if (engine_ && engine_->running())
         engine_->leave(QStringLiteral("terminated"));
     device_.closePort();
     device_.unloadPortLibrary();
+}
+
+void HeadlessRun::finishPulsesUnderWay() {
+    // A pulse already on its way to the device goes out and is told, as it
+    // was when the pulse held the event loop; the wait is bounded by the
+    // longest a pulse takes, with room to spare.
+    if (!engine_ || RowWorker::pulsesUnderWay() == 0)
+        return;
+    QEventLoop wait;
+    QTimer look;
+    QElapsedTimer waited;
+    waited.start();
+    connect(&look, &QTimer::timeout, &wait, [&] {
+        if (RowWorker::pulsesUnderWay() == 0 || waited.elapsed() > 2000)
+            wait.quit();
+    });
+    look.start(5);
+    wait.exec();
 }
 
 int HeadlessRun::outputCount() const {

@@ -94,6 +94,8 @@ class HeadlessRun final : public QObject, private RunReport {
   private:
     // A line of the as-run log without a row.
     void logEvent(const QString& event, const QString& detail);
+    // Runs the event loop until no pulse is on its way to the device.
+    void finishPulsesUnderWay();
 
     // The status bar's panels, said when they change.
     void sayPanel(QString& shown, const QString& text);

@@ -18,6 +18,7 @@ namespace {
 constexpr qint64 kHandOverAheadNs = 250'000'000;
 
 std::atomic<int> live{0};
+std::atomic<int> underWay{0};
 int beginsToFail = 0; // GUI thread only
 
 // Opening a file and waiting are all a worker does; its stack need not be
@@ -66,6 +67,10 @@ int RowWorker::liveCount() {
     return live;
 }
 
+int RowWorker::pulsesUnderWay() {
+    return underWay;
+}
+
 void RowWorker::prepareReports() {
     reportGate();
 }
@@ -81,6 +86,18 @@ void RowWorker::runRow() {
         quint64 ticket;
         ~TurnGiven() { link.pulseDone(ticket); }
     } turn{*link_, pulseTicket};
+    // From the hand-over to the device until the row has been told of it.
+    struct UnderWay {
+        bool counted = false;
+        void start() {
+            counted = true;
+            ++underWay;
+        }
+        ~UnderWay() {
+            if (counted)
+                --underWay;
+        }
+    } underWayHere;
     mediaFile = trimmedControls(mediaFile);
     std::optional<Failure> failure;
     if (!mediaFile.isEmpty()) {
@@ -115,6 +132,7 @@ void RowWorker::runRow() {
         }
         if (!link_->waitForTurn(pulseTicket))
             return;
+        underWayHere.start();
         if (!givePulse())
             return;
         // A test's hook pulses in the report; a pulse that failed is marked below.

@@ -60,6 +60,9 @@ class RowWorker final : public QThread {
 
     // Workers constructed and not yet deleted, for tests.
     static int liveCount();
+    // Pulses handed to the device thread whose rows have not yet been told
+    // of them: a run that ends lets these finish first.
+    static int pulsesUnderWay();
     // Tests: the next count begins fail, as if the system had no thread.
     static void failBeginsForTests(int count);
     // The object reports are sent to. Call once from the GUI thread before

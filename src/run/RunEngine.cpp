@@ -57,6 +57,10 @@ bool onMachinesClock(qint64 ms, qint64 realNs) {
     return std::abs(ms - realNs / 1000000) < 1000;
 }
 
+// The wake-up for a due second comes this much early on the machine's clock
+// and sleeps the rest: the GUI thread is held for at most that long.
+constexpr qint64 kWakeAheadNs = 3000000;
+
 } // namespace
 
 std::optional<bool> RunLink::open(const QString& target, QString* why) {
@@ -185,8 +189,17 @@ RunEngine::RunEngine(RunDocuments& documents, Clock& clock, MediaOpener& opener,
     wakeTimer_.setSingleShot(true);
     wakeTimer_.setTimerType(Qt::PreciseTimer);
     connect(&wakeTimer_, &QTimer::timeout, this, [this] {
-        if (running())
-            tick();
+        if (!running())
+            return;
+        // Woken just ahead of the second: the rest is an absolute sleep to
+        // its first instant, so the tick reads the new second at once rather
+        // than a timer's rounding later.
+        const qint64 realNs = PulseDeadline::realNowNs();
+        const qint64 intoSecondNs = realNs % 1000000000;
+        if (onMachinesClock(clock_.now().toMSecsSinceEpoch(), realNs) &&
+            intoSecondNs >= 1000000000 - kWakeAheadNs)
+            sleepUntil(PulseDeadline::atRealNs(realNs - intoSecondNs + 1000000000));
+        tick();
     });
 }
 
@@ -455,10 +468,11 @@ void RunEngine::wakeForNextSecond(const QDateTime& shifted, const Instant& insta
     const int next = secondOfDay(shifted.time()) + 1;
     if (wakeAtDueSeconds_ && running() && !dueRows(next).due.empty()) {
         const int untilNext = std::max(0, 1000 - shifted.time().msec());
-        wakeTimer_.start(untilNext);
+        const bool machines = onMachinesClock(instant.ms(), instant.realNs);
+        wakeTimer_.start(std::max<int>(0, untilNext - (machines ? kWakeAheadNs / 1000000 : 0)));
         // Their pulses come the run advance after that second begins. A clock
         // of the engine's own does not say when that is on the machine's.
-        if (onMachinesClock(instant.ms(), instant.realNs))
+        if (machines)
             device_.expectPulsesAt(
                 instant.deadline(untilNext + qint64(clampRunAdvance(runAdvance_)) * 1000).realNs);
     } else {
