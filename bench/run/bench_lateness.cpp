@@ -3,8 +3,9 @@
 // a row every second over a serial line. Side by side in one run, each
 // against a device of its own: the floor (a small program that sleeps to each
 // second on the wall clock and writes the request), the window (built
-// offscreen, in this process) and `cantrel --run` as a process; idle, and
-// with one core kept busy. For the window and the run, the paired extra is
+// offscreen, in this process) and `cantrel --run` as a process, once as the
+// schedule stands and once with a run advance of 1 s; idle, and with one
+// core kept busy. For the window and the run, the paired extra is
 // their lateness less the floor's in the same second. A last run puts the
 // window's link test just before every third row's second against a device
 // that answers late. CANTREL_BENCH_ROWS sets the number of rows (200).
@@ -200,13 +201,15 @@ struct WindowRun {
     }
 };
 
-// `cantrel --run` as a process on COM1 at linkPath.
-bool startHeadless(QProcess& run, const Schedule& schedule, const QString& linkPath) {
+// `cantrel --run` as a process on COM1 at linkPath, with the settings in
+// folder (the schedule's own, or one beside it with a run advance).
+bool startHeadless(QProcess& run, const Schedule& schedule, const QString& linkPath,
+                   const QString& folder) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("CANTREL_COM1", linkPath);
-    env.insert("XDG_STATE_HOME", schedule.dir.filePath("state"));
+    env.insert("XDG_STATE_HOME", folder + "/state");
     run.setProcessEnvironment(env);
-    run.setWorkingDirectory(schedule.dir.path());
+    run.setWorkingDirectory(folder);
     run.start(bin() + "/cantrel", {"--run"});
     return run.waitForStarted();
 }
@@ -226,8 +229,13 @@ void BM_SideBySide(benchmark::State& state) {
         const auto floorDevice = startDevice(state, schedule, "floor");
         const auto windowDevice = startDevice(state, schedule, "window");
         const auto headlessDevice = startDevice(state, schedule, "headless");
-        if (!floorDevice || !windowDevice || !headlessDevice)
+        // The same rows with a run advance of 1 s: each row's pulse is handed
+        // to the device thread ahead of its moment.
+        const auto aheadDevice = startDevice(state, schedule, "ahead");
+        if (!floorDevice || !windowDevice || !headlessDevice || !aheadDevice)
             return;
+        schedule.write("ahead/Cantrel.ini", "file31d=" + schedule.dir.filePath("month.31d").toUtf8() +
+                                                "\r\nPort=2\r\nRunAdvance=1\r\n");
         // One core kept busy, at the same priority as everything else.
         QProcess spinner;
         if (busy) {
@@ -240,8 +248,11 @@ void BM_SideBySide(benchmark::State& state) {
                      QString::number(schedule.first.toSecsSinceEpoch()), "--rows",
                      QString::number(schedule.rows)});
         QProcess headless;
+        QProcess ahead;
         WindowRun window;
-        if (!floor.waitForStarted() || !startHeadless(headless, schedule, headlessDevice->linkPath()) ||
+        if (!floor.waitForStarted() ||
+            !startHeadless(headless, schedule, headlessDevice->linkPath(), schedule.dir.path()) ||
+            !startHeadless(ahead, schedule, aheadDevice->linkPath(), schedule.dir.filePath("ahead")) ||
             !window.start(schedule, windowDevice->linkPath())) {
             state.SkipWithError("a contender did not start");
             return;
@@ -249,22 +260,28 @@ void BM_SideBySide(benchmark::State& state) {
         waitMs(schedule.msToEnd());
         window.stop();
         stopProcess(headless);
+        stopProcess(ahead);
         floor.waitForFinished(5000);
         stopProcess(spinner);
 
         const auto floorLate = latenessFromLog(floorDevice->logPath(), schedule);
         const auto windowLate = latenessFromLog(windowDevice->logPath(), schedule);
         const auto headlessLate = latenessFromLog(headlessDevice->logPath(), schedule);
+        const auto aheadLate = latenessFromLog(aheadDevice->logPath(), schedule);
         const Figures f = figuresOf(values(floorLate));
         const Figures w = figuresOf(values(windowLate));
         const Figures h = figuresOf(values(headlessLate));
         const Figures wx = figuresOf(extraOver(windowLate, floorLate));
         const Figures hx = figuresOf(extraOver(headlessLate, floorLate));
+        const Figures a = figuresOf(values(aheadLate));
+        const Figures ax = figuresOf(extraOver(aheadLate, floorLate));
         put(state, "floor", f);
         put(state, "window", w);
         put(state, "run", h);
         put(state, "window_extra", wx);
         put(state, "run_extra", hx);
+        put(state, "ahead", a);
+        put(state, "ahead_extra", ax);
         std::fprintf(stderr, "\n%s, %d rows (ms after the second began)\n",
                      busy ? "one core busy" : "idle", schedule.rows);
         std::fprintf(stderr, "| %-28s | %5s | %8s | %8s | %8s |\n", "contender", "rows", "p50",
@@ -274,6 +291,8 @@ void BM_SideBySide(benchmark::State& state) {
         printRow("cantrel --run", h);
         printRow("window, extra over floor", wx);
         printRow("cantrel --run, extra", hx);
+        printRow("--run, advance 1 s", a);
+        printRow("--run, advance 1 s, extra", ax);
     }
 }
 
