@@ -15,6 +15,9 @@
 #                    at a time, rebuild a copy of the tree in build-mutate, run
 #                    the tests that cover them, report each as killed or survived
 #                    (not in CI; --help lists the options)
+#   ./dev.sh screenshots  install what is missing, build, take the operator's
+#                    guide's pictures of the real window on a virtual desktop
+#                    into docs/guide/
 # CANTREL_SANITIZE=address (or 1) builds into build-asan with AddressSanitizer,
 # its leak detector and UBSan;
 # CANTREL_SANITIZE=thread builds into build-tsan with ThreadSanitizer, and any
@@ -24,8 +27,8 @@ cd "$(dirname "$0")"
 
 cmd=${1:-}
 case "$cmd" in
-  run|test|bench|package|fuzz|soak|mutate) ;;
-  *) echo "usage: $0 run|test|bench|package|fuzz [seconds]|soak [minutes]|mutate [options] FILE..." >&2; exit 2 ;;
+  run|test|bench|package|fuzz|soak|mutate|screenshots) ;;
+  *) echo "usage: $0 run|test|bench|package|fuzz [seconds]|soak [minutes]|mutate [options] FILE...|screenshots" >&2; exit 2 ;;
 esac
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libbenchmark-dev
@@ -101,6 +104,9 @@ case "$cmd" in
     ;;
   soak)
     exec tests/soak/soak.sh "$build" "${2:-60}"
+    ;;
+  screenshots)
+    QT_QPA_PLATFORM=xcb exec tests/desktop/with-desktop.sh "$build/bin/cantrel-screenshots" docs/guide
     ;;
   package)
     cpack --config "$build/CPackConfig.cmake" -B "$build/package"

@@ -38,8 +38,9 @@ void writeLine(const QString& line) {
     std::fflush(stderr);
 }
 
-// The run's settings from the file, or nothing and why it does not read.
-std::optional<HeadlessSettings> readSettings(const QString& path, QString* why) {
+} // namespace
+
+std::optional<HeadlessSettings> readRunSettingsFile(const QString& path, QString* why) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *why = QStringLiteral("cannot read the settings file %1: %2").arg(path, file.errorString());
@@ -48,19 +49,19 @@ std::optional<HeadlessSettings> readSettings(const QString& path, QString* why) 
     return readRunSettings(SettingsFile::parse(file.readAll()));
 }
 
-} // namespace
+QString runSettingsPath(const QString& settingsFile) {
+    // Without a file to read, the message names the one the window would read.
+    const QString found = settingsPlace(QCoreApplication::applicationDirPath()).readFrom;
+    return !settingsFile.isEmpty() ? settingsFile : !found.isEmpty() ? found : kSettingsName;
+}
 
 int runHeadless(int& argc, char** argv, const QString& settingsFile) {
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Cantrel"));
 
-    // Without a file to read, the message names the one the window would read.
-    const QString found = settingsPlace(QCoreApplication::applicationDirPath()).readFrom;
-    const QString path = !settingsFile.isEmpty() ? settingsFile
-                         : !found.isEmpty()      ? found
-                                                 : kSettingsName;
+    const QString path = runSettingsPath(settingsFile);
     QString why;
-    const std::optional<HeadlessSettings> settings = readSettings(path, &why);
+    const std::optional<HeadlessSettings> settings = readRunSettingsFile(path, &why);
     if (!settings) {
         writeLine(QStringLiteral("cantrel: ") + why);
         return 1;
@@ -102,7 +103,7 @@ int runHeadless(int& argc, char** argv, const QString& settingsFile) {
                 return;
             }
             QString unread;
-            if (const std::optional<HeadlessSettings> again = readSettings(path, &unread))
+            if (const std::optional<HeadlessSettings> again = readRunSettingsFile(path, &unread))
                 run.takeSettings(*again);
             else
                 run.keepSettings(unread);

@@ -36,6 +36,7 @@ MainWindow::MainWindow(const Services& services, QWidget* parent)
     connectDevice();
     connectEditingGrids();
     connectRunMode();
+    connectPlan();
 }
 
 MainWindow::~MainWindow() = default;

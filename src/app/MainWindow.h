@@ -6,6 +6,7 @@
 #include "run/RunReport.h"
 #include "service/ServiceBus.h"
 
+#include <QDate>
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMargins>
@@ -44,6 +45,7 @@ class StringGrid;
 class StringGridModel;
 class AboutBox;
 class ConnectionDialog;
+class PlanHintDelegate;
 class ServiceClient;
 
 inline const QString kEditModeTitle = QStringLiteral("Cantrel 1.18 - Edit mode");
@@ -194,6 +196,10 @@ public:
     QLabel* connectionPanel = nullptr;
     QLabel* linkPanel = nullptr;
     QLabel* nextRowPanel = nullptr;
+    // Which month the grid's greyed plan entries are for; shown only when
+    // the calendar has a plan.
+    QLabel* planPanel = nullptr;
+    PlanHintDelegate* planHints = nullptr;
     QTimer* linkTestTimer = nullptr;
     QMenu* fileMenu = nullptr;
     QMenu* setupMenu = nullptr;
@@ -221,6 +227,7 @@ private:
     StringGridModel& dayRows() override;
     StringGridModel& monthRows() override;
     void reloadMonthCalendar() override;
+    void clearDaySchedule() override;
     void failure(const QString& text, bool programText, const QString& detail) override;
     void ended(const QString& text, bool shown, const QString& detail) override;
     void showRunMode(bool running);
@@ -236,6 +243,10 @@ private:
     void connectDevice();
     void connectEditingGrids();
     void connectRunMode();
+    // The plan beside the calendar, greyed into the month grid's empty days
+    // for the current month (src/app/MainWindowPlan.cpp).
+    void connectPlan();
+    void showPlan(bool sayFailure);
     void buildLayout();
     void buildMenus();
     void buildDayPanel();
@@ -267,6 +278,8 @@ private:
     // manager's frame has been seen.
     QMargins fittedFrame_;
     bool framed_ = false;
+    // The month whose plan entries the grid shows.
+    QDate planMonth_;
 };
 
 } // namespace cantrel

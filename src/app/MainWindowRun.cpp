@@ -60,6 +60,11 @@ void MainWindow::reloadMonthCalendar() {
     monthCalendar().reload();
 }
 
+void MainWindow::clearDaySchedule() {
+    daySchedule().startNew();
+    dayGroupBox->setTitle(QStringLiteral("no schedule today"));
+}
+
 void MainWindow::enterRunMode() {
     if (!confirmDayScheduleClose())
         return;

@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 #include "app/HeadlessMain.h"
 #include "app/MainWindow.h"
+#include "app/PlanMain.h"
 #include "app/SettingsPlace.h"
 #include "app/StatusMain.h"
 #include "platform/Clock.h"
@@ -32,6 +33,8 @@ int main(int argc, char* argv[])
     }
     if (command.action == CommandLine::Action::ShowStatus)
         return showStatus(argc, argv);
+    if (command.action == CommandLine::Action::ShowPlan)
+        return showPlan(argc, argv, command.settingsFile, command.planWhen);
     raiseOpenFileLimit();
     // A file grown past the user's file-size limit must fail its write, which
     // the program reports, rather than end a scheduler that runs unattended.

@@ -24,6 +24,10 @@ void PlainRunDocuments::loadDaySchedule(const QString& name) {
     day_.load(name);
 }
 
+void PlainRunDocuments::clearDaySchedule() {
+    day_.startNew();
+}
+
 void PlainRunDocuments::reloadMonthCalendar() {
     month_.reload();
 }

@@ -22,6 +22,9 @@ class RunDocuments {
     // load's failures (".24h file don't specified", "Can't load .24h file");
     // the day schedule is then as it was.
     virtual void loadDaySchedule(const QString& name) = 0;
+    // A day on which nothing runs (the plan says so): the day schedule
+    // becomes a new, empty one, and is shown as no schedule today.
+    virtual void clearDaySchedule() = 0;
     // Reads the month calendar's file anew: each day's file as the file now
     // has it, the day marks kept. Raises the load's failures; the calendar
     // is then as it was. Only a run that follows its files calls it.
@@ -37,6 +40,7 @@ class PlainRunDocuments final : public RunDocuments {
     QString dayScheduleName() const override;
     QString monthCalendarName() const override;
     void loadDaySchedule(const QString& name) override;
+    void clearDaySchedule() override;
     void reloadMonthCalendar() override;
 
   private:

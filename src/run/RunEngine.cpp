@@ -224,6 +224,7 @@ void RunEngine::enter() {
     const Instant instant = instantNow();
     const QDateTime now = instant.at;
     calendar_.start(documents_.monthCalendarName());
+    days_.start(documents_.monthCalendarName());
     startDay(now.date());
     // No catch-up for rows whose time passed before Run was entered; a row
     // of the very second it was entered in still fires.
@@ -249,18 +250,30 @@ void RunEngine::leave(const QString& why) {
 
 void RunEngine::startDay(QDate date) {
     const int day = date.day();
-    const QString dayFile = documents_.monthRows().cell(MonthCol::File, day);
-    if (dayFile.isEmpty())
+    const DayChoice choice = days_.choose(documents_.monthRows().cell(MonthCol::File, day), date);
+    if (choice.file.isEmpty() && !days_.hasPlan())
         throw ProgramError(QStringLiteral(".24h file don't specified"),
                            QStringLiteral("%1 names no day schedule for day %2 (%3)")
                                .arg(documents_.monthCalendarName())
                                .arg(day)
                                .arg(date.toString(Qt::ISODate)));
-    documents_.loadDaySchedule(dayFile);
-    dayFile_.start(dayFile);
+    if (choice.file.isEmpty())
+        documents_.clearDaySchedule();
+    else
+        documents_.loadDaySchedule(choice.file);
+    noSchedule_ = choice.file.isEmpty();
+    dayText_ = days_.describe(choice, date);
+    dayFile_.start(choice.file);
     documents_.monthRows().setCell(MonthCol::Mark, day, QStringLiteral("+"));
     emit dayStarted(day);
     runDate_ = date;
+}
+
+bool RunEngine::inForce(const DayChoice& choice) const {
+    // Without a plan an empty entry is never in force: its load fails.
+    if (choice.file.isEmpty())
+        return noSchedule_ && days_.hasPlan();
+    return !noSchedule_ && documents_.dayScheduleName() == choice.file;
 }
 
 RunEngine::Instant RunEngine::instantNow() const {
@@ -290,17 +303,21 @@ void RunEngine::tick() {
         const QString why = passedOverWhy(gapMs, wallClockSpanMs(lastShifted_, shifted), catchUp);
         lastTickMs_ = instant.ms();
         lastShifted_ = shifted;
-        if (followFiles_)
+        if (followFiles_) {
             followCalendar();
+            followPlan();
+        }
         const bool newDate = date != runDate_;
-        if (newDate || documents_.dayScheduleName() !=
-                           documents_.monthRows().cell(MonthCol::File, date.day())) {
+        if (newDate ||
+            !inForce(days_.choose(documents_.monthRows().cell(MonthCol::File, date.day()), date))) {
             // What is left of the day the loaded file belongs to goes first.
             if (date > runDate_ && lastDoneDate_ == runDate_)
                 passSeconds(lastDone_ + 1, kSecondsPerDay - 1,
                             second + runDate_.daysTo(date) * kSecondsPerDay, catchUp, shifted,
                             why, instant);
-            marksByDate_[runDate_] = firedRows();
+            // A day without a schedule has no marks to keep.
+            if (!noSchedule_)
+                marksByDate_[runDate_] = firedRows();
             // Another file for the same day (the calendar saved anew): a row
             // whose worker is still opening stays taken in it.
             const std::map<quint64, QStringList> held =
@@ -442,7 +459,18 @@ void RunEngine::followCalendar() {
     emit calendarTaken(calendar_.name());
 }
 
+void RunEngine::followPlan() {
+    try {
+        if (days_.followPlan())
+            emit planTaken(days_.planFile());
+    } catch (const TextFailure& failure) {
+        report_.failure(failure.text(), true, failure.detail());
+    }
+}
+
 void RunEngine::followDayFile() {
+    if (noSchedule_)
+        return;
     const QString name = documents_.dayScheduleName();
     // Tried once per change of the file: one that does not read leaves the
     // rows as they were until it changes again.
@@ -557,6 +585,8 @@ void RunEngine::carryHolds(const std::map<quint64, QStringList>& before) {
 }
 
 DueScan RunEngine::dueRows(int second) {
+    if (noSchedule_)
+        return {};
     syncHolds();
     const StringGridModel& cells = documents_.dayRows();
     return index_.scan(
@@ -603,6 +633,8 @@ void RunEngine::tellFired(const QStringList& cells, qint64 dueMs, bool byHand,
 }
 
 std::optional<RunEngine::NextRow> RunEngine::nextRow() {
+    if (noSchedule_)
+        return std::nullopt;
     const QDateTime shifted = shiftedClock(clock_.now(), runAdvance_);
     const int second = secondOfDay(shifted.time());
     dueRows(second); // the index as the rows now stand

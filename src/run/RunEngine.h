@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/DeviceTraffic.h"
+#include "run/DayChooser.h"
 #include "run/DueScan.h"
 #include "run/FollowedFile.h"
 #include "run/RunReport.h"
@@ -146,6 +147,12 @@ class RunEngine final : public QObject {
     // still opening stays taken.
     void setFollowFiles(bool follow) { followFiles_ = follow; }
 
+    // The day in force as the as-run log names it: the day file, with the
+    // plan's rule when the plan chose it, or "none (plan: ...)".
+    const QString& dayText() const { return dayText_; }
+    // False on a day on which the plan runs nothing.
+    bool scheduleToday() const { return !noSchedule_; }
+
     // ---- the workers' side, GUI thread ----------------------------------
     // The day rows due in this second of the shifted clock.
     DueScan dueRows(int second);
@@ -197,6 +204,7 @@ class RunEngine final : public QObject {
     // Without a window: the day file or the calendar, saved anew, has been taken.
     void dayFileTaken(const QString& name);
     void calendarTaken(const QString& name);
+    void planTaken(const QString& name);
     // A row whose second a gap between two ticks passed over: it starts now,
     // lateMs after its second began (a gap of at most a minute), or is
     // missed (a longer one: a suspend, the clock set forward). cells are the
@@ -229,7 +237,10 @@ class RunEngine final : public QObject {
     // Without a window: the calendar and the day file as they now stand,
     // when they changed.
     void followCalendar();
+    void followPlan();
     void followDayFile();
+    // Whether the day in force is the one chosen for the date.
+    bool inForce(const DayChoice& choice) const;
     void endRun(const QString& text, bool shown, const QString& detail = {});
     // The rows due in the seconds from..to of the loaded day, passed over by
     // a gap between ticks; now is the tick's own second, counted from the
@@ -305,6 +316,10 @@ class RunEngine final : public QObject {
     bool wakeAtDueSeconds_ = true;
     FollowedFile dayFile_;
     FollowedFile calendar_;
+    DayChooser days_;
+    // The plan runs nothing today: there are no rows to scan.
+    bool noSchedule_ = false;
+    QString dayText_;
     std::function<void(int)> pulseHook_;
     std::shared_ptr<RunLink> link_;
 };

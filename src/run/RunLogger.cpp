@@ -18,7 +18,7 @@ RunLogger::RunLogger(RunEngine& engine, RunDocuments& documents, DeviceThread& d
         if (running) {
             write({QStringLiteral("run entered"), {}, {}, {}, {}, std::nullopt,
                    QStringLiteral("calendar %1, day file %2, run advance %3 s")
-                       .arg(documents_.monthCalendarName(), documents_.dayScheduleName())
+                       .arg(documents_.monthCalendarName(), engine_.dayText())
                        .arg(engine_.runAdvance())});
         } else {
             write({QStringLiteral("run left"), {}, {}, {}, {}, std::nullopt,
@@ -27,11 +27,14 @@ RunLogger::RunLogger(RunEngine& engine, RunDocuments& documents, DeviceThread& d
     });
     connect(&engine, &RunEngine::ending, this, [this](const QString& why) { endingWhy_ = why; });
     connect(&engine, &RunEngine::dayStarted, this, [this](int) {
-        write({QStringLiteral("day loaded"), {}, {}, {}, {}, std::nullopt,
-               documents_.dayScheduleName()});
+        write({QStringLiteral("day loaded"), {}, {}, {}, {}, std::nullopt, engine_.dayText()});
     });
     connect(&engine, &RunEngine::calendarTaken, this, [this](const QString& name) {
         write({QStringLiteral("calendar loaded"), {}, {}, {}, {}, std::nullopt,
+               QStringLiteral("saved anew: %1").arg(name)});
+    });
+    connect(&engine, &RunEngine::planTaken, this, [this](const QString& name) {
+        write({QStringLiteral("plan loaded"), {}, {}, {}, {}, std::nullopt,
                QStringLiteral("saved anew: %1").arg(name)});
     });
     connect(&engine, &RunEngine::dayFileTaken, this, [this](const QString& name) {

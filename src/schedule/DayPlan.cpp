@@ -1,8 +1,10 @@
 #include "schedule/DayPlan.h"
 
 #include "platform/LosslessText.h"
+#include "platform/ProgramError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
@@ -115,6 +117,7 @@ PlanReading readDayPlan(const QByteArray& bytes) {
         const QString file = text.mid(gap).trimmed();
         rule->file = file == QLatin1String("-") ? QString() : file;
         rule->line = int(i) + 1;
+        rule->text = lines[i].simplified();
         reading.plan.rules.append(*rule);
     }
     return reading;
@@ -135,6 +138,22 @@ DayChoice chooseDayFile(const QString& calendarEntry, const DayPlan* plan,
     if (rule->file.isEmpty())
         return {DayChoice::Source::Nothing, QString(), rule->line};
     return {DayChoice::Source::Plan, QDir(planFolder).filePath(rule->file), rule->line};
+}
+
+std::optional<DayPlan> readPlanFile(const QString& path) {
+    QFile file(path);
+    if (!file.exists())
+        return std::nullopt;
+    const QString text = QStringLiteral("Can't read the plan");
+    if (!file.open(QIODevice::ReadOnly))
+        throw ProgramError(text, QStringLiteral("%1: %2").arg(path, file.errorString()));
+    PlanReading reading = readDayPlan(file.readAll());
+    if (reading.errorLine)
+        throw ProgramError(text, QStringLiteral("%1, line %2: %3")
+                                     .arg(path)
+                                     .arg(*reading.errorLine)
+                                     .arg(reading.expected));
+    return std::move(reading.plan);
 }
 
 } // namespace cantrel

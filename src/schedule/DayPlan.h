@@ -31,6 +31,8 @@ struct PlanRule {
     // The day schedule as the line names it; empty for "-".
     QString file;
     int line = 0;
+    // The line as written, runs of blanks made one, for the as-run log.
+    QString text;
 
     bool covers(QDate date) const;
 };
@@ -65,5 +67,10 @@ struct DayChoice {
 // planFolder: where the plan's relative file names are taken from.
 DayChoice chooseDayFile(const QString& calendarEntry, const DayPlan* plan,
                         const QString& planFolder, QDate date);
+
+// The plan file as it stands: none when there is no such file. Raises
+// "Can't read the plan" with the file, and the line and what was expected
+// there, or why the file does not read.
+std::optional<DayPlan> readPlanFile(const QString& path);
 
 } // namespace cantrel

@@ -51,7 +51,13 @@ class ServiceObject final : public QObject, protected QDBusContext {
     uint processId() const { return uint(QCoreApplication::applicationPid()); }
     QString settingsFile() const { return service_.settingsFile(); }
     QString monthCalendar() const { return service_.run().documents().monthCalendarName(); }
-    QString dayFile() const { return service_.run().documents().dayScheduleName(); }
+    // The file the run has loaded, which a window beside it matches its own
+    // against; on a day of nothing, why, as the as-run log says it.
+    QString dayFile() const {
+        const RunEngine& engine = service_.run().engine();
+        return engine.scheduleToday() ? service_.run().documents().dayScheduleName()
+                                      : engine.dayText();
+    }
     QString connectionText() const { return service_.run().connectionText(); }
     QString linkText() const { return service_.run().linkText(); }
     int runAdvance() const { return service_.run().engine().runAdvance(); }
@@ -221,6 +227,8 @@ void RunService::fireOutput(int output, std::function<void(const QString&)> done
 }
 
 void RunService::executeRow(int row) {
+    if (!run_.engine().scheduleToday())
+        throw ProgramError(QStringLiteral("No row %1: no schedule today").arg(row));
     const StringGridModel& rows = run_.documents().dayRows();
     const int count = rows.gridRowCount() - kFirstDayRow;
     if (row < 1 || row > count)

@@ -40,7 +40,7 @@ void TestCommandLine::readsArguments_data() {
         << "cantrel: Unknown option 'bogus'.\nTry 'cantrel --help' for more information.\n";
     QTest::newRow("--settings without --run")
         << QStringList{"cantrel", "--settings", "a.ini"} << refuse
-        << "cantrel: --settings goes with --run; the window reads Cantrel.ini in the current "
+        << "cantrel: --settings goes with --run or --plan; the window reads Cantrel.ini in the current "
            "folder\nTry 'cantrel --help' for more information.\n";
     QTest::newRow("--status") << QStringList{"cantrel", "--status"}
                               << int(CommandLine::Action::ShowStatus) << "";
@@ -51,6 +51,22 @@ void TestCommandLine::readsArguments_data() {
     QTest::newRow("--status with --settings")
         << QStringList{"cantrel", "--status", "--settings", "a.ini"} << refuse
         << "cantrel: --status goes alone: it asks the cantrel --run that runs\n";
+    const int plan = int(CommandLine::Action::ShowPlan);
+    QTest::newRow("--plan") << QStringList{"cantrel", "--plan"} << plan << "";
+    QTest::newRow("--plan, a month") << QStringList{"cantrel", "--plan", "2027-02"} << plan << "";
+    QTest::newRow("--plan, a day, settings")
+        << QStringList{"cantrel", "--settings", "a.ini", "--plan", "2028-02-29"} << plan << "";
+    QTest::newRow("--plan, no such day")
+        << QStringList{"cantrel", "--plan", "2027-02-29"} << refuse
+        << "cantrel: --plan takes a month YYYY-MM or a day YYYY-MM-DD, not '2027-02-29'\n";
+    QTest::newRow("--plan, a month's shape")
+        << QStringList{"cantrel", "--plan", "2027-2"} << refuse
+        << "cantrel: --plan takes a month YYYY-MM or a day YYYY-MM-DD, not '2027-2'\n";
+    QTest::newRow("--plan with --run") << QStringList{"cantrel", "--plan", "--run"} << refuse
+                                       << "cantrel: --plan goes alone, with --settings";
+    QTest::newRow("--plan, two dates")
+        << QStringList{"cantrel", "--plan", "2027-01", "2027-02"} << refuse
+        << "cantrel: --plan goes alone, with --settings";
     QTest::newRow("--run with an argument")
         << QStringList{"cantrel", "--run", "x"} << refuse << "cantrel: unexpected argument 'x'\n";
     QTest::newRow("an argument")
@@ -116,7 +132,7 @@ void TestCommandLine::answersAsAProgram() {
     const QByteArray help = program.readAllStandardOutput();
     QVERIFY2(help.startsWith("Usage: cantrel [options]\n") && help.contains("-v, --version") &&
                  help.contains("--run") && help.contains("--settings <file>") &&
-                 help.contains("--status") &&
+                 help.contains("--status") && help.contains("--plan") &&
                  help.contains("Exit status 0 when it runs, 3 when\n                     none "
                                "does, 1 on other errors."),
              help.constData());

@@ -2,9 +2,11 @@
 // included, come back unchanged from one start to the next, and the laid-out
 // and minimum sizes are sizes of the frame.
 #include "DesktopSupport.h"
+#include "schedule/StringGrid.h"
 #include "support/MainWindowFixture.h"
 
 #include <QTest>
+#include <QToolTip>
 #include <QWindow>
 
 using namespace cantrel;
@@ -28,6 +30,7 @@ class TestDesktopWindow : public QObject {
     void startsAndClosesKeepThePlace_data();
     void startsAndClosesKeepThePlace();
     void minimumSizeIsTheFrames();
+    void planGreyedInWithItsRule();
 };
 
 void TestDesktopWindow::startsAndClosesKeepThePlace_data() {
@@ -83,6 +86,50 @@ void TestDesktopWindow::minimumSizeIsTheFrames() {
     QVERIFY(xdotool({"windowsize", window, "100", "100"}));
     QTRY_COMPARE(serverFrame(w), QRect(203, 116, 480, 250));
     QTRY_COMPARE(w.frameGeometry(), QRect(203, 116, 480, 250));
+}
+
+namespace {
+
+// The darkest grey level drawn in a cell of the month grid's file column.
+int darkestIn(StringGrid& grid, int day) {
+    const QImage cell =
+        grid.viewport()->grab(grid.visualRect(grid.model()->index(day - 1, 2))).toImage();
+    int darkest = 255;
+    for (int y = 0; y < cell.height(); ++y)
+        for (int x = 0; x < cell.width(); ++x)
+            darkest = std::min(darkest, qGray(cell.pixel(x, y)));
+    return darkest;
+}
+
+} // namespace
+
+// The plan's file on a day whose entry is empty, drawn lighter than the
+// calendar's own entry, with the rule under the pointer; the calendar stays
+// unmodified.
+void TestDesktopWindow::planGreyedInWithItsRule() {
+    MainWindowFixture f;
+    f.clock.set(QDateTime(QDate(2026, 12, 12), QTime(10, 0)));
+    f.write("month.plan", "mon-fri school.24h\nsat,sun -\n");
+    f.write("month.31d", "1 first.24h\r\n");
+    QVERIFY(f.start());
+    MainWindow& w = *f.form;
+    w.loadMonthCalendar(f.path("month.31d"));
+    QVERIFY(showFramed(w));
+    StringGrid& grid = *w.monthGrid;
+    // Away from day 1, whose highlight would hide the difference.
+    grid.setRow(5);
+    const int plan = darkestIn(grid, 2);
+    const int own = darkestIn(grid, 1);
+    // Text in grey (190 here), not in black (0), nor left out.
+    QVERIFY2(plan >= 96 && plan <= 200 && own < 64, qPrintable(QStringLiteral("%1 %2").arg(plan).arg(own)));
+
+    const QRect cell = grid.visualRect(grid.model()->index(1, 2));
+    const QPoint at = grid.viewport()->mapToGlobal(cell.center());
+    QVERIFY(xdotool({"mousemove", "--sync", QString::number(at.x()), QString::number(at.y())}));
+    QTRY_VERIFY_WITH_TIMEOUT(QToolTip::isVisible(), 10000);
+    QCOMPARE(QToolTip::text(), QStringLiteral("plan line 1: mon-fri school.24h"));
+    QVERIFY(!w.monthCalendar().isModified());
+    QCOMPARE(w.monthGrid->cell(2, 2), QString());
 }
 
 QTEST_MAIN(TestDesktopWindow)

@@ -121,7 +121,8 @@ void TestMediaOpener::handsOverTheTargetAlone() {
 
 // A player started from a worker thread runs as if started from a shell:
 // stdin is /dev/null (it must not read the terminal's keys), no signal is
-// blocked, SIGPIPE is not ignored, and no descriptor of ours stays open in it.
+// blocked, SIGPIPE and SIGXFSZ (which the program ignores) are not ignored,
+// and no descriptor of ours stays open in it.
 void TestMediaOpener::openerInheritsNothingOfOurs() {
     useOpener("opener.sh", "readlink /proc/$$/fd/0 > stdin\n"
                            "grep -E '^Sig(Blk|Ign):' /proc/$$/status > signals\n"
@@ -134,6 +135,7 @@ void TestMediaOpener::openerInheritsNothingOfOurs() {
     const int oldStdin = ::dup(STDIN_FILENO);
     QVERIFY(keys >= 0 && oldStdin >= 0 && ::dup2(keys, STDIN_FILENO) == STDIN_FILENO);
     const auto oldPipe = std::signal(SIGPIPE, SIG_IGN);
+    const auto oldFileSize = std::signal(SIGXFSZ, SIG_IGN);
     sigset_t usr2, oldMask;
     sigemptyset(&usr2);
     sigaddset(&usr2, SIGUSR2);
@@ -141,6 +143,7 @@ void TestMediaOpener::openerInheritsNothingOfOurs() {
     const bool opened = DesktopMediaOpener(5000).open(touch("clip.mp3"));
     pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
     std::signal(SIGPIPE, oldPipe);
+    std::signal(SIGXFSZ, oldFileSize);
     ::dup2(oldStdin, STDIN_FILENO);
     for (int descriptor : {fd, keys, oldStdin})
         ::close(descriptor);
@@ -151,6 +154,7 @@ void TestMediaOpener::openerInheritsNothingOfOurs() {
     QCOMPARE(masks[0].simplified(), QByteArray("SigBlk: 0000000000000000"));
     const quint64 ignored = masks[1].mid(7).trimmed().toULongLong(nullptr, 16);
     QCOMPARE(ignored & (quint64(1) << (SIGPIPE - 1)), quint64(0));
+    QCOMPARE(ignored & (quint64(1) << (SIGXFSZ - 1)), quint64(0));
     QVERIFY2(!read("fds").contains(QFile::encodeName(ours)), read("fds").constData());
 }
 

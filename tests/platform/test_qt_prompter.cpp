@@ -32,6 +32,8 @@ class TestQtPrompter : public QObject {
     void filterConversion_data();
     void filterConversion();
     void anyFileListsNamesWithoutDot();
+    void dialogsTakeWhatTheyNeed_data();
+    void dialogsTakeWhatTheyNeed();
 
   private:
     // Runs `act` on the next modal dialog of type T once it is on screen.
@@ -245,6 +247,43 @@ void TestQtPrompter::anyFileListsNamesWithoutDot() {
 
     listed.sort();
     QCOMPARE(listed, (QStringList{"README", "clip.mp3"}));
+}
+
+void TestQtPrompter::dialogsTakeWhatTheyNeed_data() {
+    QTest::addColumn<bool>("save");
+    QTest::addColumn<int>("acceptMode");
+    QTest::addColumn<int>("fileMode");
+    // A file to open must be there; a file to save may be new.
+    QTest::newRow("open") << false << int(QFileDialog::AcceptOpen)
+                          << int(QFileDialog::ExistingFile);
+    QTest::newRow("save") << true << int(QFileDialog::AcceptSave) << int(QFileDialog::AnyFile);
+}
+
+void TestQtPrompter::dialogsTakeWhatTheyNeed() {
+    QFETCH(bool, save);
+    QFETCH(int, acceptMode);
+    QFETCH(int, fileMode);
+    QTemporaryDir dir;
+    QFile kept(dir.filePath(QStringLiteral("monday.24h")));
+    QVERIFY(kept.open(QIODevice::WriteOnly));
+    int shownAccept = -1, shownFile = -1;
+    QStringList proposed;
+    onNextDialog<QFileDialog>([&](QFileDialog* dialog) {
+        shownAccept = int(dialog->acceptMode());
+        shownFile = int(dialog->fileMode());
+        proposed = dialog->selectedFiles();
+        dialog->reject();
+    });
+    QtPrompter prompter;
+    FileDialogRequest request;
+    request.filter = QStringLiteral("Day schedule|*.24h");
+    request.directory = dir.path();
+    // The name used last time is proposed again.
+    request.fileName = QStringLiteral("monday.24h");
+    QCOMPARE(save ? prompter.saveFile(request) : prompter.openFile(request), QString());
+    QCOMPARE(shownAccept, acceptMode);
+    QCOMPARE(shownFile, fileMode);
+    QCOMPARE(proposed, QStringList{kept.fileName()});
 }
 
 QTEST_MAIN(TestQtPrompter)

@@ -59,6 +59,11 @@ void TestLosslessText::decodes_data() {
     QTest::newRow("truncated keeps the ascii after it")
         << QByteArray("\xE2\x82z") << QString::fromUtf16(u"\xDCE2\xDC82z");
     QTest::newRow("NUL is text") << QByteArray("\0", 1) << QString(QChar(0));
+    // Past eight bytes the ASCII run is looked at eight at a time: a letter
+    // above 0x7F in a block of eight must end the run there.
+    QTest::newRow("non-ascii in the first eight and later ones")
+        << QByteArray("Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln, 12:00:00 \xE9")
+        << QString::fromUtf16(u"Gr\u00FC\u00DFe aus K\u00F6ln, 12:00:00 \xDCE9");
 }
 
 void TestLosslessText::decodes() {

@@ -162,6 +162,10 @@ class TestHeadlessRun : public QObject {
     void notifiesSystemd_data();
     void notifiesSystemd();
     void hangUpReadsTheSettingsAgain();
+    void planCarriesTheRunOverAWeekend();
+    void planLooksAhead();
+    void planLooksAheadFails_data();
+    void planLooksAheadFails();
 };
 
 void TestHeadlessRun::runsTheDayUntilSignalled_data() {
@@ -277,6 +281,12 @@ void TestHeadlessRun::cannotStart_data() {
     QTest::newRow("today's file missing")
         << "file31d=month.31d\r\n" << QStringList{"--run"}
         << "Can't load .24h file: %1/gone.24h: no such file" << false;
+    QTest::newRow("a plan that does not read")
+        << "file31d=planned.31d\r\n" << QStringList{"--run"}
+        << "Can't read the plan: ./planned.plan, line 2: expected a day (mon ... sun, a list or "
+           "range of them such as mon-fri or sat,sun, a date YYYY-MM-DD or dates "
+           "YYYY-MM-DD..YYYY-MM-DD), then a day schedule file or -"
+        << false;
     QTest::newRow("no file for today")
         << "file31d=empty.31d\r\n" << QStringList{"--run"}
         << ".24h file don't specified: empty.31d names no day schedule for day %2 (%3)" << false;
@@ -295,6 +305,8 @@ void TestHeadlessRun::cannotStart() {
     Station s;
     s.writeCalendar({{QDate::currentDate().day(), s.path("gone.24h")}});
     s.write("empty.31d", "");
+    s.write("planned.31d", "");
+    s.write("planned.plan", "mon-fri school.24h\nweekend -\n");
     s.write("bad.31d", QByteArray::number(QDate::currentDate().day()) + ' ' +
                            s.writeDay("bad.24h", {"noon,3,,"}).toUtf8() + "\r\n");
     if (!settings.isNull())
@@ -728,6 +740,141 @@ void TestHeadlessRun::hangUpReadsTheSettingsAgain() {
              log.constData());
     const QByteArray err = run.readAllStandardError();
     QCOMPARE(saidLines(err, "Connection: COM1   Device ID: 5"), 1);
+}
+
+
+// cantrel --plan for a month: the settings' calendar, the plan beside it,
+// one line a day, the change to summer time said on its day.
+void TestHeadlessRun::planLooksAhead() {
+    Station s;
+    s.writeCalendar({{1, s.path("assembly.24h")}});
+    s.write("month.plan", "# school\nmon-fri school.24h\nsat,sun -\n"
+                          "2027-03-22..2027-03-26 -  # spring break\n2027-03-24 staff.24h\n");
+    s.writeSettings(0);
+    QProcess plan;
+    s.start(plan, {"--plan", "2027-03"}, {"TZ=Europe/Berlin"});
+    QVERIFY(plan.waitForFinished(10000));
+    QCOMPARE(plan.readAllStandardError(), QByteArray());
+    QCOMPARE(plan.exitCode(), 0);
+    QString expected =
+        "calendar %1/month.31d, plan %1/month.plan\n"
+        "2027-03-01 Mon  calendar               %1/assembly.24h\n";
+    const QStringList week{"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    for (int day = 2; day <= 31; ++day) {
+        const QDate date(2027, 3, day);
+        QString line = date.toString(Qt::ISODate) + ' ' + week[date.dayOfWeek() - 1] + "  ";
+        if (day == 24)
+            line += "plan line 5            %1/staff.24h";
+        else if (day >= 22 && day <= 26)
+            line += "nothing (plan line 4)  -";
+        else if (date.dayOfWeek() >= 6)
+            line += "nothing (plan line 3)  -";
+        else
+            line += "plan line 2            %1/school.24h";
+        if (day == 28)
+            line += "  (summer time: the clock goes from 02:00 to 03:00)";
+        expected += line + '\n';
+    }
+    QCOMPARE(QString::fromLocal8Bit(plan.readAllStandardOutput()),
+             expected.arg(s.dir.path()));
+
+    s.start(plan, {"--plan", "2027-03-24"}, {"TZ=Europe/Berlin"});
+    QVERIFY(plan.waitForFinished(10000));
+    QCOMPARE(QString::fromLocal8Bit(plan.readAllStandardOutput()),
+             QStringLiteral("calendar %1/month.31d, plan %1/month.plan\n"
+                            "2027-03-24 Wed  plan line 5  %1/staff.24h\n")
+                 .arg(s.dir.path()));
+}
+
+void TestHeadlessRun::planLooksAheadFails_data() {
+    QTest::addColumn<QByteArray>("planFile");
+    QTest::addColumn<QString>("calendar");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("a plan that does not read")
+        << QByteArray("mon-fri school.24h\n\nsat+sun -\n") << "month.31d"
+        << "cantrel: Can't read the plan: ./month.plan, line 3: expected a day (mon ... sun, a "
+           "list or range of them such as mon-fri or sat,sun, a date YYYY-MM-DD or dates "
+           "YYYY-MM-DD..YYYY-MM-DD), then a day schedule file or -\n";
+    QTest::newRow("a calendar that does not read")
+        << QByteArray() << "gone.31d" << "cantrel: Can't load .31d file!: gone.31d: no such file\n";
+}
+
+void TestHeadlessRun::planLooksAheadFails() {
+    QFETCH(QByteArray, planFile);
+    QFETCH(QString, calendar);
+    QFETCH(QString, said);
+    Station s;
+    s.writeCalendar({});
+    if (!planFile.isEmpty())
+        s.write("month.plan", planFile);
+    s.write("Cantrel.ini", "file31d=" + calendar.toUtf8() + "\r\n");
+    QProcess plan;
+    s.start(plan, {"--plan"});
+    QVERIFY(plan.waitForFinished(10000));
+    QCOMPARE(plan.exitCode(), 1);
+    QCOMPARE(plan.readAllStandardOutput(), QByteArray());
+    QCOMPARE(QString::fromLocal8Bit(plan.readAllStandardError()), said);
+}
+
+// A school's plan and an empty calendar, from Friday night to Monday
+// morning on a clock moved by libfaketime: Friday's last row fires,
+// Saturday starts with nothing to run and Run mode goes on, the clock is
+// then set forward to Sunday night, and Monday's first row fires.
+void TestHeadlessRun::planCarriesTheRunOverAWeekend() {
+    if (!QFileInfo::exists(kFaketime))
+        QSKIP("libfaketime is not installed");
+    Station s;
+    QVERIFY(s.device.start());
+    const QString school =
+        s.writeDay("school.24h", {"23:59:58,3,\"friday last\",", "00:00:01,4,\"first bell\","});
+    s.writeCalendar({});
+    s.write("month.plan", "mon-fri school.24h\nsat,sun -\n");
+    s.writeSettings(2);
+    // The moved clock is read from a file the test rewrites to set it forward.
+    const auto moveClockTo = [&s](const QDateTime& at) {
+        const qint64 offset = at.toSecsSinceEpoch() - QDateTime::currentSecsSinceEpoch();
+        s.write("faketime.rc", QStringLiteral("%1%2\n").arg(offset >= 0 ? "+" : "").arg(offset).toUtf8());
+    };
+    moveClockTo(QDateTime(QDate(2026, 12, 11), QTime(23, 59, 56), Qt::UTC));
+    QStringList clock = movedClock(QString()).filter(QRegularExpression("^(?!FAKETIME=)"));
+    clock << "FAKETIME_TIMESTAMP_FILE=" + s.path("faketime.rc") << "TZ=UTC";
+    QProcess run;
+    s.start(run, {"--run"}, clock);
+    QVERIFY(run.waitForStarted());
+    QByteArray err;
+    const auto said = [&run, &err](const QByteArray& text) {
+        err += run.readAllStandardError();
+        return err.contains(text);
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(said("\tday loaded\t\t\t\t\t\tnone (plan: sat,sun -)\n"),
+                              err.constData(), 15000);
+    // Past Saturday's 00:00:01, at which the school's first bell would ring.
+    QTest::qWait(2500);
+    moveClockTo(QDateTime(QDate(2026, 12, 13), QTime(23, 59, 58), Qt::UTC));
+    QTRY_VERIFY_WITH_TIMEOUT(s.requestsFor(4) > 0, 15000);
+    QCOMPARE(endWith(run, SIGTERM), 0);
+
+    QCOMPARE(s.outputRequests(), (QStringList{"FD 00 03", "FD 00 04"}));
+    const QByteArray friday = s.read("state/cantrel/as-run-2026-12-11.log");
+    const QByteArray saturday = s.read("state/cantrel/as-run-2026-12-12.log");
+    const QByteArray sunday = s.read("state/cantrel/as-run-2026-12-13.log");
+    const QByteArray monday = s.read("state/cantrel/as-run-2026-12-14.log");
+    QVERIFY2(friday.contains("\tday loaded\t\t\t\t\t\t" + school.toUtf8() +
+                             " (plan: mon-fri school.24h)\n") &&
+                 friday.contains("\tfired\t23:59:58\t3\tfriday last\t"),
+             friday.constData());
+    QVERIFY2(saturday.startsWith("2026-12-12 00:00:00.") &&
+                 saturday.contains("\tday loaded\t\t\t\t\t\tnone (plan: sat,sun -)\n") &&
+                 !saturday.contains("\tfired\t") && !saturday.contains("\trun left\t"),
+             saturday.constData());
+    QVERIFY2(sunday.contains("\tday loaded\t\t\t\t\t\tnone (plan: sat,sun -)\n"), sunday.constData());
+    QVERIFY2(monday.contains("\tday loaded\t\t\t\t\t\t" + school.toUtf8() +
+                             " (plan: mon-fri school.24h)\n") &&
+                 monday.contains("\tfired\t00:00:01\t4\tfirst bell\t") &&
+                 monday.contains("\trun left\t\t\t\t\t\tterminated\n"),
+             monday.constData());
+    // Every as-run line of the three days, for the record.
+    qInfo().noquote() << "\n" + QString::fromUtf8(friday + saturday + sunday + monday);
 }
 
 QTEST_GUILESS_MAIN(TestHeadlessRun)

@@ -90,6 +90,13 @@ struct EngineFixture {
         engine.tick();
     }
     QString mark(int row) const { return day.rows().cell(0, row); }
+    QList<int> monthMarksOn() const {
+        QList<int> days;
+        for (int d = 1; d <= 31; ++d)
+            if (!month.rows().cell(0, d).isEmpty())
+                days << d;
+        return days;
+    }
     bool workersDone() const {
         return QTest::qWaitFor([] { return RowWorker::liveCount() == 0; }, 5000);
     }
@@ -130,6 +137,9 @@ class TestRunEngine : public QObject {
     void pulseWaitsOutTheRunAdvance();
     void calendarSavedAnew();
     void aSaveIsTakenOnceItHasSettled();
+    void planRunsTheEmptyDays();
+    void planDaysKeepTheClocksRules_data();
+    void planDaysKeepTheClocksRules();
 };
 
 // Outputs 1, 15 and 16 reach the pulse as they are: the device counts them
@@ -1004,6 +1014,156 @@ void TestRunEngine::aSaveIsTakenOnceItHasSettled() {
     QTest::qWait(int(FollowedFile::kSettleMs) + 100);
     QVERIFY(file.savedAnew());
     QVERIFY(!file.savedAnew());
+}
+
+// A calendar with one entry and a plan behind it, from Thursday to Monday:
+// the plan's school days run its file, the weekend runs nothing while Run
+// mode goes on, Monday's calendar entry comes first. The plan saved anew is
+// taken in the second that already fired (no row fires twice); one that does
+// not read is said once and the plan in force stays.
+void TestRunEngine::planRunsTheEmptyDays() {
+    EngineFixture f;
+    f.engine.setFollowFiles(true);
+    AsRunLog log(f.dir.filePath("state"));
+    RunLogger logger(f.engine, f.documents, f.device, f.clock, log);
+    f.writeDay("school.24h", "00:00:01,3,,\r\n12:00:00,4,,\r\n");
+    f.writeDay("friday.24h", "12:00:00,4,,\r\n12:00:00,6,,\r\n");
+    const QString assembly = f.writeDay("assembly.24h", "00:00:01,5,,\r\n");
+    f.writeDay("month.plan", "mon-fri  school.24h\nsat,sun  -   # weekend\n");
+    f.month.load(f.writeDay("month.31d", "14 " + assembly.toUtf8() + "\r\n"));
+    QSignalSpy planTaken(&f.engine, &RunEngine::planTaken);
+    const auto at = [&](int day, QTime time) {
+        f.clock.set(QDateTime(QDate(2026, 12, day), time));
+        f.engine.tick();
+        QVERIFY(f.workersDone());
+    };
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(23, 59, 59, 500)));
+    f.engine.enter();
+    QCOMPARE(f.day.name(), f.dir.filePath("school.24h"));
+    at(11, QTime(0, 0, 1));
+    QCOMPARE(f.pulses, QList<int>({3}));
+    at(11, QTime(12, 0));
+    f.writeDay("month.plan", "mon-fri  school.24h\nfri friday.24h\nsat,sun  -   # weekend\n");
+    at(11, QTime(12, 0, 0, 400));
+    // The run timer ticks too while the save settles.
+    f.clock.set(QDateTime(QDate(2026, 12, 11), QTime(12, 0, 0, 900)));
+    QTest::qWait(int(FollowedFile::kSettleMs) + 100);
+    at(11, QTime(12, 0, 0, 900));
+    QCOMPARE(planTaken.size(), 1);
+    QCOMPARE(f.day.name(), f.dir.filePath("friday.24h"));
+    QCOMPARE(f.pulses, QList<int>({3, 4, 6}));
+
+    at(12, QTime(0, 0, 1));
+    at(12, QTime(0, 0, 2));
+    QVERIFY(f.engine.running());
+    QVERIFY(!f.engine.scheduleToday());
+    QCOMPARE(f.day.name(), QStringLiteral("Untitled.24h"));
+    QCOMPARE(f.month.rows().cell(0, 12), QStringLiteral("+"));
+    QCOMPARE(f.engine.nextRow().has_value(), false);
+    f.writeDay("month.plan", "mon-fri school.24h\nsat,sun -\nxmas -\n");
+    at(12, QTime(0, 0, 3));
+    QTest::qWait(int(FollowedFile::kSettleMs) + 100);
+    at(12, QTime(0, 0, 4));
+    at(12, QTime(0, 0, 5));
+    QCOMPARE(f.report.told.size(), 1);
+    QCOMPARE(f.report.told[0].text, QStringLiteral("Can't read the plan"));
+    QCOMPARE(f.report.told[0].detail,
+             f.dir.filePath("month.plan") +
+                 ", line 3: expected a day (mon ... sun, a list or range of them such as "
+                 "mon-fri or sat,sun, a date YYYY-MM-DD or dates YYYY-MM-DD..YYYY-MM-DD), then "
+                 "a day schedule file or -");
+
+    at(14, QTime(0, 0, 1));
+    QVERIFY(f.engine.running());
+    QCOMPARE(f.day.name(), assembly);
+    QCOMPARE(f.pulses, QList<int>({3, 4, 6, 5}));
+    QCOMPARE(f.monthMarksOn(), QList<int>({10, 11, 12, 14}));
+    f.engine.leave(QStringLiteral("paused"));
+    log.flush();
+    const auto logOf = [&](int day) {
+        QFile written(log.fileFor(QDate(2026, 12, day)));
+        return written.open(QIODevice::ReadOnly) ? QString::fromUtf8(written.readAll()) : QString();
+    };
+    const QString dir = f.dir.path();
+    QVERIFY2(logOf(10).startsWith(
+                 "2026-12-10 23:59:59.500 +00:00\tday loaded\t\t\t\t\t\t" + dir +
+                 "/school.24h (plan: mon-fri school.24h)\n"
+                 "2026-12-10 23:59:59.500 +00:00\trun entered\t\t\t\t\t\tcalendar " + dir +
+                 "/month.31d, day file " + dir +
+                 "/school.24h (plan: mon-fri school.24h), run advance 0 s\n"),
+             qPrintable(logOf(10)));
+    QVERIFY2(logOf(11).contains("2026-12-11 12:00:00.900 +00:00\tplan loaded\t\t\t\t\t\t"
+                                "saved anew: " + dir + "/month.plan\n"
+                                "2026-12-11 12:00:00.900 +00:00\tday loaded\t\t\t\t\t\t" +
+                                dir + "/friday.24h (plan: fri friday.24h)\n"),
+             qPrintable(logOf(11)));
+    QCOMPARE(logOf(12), QStringLiteral("2026-12-12 00:00:01.000 +00:00\tday loaded\t\t\t\t\t\t"
+                                       "none (plan: sat,sun - # weekend)\n"));
+    QVERIFY2(logOf(14).startsWith("2026-12-14 00:00:01.000 +00:00\tday loaded\t\t\t\t\t\t" +
+                                  assembly + "\n"),
+             qPrintable(logOf(14)));
+}
+
+// The plan's days, and its days of nothing, under the run advance, summer
+// time and a clock set back over midnight, as a calendar's days are.
+void TestRunEngine::planDaysKeepTheClocksRules_data() {
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QByteArray>("plan");
+    QTest::addColumn<QByteArray>("rows"); // school.24h
+    QTest::addColumn<QStringList>("ticks"); // local times; the first enters Run mode
+    QTest::addColumn<int>("advance");
+    QTest::addColumn<QList<int>>("pulses");
+    QTest::newRow("clock set back from a day of nothing")
+        << QByteArray("UTC") << QByteArray("thu school.24h\nfri -\n")
+        << QByteArray("23:59:59,3,,\r\n")
+        << QStringList{"2026-12-10T23:59:58.800", "2026-12-10T23:59:59.200",
+                       "2026-12-11T00:00:00.200", "2026-12-10T23:59:59.300",
+                       "2026-12-11T00:00:00.300"}
+        << 0 << QList<int>{3};
+    QTest::newRow("the advance starts the plan's next day early")
+        << QByteArray("UTC") << QByteArray("thu -\nfri school.24h\n")
+        << QByteArray("00:00:05,4,,\r\n")
+        << QStringList{"2026-12-10T23:59:50.000", "2026-12-10T23:59:55.200"} << 10
+        << QList<int>{4};
+    QTest::newRow("spring forward on the plan's day")
+        << QByteArray("Europe/Berlin") << QByteArray("sun school.24h\n")
+        << QByteArray("02:30:00,4,,\r\n03:00:01,5,,\r\n")
+        << QStringList{"2027-03-28T01:59:59.400+01:00", "2027-03-28T03:00:00.300+02:00",
+                       "2027-03-28T03:00:01.100+02:00"}
+        << 0 << QList<int>{4, 5};
+}
+
+void TestRunEngine::planDaysKeepTheClocksRules() {
+    QFETCH(QByteArray, zone);
+    QFETCH(QByteArray, plan);
+    QFETCH(QByteArray, rows);
+    QFETCH(QStringList, ticks);
+    QFETCH(int, advance);
+    QFETCH(QList<int>, pulses);
+    const QByteArray oldZone = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    {
+        EngineFixture f;
+        f.writeDay("school.24h", rows);
+        f.writeDay("month.plan", plan);
+        f.month.load(f.writeDay("month.31d", ""));
+        f.engine.setRunAdvance(advance);
+        f.engine.link()->setSleepHook([](qint64) {});
+        for (int i = 0; i < ticks.size(); ++i) {
+            f.clock.set(QDateTime::fromString(ticks[i], Qt::ISODateWithMs).toLocalTime());
+            if (i == 0)
+                f.engine.enter();
+            else
+                f.engine.tick();
+            QVERIFY(f.workersDone());
+        }
+        QVERIFY(f.engine.running());
+        QCOMPARE(f.pulses, pulses);
+        QVERIFY(f.report.told.isEmpty());
+    }
+    qputenv("TZ", oldZone);
+    tzset();
 }
 
 QTEST_GUILESS_MAIN(TestRunEngine)

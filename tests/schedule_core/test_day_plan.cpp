@@ -1,6 +1,12 @@
 // The plan behind the month calendar: its lines, its errors, and which day
 // schedule runs on a date.
+#include "platform/ProgramError.h"
 #include "schedule/DayPlan.h"
+#include "schedule/PlanMonth.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <QTest>
 
@@ -16,6 +22,10 @@ class TestDayPlan : public QObject {
     void choosesTheDayFile_data();
     void choosesTheDayFile();
     void planBesideItsCalendar();
+    void readsThePlanFile();
+    void hintsForTheMonthGrid();
+    void looksAhead_data();
+    void looksAhead();
 };
 
 // What a rule covers, as the days of one week (Monday 2026-12-14 on) and a
@@ -61,6 +71,7 @@ void TestDayPlan::readsRules() {
     QCOMPARE(coverage(reading.plan.rules[0]), covers);
     QCOMPARE(reading.plan.rules[0].file, file);
     QCOMPARE(reading.plan.rules[0].line, 4);
+    QCOMPARE(reading.plan.rules[0].text, QString::fromUtf8(line).simplified());
 }
 
 void TestDayPlan::refusesLines_data() {
@@ -148,6 +159,85 @@ void TestDayPlan::choosesTheDayFile() {
 void TestDayPlan::planBesideItsCalendar() {
     QCOMPARE(planFileFor("/srv/bells/school.31d"), QStringLiteral("/srv/bells/school.plan"));
     QCOMPARE(planFileFor("year.2027.31d"), QStringLiteral("./year.2027.plan"));
+}
+
+// No file is no plan; a file that does not read names itself, and the line
+// and what was expected there.
+void TestDayPlan::readsThePlanFile() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("month.plan");
+    QCOMPARE(readPlanFile(path).has_value(), false);
+    const auto failureOf = [&path]() -> QString {
+        try {
+            readPlanFile(path);
+        } catch (const ProgramError& failure) {
+            return failure.oneLine();
+        }
+        return QStringLiteral("read");
+    };
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("# bells\nmon-fri school.24h\nweekend -\n");
+    file.close();
+    QCOMPARE(failureOf(), "Can't read the plan: " + path +
+                              ", line 3: expected a day (mon ... sun, a list or range of them "
+                              "such as mon-fri or sat,sun, a date YYYY-MM-DD or dates "
+                              "YYYY-MM-DD..YYYY-MM-DD), then a day schedule file or -");
+    QVERIFY(QFile::remove(path) && QDir(dir.path()).mkdir("month.plan"));
+    QVERIFY2(failureOf().startsWith("Can't read the plan: " + path + ": "), qPrintable(failureOf()));
+}
+
+// What the month grid greys in: the file as the plan names it or a dash,
+// and the rule; nothing for days past the month's end.
+void TestDayPlan::hintsForTheMonthGrid() {
+    const PlanReading reading =
+        readDayPlan("mon-fri school.24h\n2027-02-06..2027-02-13 -  # ski week\n");
+    const QList<PlanHint> hints = planHints(reading.plan, 2027, 2);
+    QCOMPARE(hints.size(), 31);
+    const auto shown = [&hints](int day) {
+        return hints[day - 1].text + " | " + hints[day - 1].toolTip;
+    };
+    QCOMPARE(shown(1), QStringLiteral("school.24h | plan line 1: mon-fri school.24h"));
+    QCOMPARE(shown(7), QStringLiteral("— | plan line 2: 2027-02-06..2027-02-13 - # ski week"));
+    QCOMPARE(shown(14), QStringLiteral("— | no rule of the plan for 2027-02-14"));
+    QCOMPARE(shown(28), QStringLiteral("— | no rule of the plan for 2027-02-28"));
+    QCOMPARE(shown(29), QStringLiteral(" | "));
+    QCOMPARE(shown(31), QStringLiteral(" | "));
+}
+
+void TestDayPlan::looksAhead_data() {
+    QTest::addColumn<QByteArray>("plan"); // none when null
+    QTest::addColumn<QDate>("first");
+    QTest::addColumn<QDate>("last");
+    QTest::addColumn<QString>("lines");
+    const QByteArray plan("mon-fri school.24h\nsat -\n");
+    QTest::newRow("into summer time")
+        << plan << QDate(2027, 3, 26) << QDate(2027, 3, 29)
+        << "2027-03-26 Fri  plan line 1            /srv/bells/school.24h\n"
+           "2027-03-27 Sat  nothing (plan line 2)  -\n"
+           "2027-03-28 Sun  nothing (no rule)      -  (summer time: the clock goes from 02:00 "
+           "to 03:00)\n"
+           "2027-03-29 Mon  calendar               /srv/cal.24h\n";
+    QTest::newRow("out of it") << plan << QDate(2027, 10, 31) << QDate(2027, 10, 31)
+                               << "2027-10-31 Sun  nothing (no rule)  -  (summer time ends: the "
+                                  "clock goes back from 03:00 to 02:00)\n";
+    QTest::newRow("no plan") << QByteArray() << QDate(2027, 3, 29) << QDate(2027, 3, 30)
+                             << "2027-03-29 Mon  calendar                         /srv/cal.24h\n"
+                                "2027-03-30 Tue  nothing (no plan: the run ends)  -\n";
+}
+
+void TestDayPlan::looksAhead() {
+    QFETCH(QByteArray, plan);
+    QFETCH(QDate, first);
+    QFETCH(QDate, last);
+    QFETCH(QString, lines);
+    QStringList entries(31);
+    entries[28] = QStringLiteral("/srv/cal.24h");
+    const std::optional<DayPlan> rules =
+        plan.isNull() ? std::nullopt : std::optional<DayPlan>(readDayPlan(plan).plan);
+    QCOMPARE(planLookAhead(entries, rules, "/srv/bells", first, last,
+                           QTimeZone("Europe/Berlin")),
+             lines);
 }
 
 QTEST_GUILESS_MAIN(TestDayPlan)

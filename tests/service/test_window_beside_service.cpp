@@ -1,5 +1,5 @@
 // The window started beside a running service, both on the test's private
-// session bus with the simulated device: the window leaves the port to the
+// session bus with the simulated device, the window on a desktop of its own: the window leaves the port to the
 // service, shows its state and marks, sends it outputs and rows, saves a
 // calendar the service takes, and follows the service as it stops and starts.
 #include "ServiceStation.h"
@@ -35,7 +35,10 @@ struct Window {
         QDir(s.dir.path()).mkpath(QStringLiteral("program"));
         form = std::make_unique<MainWindow>(
             MainWindow::Services{&clock, &prompter, &opener, s.path("program"), &client});
-        return form->start();
+        if (!form->start())
+            return false;
+        form->show();
+        return QTest::qWaitForWindowExposed(form.get());
     }
     QString connection() const { return form->connectionPanel->text(); }
     QString link() const { return form->linkPanel->text(); }
@@ -91,9 +94,9 @@ void TestWindowBesideService::worksBesideTheService() {
     QVERIFY(!w.form->daySchedule().isModified());
 
     // A radio click and Execute, through the service, once each.
-    w.form->radioBank()->button(5)->click();
+    QTest::mouseClick(w.form->radioBank()->button(5), Qt::LeftButton);
     w.form->dayGrid->setRow(2);
-    w.form->executeButton->click();
+    QTest::mouseClick(w.form->executeButton, Qt::LeftButton);
     QTRY_COMPARE(s.requestsFor(5), 1);
     QTRY_COMPARE(s.requestsFor(4), 1);
     QTRY_COMPARE(s.log().count("\texecuted\t\t5\t\t\t\tby hand over the bus\n"), 1);
@@ -144,7 +147,7 @@ void TestWindowBesideService::followsTheServiceStoppingAndStarting() {
     QCOMPARE(w.form->runButton->toolTip(), QString());
     QTRY_COMPARE_WITH_TIMEOUT(w.link(), QStringLiteral("Link OK"), 10000);
     // The window's own click goes out through its own port.
-    w.form->radioBank()->button(7)->click();
+    QTest::mouseClick(w.form->radioBank()->button(7), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(w.form->device().idle(), 10000);
     QCOMPARE(s.requestsFor(7), 1);
 
