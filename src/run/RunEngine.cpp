@@ -164,10 +164,16 @@ RunEngine* RunLink::engine() const {
 }
 
 void RunLink::close() {
+    // Gone at once: a worker whose open ends while this waits for it sees
+    // the engine gone, and does not go on to its sleep or its pulse.
+    {
+        QMutexLocker lock(&mutex_);
+        engine_ = nullptr;
+        woken_.wakeAll();
+    }
+    // Then the opens and pulses under way (the opener and the device belong
+    // to the engine's owner) are waited for.
     QWriteLocker opening(&opening_);
-    QMutexLocker lock(&mutex_);
-    engine_ = nullptr;
-    woken_.wakeAll();
 }
 
 void RunLink::setSleepHook(std::function<void(qint64)> hook) {
