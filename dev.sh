@@ -46,7 +46,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-q
   librsvg2-bin dpkg-dev lintian desktop-file-utils appstream man-db
   # the readers of outside bytes are fuzzed with libFuzzer (fuzz/)
   clang-14 libclang-rt-14-dev
-  # the mutation run's script (./dev.sh mutate)
+  # the mutation run's script (./dev.sh mutate) and the checks that keep the operator's guide true
   python3)
 missing=()
 for p in "${packages[@]}"; do

@@ -37,6 +37,7 @@ MainWindow::MainWindow(const Services& services, QWidget* parent)
     connectEditingGrids();
     connectRunMode();
     connectPlan();
+    explainControls();
 }
 
 MainWindow::~MainWindow() = default;
@@ -46,6 +47,7 @@ bool MainWindow::start()
     connectionDialog = new ConnectionDialog(prompter(), this);
     setWindowTitle(kEditModeTitle);
     radioBank_->create(16);
+    showOutputs(16);
     runEngine_->setRunAdvance(0);
     device().parallelAddress = 888;
     device().pulseMs = 100;

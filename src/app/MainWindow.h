@@ -232,6 +232,7 @@ private:
     void ended(const QString& text, bool shown, const QString& detail) override;
     void showRunMode(bool running);
     void showNextRow();
+    void showPlanPanel();
 
     void watchService();
     void stepAside();
@@ -239,6 +240,10 @@ private:
     void showServiceState(const ServiceState& state);
     QString serviceNextRowText() const;
     void showRunAvailable();
+    // Tooltips of the controls an operator looks at (MainWindowTips.cpp).
+    void explainControls();
+    // Enables radio buttons 1 to count, with tips for that connection.
+    void showOutputs(int count);
 
     void connectDevice();
     void connectEditingGrids();

@@ -40,7 +40,7 @@ void MainWindow::connectDevice() {
     radioBank_->adopt(noOutputRadio);
     connect(device_.get(), &DeviceThread::connectionTextChanged, connectionPanel, &QLabel::setText);
     connect(device_.get(), &DeviceThread::linkTextChanged, linkPanel, &QLabel::setText);
-    connect(device_.get(), &DeviceThread::outputCountChanged, radioBank_, &RadioBank::enable);
+    connect(device_.get(), &DeviceThread::outputCountChanged, this, &MainWindow::showOutputs);
     connect(device_.get(), &DeviceThread::selectedOutputChanged, radioBank_, &RadioBank::show);
     connect(device_.get(), &DeviceThread::connectionFailed, this, &MainWindow::showMessage);
     connect(radioBank_, &RadioBank::clicked, this, [this](int output) {

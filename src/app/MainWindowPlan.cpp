@@ -68,8 +68,14 @@ void MainWindow::showPlan(bool sayFailure) {
     // The panel is narrow: the whole path is its tool tip.
     planPanel->setText(shown);
     planPanel->setToolTip(shown.isEmpty() ? QString() : planFileFor(monthCalendarName()));
-    planPanel->setVisible(!shown.isEmpty());
+    showPlanPanel();
     monthGrid->viewport()->update();
+}
+
+// The status bar has no room for both: while a next row is shown, its time
+// left matters more than the month the calendar shows.
+void MainWindow::showPlanPanel() {
+    planPanel->setVisible(!planPanel->text().isEmpty() && nextRowPanel->text().isEmpty());
 }
 
 } // namespace cantrel

@@ -77,6 +77,7 @@ void MainWindow::enterRunMode() {
 
 void MainWindow::showRunMode(bool running) {
     runButton->setText(running ? QStringLiteral("Pause") : QStringLiteral("Run"));
+    showRunAvailable();
     setWindowTitle(running ? kRunModeTitle : kEditModeTitle);
     enableEditing(!running);
     showNextRow();
@@ -86,12 +87,12 @@ void MainWindow::showRunMode(bool running) {
 void MainWindow::showNextRow() {
     const std::optional<RunEngine::NextRow> next =
         runEngine_->running() ? runEngine_->nextRow() : std::nullopt;
-    if (!next && besideService()) {
-        nextRowPanel->setText(serviceNextRowText());
-        return;
-    }
-    nextRowPanel->setText(next ? nextRowText(daySchedule().rows().rowCells(next->row), next->msLeft)
-                               : QString());
+    if (next)
+        nextRowPanel->setText(
+            nextRowText(daySchedule().rows().rowCells(next->row), next->msLeft));
+    else
+        nextRowPanel->setText(besideService() ? serviceNextRowText() : QString());
+    showPlanPanel();
 }
 
 void MainWindow::failure(const QString& text, bool programText, const QString& detail) {

@@ -4,6 +4,8 @@
 // sends it the outputs clicked and the rows executed. It follows the service
 // as it starts and stops.
 #include "app/MainWindow.h"
+
+#include "app/ControlTips.h"
 #include "device/RadioBank.h"
 #include "run/NextRowText.h"
 #include "run/RunEngine.h"
@@ -107,7 +109,7 @@ void MainWindow::showServiceState(const ServiceState& state) {
     serviceStateAge_.start();
     connectionPanel->setText(besideServiceText(state.connectionText));
     linkPanel->setText(state.linkText);
-    radioBank_->enable(state.connectionText.startsWith(QLatin1String("Connection: COM")) ? 16 : 4);
+    showOutputs(state.connectionText.startsWith(QLatin1String("Connection: COM")) ? 16 : 4);
     showNextRow();
     // Today's day file, as the service runs it: its marks are the service's.
     StringGridModel& rows = daySchedule().rows();
@@ -131,7 +133,7 @@ void MainWindow::showRunAvailable() {
     runButton->setEnabled(!aside);
     runButton->setToolTip(aside ? QStringLiteral("The service (cantrel --run) runs the schedule; "
                                                  "Run is available when it stops")
-                                : QString());
+                                : runButtonTip(runEngine_->running()));
 }
 
 void MainWindow::chooseOutput(int output) {

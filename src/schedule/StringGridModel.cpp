@@ -140,6 +140,8 @@ QVariant StringGridModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && fixedRows_ > 0 &&
         section < colCount_)
         return rows_[0][section];
+    if (orientation == Qt::Horizontal && role == Qt::ToolTipRole && section < headerTips_.size())
+        return headerTips_[section];
     return {};
 }
 

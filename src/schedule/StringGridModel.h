@@ -40,6 +40,8 @@ class StringGridModel final : public QAbstractTableModel {
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     void setEditable(bool editable) { editable_ = editable; }
+    // What the pointer resting on a column's header shows, by column.
+    void setHeaderToolTips(QStringList tips) { headerTips_ = std::move(tips); }
 
     // Counts every change to which rows exist or where they stand (a load,
     // an insert, a removal, a reorder), so a row number taken earlier can be
@@ -64,6 +66,7 @@ class StringGridModel final : public QAbstractTableModel {
     bool editable_ = false;
     quint64 structureVersion_ = 0;
     QList<QStringList> rows_;
+    QStringList headerTips_;
 };
 
 } // namespace cantrel

@@ -65,7 +65,19 @@ void TestWindowPlan::greysInThePlan() {
     form.runEngine()->tick();
     QVERIFY(form.runEngine()->running());
     QCOMPARE(f.prompter.takeTexts(), QStringList());
+    QVERIFY(!form.planPanel->isHidden());
     form.runButton->click();
+
+    // Monday, with a row to come: the status bar has room for its time left
+    // or for the month, and the time left matters more while it runs.
+    f.write("special.24h", "11:00:00,3,Bell,\r\n");
+    f.clock.set(QDateTime(QDate(2026, 12, 14), QTime(10, 0)));
+    form.runButton->click();
+    QVERIFY(form.runEngine()->running());
+    QCOMPARE(form.nextRowPanel->text(), QStringLiteral("Next: 11:00:00  P3  Bell  in 1:00:00"));
+    QVERIFY(form.planPanel->isHidden());
+    form.runButton->click();
+    QVERIFY(!form.planPanel->isHidden());
 
     // A new calendar has no plan behind it.
     form.newMonthCalendar();

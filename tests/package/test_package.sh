@@ -30,8 +30,17 @@ expected='./usr/bin/cantrel -> ../libexec/cantrel/cantrel
 ./usr/libexec/cantrel/cantrel
 ./usr/libexec/cantrel/libinpout32.so
 ./usr/share/applications/org.cantrel.Cantrel.desktop
+./usr/share/doc/cantrel/beside-service.png
 ./usr/share/doc/cantrel/changelog.gz
 ./usr/share/doc/cantrel/copyright
+./usr/share/doc/cantrel/guide.md
+./usr/share/doc/cantrel/guide/calendar.png
+./usr/share/doc/cantrel/guide/editing-row.png
+./usr/share/doc/cantrel/guide/failure-box.png
+./usr/share/doc/cantrel/guide/run-advance.png
+./usr/share/doc/cantrel/guide/run-mode.png
+./usr/share/doc/cantrel/guide/setup-port.png
+./usr/share/doc/cantrel/guide/window.png
 ./usr/share/icons/hicolor/128x128/apps/cantrel.png
 ./usr/share/icons/hicolor/16x16/apps/cantrel.png
 ./usr/share/icons/hicolor/22x22/apps/cantrel.png

@@ -697,7 +697,7 @@ void TestHeadlessRun::hangUpReadsTheSettingsAgain() {
     Station s;
     QVERIFY(s.device.start());
     const QDateTime now = QDateTime::currentDateTime();
-    const QDateTime rowTime = now.addSecs(12);
+    const QDateTime rowTime = now.addSecs(16);
     const QString at = rowTime.toString("HH:mm:ss");
     s.write("a.mp3", "sound");
     s.writeCalendar(
@@ -718,9 +718,14 @@ void TestHeadlessRun::hangUpReadsTheSettingsAgain() {
     QVERIFY(QFile::remove(s.path("Cantrel.ini")));
     hangUp("settings kept", "cannot read the settings file " + s.path("Cantrel.ini") +
                                 ": No such file or directory");
+    // The port alone, then the rest: each change is taken by itself.
+    s.write("Cantrel.ini", "file31d=" + s.path("month.31d").toUtf8() +
+                               "\r\nPort=2\r\nDeviceID=0\r\nRunAdvance=0\r\n");
+    hangUp("settings loaded", "Port 0 -> 2");
+    QTRY_VERIFY_WITH_TIMEOUT(!s.device.requests().filter("FD 00 ").isEmpty(), 8000);
     s.write("Cantrel.ini", "file31d=" + s.path("other.31d").toUtf8() +
                                "\r\nPort=2\r\nDeviceID=5\r\nRunAdvance=2\r\n");
-    hangUp("settings loaded", "Port 0 -> 2, device ID 0 -> 5, run advance 0 s -> 2 s, file31d " +
+    hangUp("settings loaded", "device ID 0 -> 5, run advance 0 s -> 2 s, file31d " +
                                   s.path("month.31d") + " -> " + s.path("other.31d") +
                                   " not taken until restart");
     QTRY_VERIFY_WITH_TIMEOUT(s.device.requests().filter("FD 05 04 ").size() > 0, 20000);
@@ -739,6 +744,7 @@ void TestHeadlessRun::hangUpReadsTheSettingsAgain() {
     QVERIFY2(openedAt.secsTo(QDateTime(rowTime.date(), QTime::fromString(at, "HH:mm:ss"))) >= 1,
              log.constData());
     const QByteArray err = run.readAllStandardError();
+    QCOMPARE(saidLines(err, "Connection: COM1   Device ID: 0"), 1);
     QCOMPARE(saidLines(err, "Connection: COM1   Device ID: 5"), 1);
 }
 

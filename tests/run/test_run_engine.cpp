@@ -15,6 +15,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMutex>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
@@ -135,6 +136,8 @@ class TestRunEngine : public QObject {
     void firedLatenessCountsFromTheRowsSecond();
     void executedByHandIsLoggedAsSuch();
     void pulseWaitsOutTheRunAdvance();
+    void plannedWaitIsTheAdvanceLessTheTicksLateness();
+    void reenteredRunCountsFromItsOwnStart();
     void calendarSavedAnew();
     void aSaveIsTakenOnceItHasSettled();
     void planRunsTheEmptyDays();
@@ -960,6 +963,51 @@ void TestRunEngine::pulseWaitsOutTheRunAdvance() {
     f.tick(QTime(12, 0)); // the row falls due at the start of its second less 1 s
     QVERIFY(f.workersDone());
     QVERIFY2(pulseAfterNs >= 1000000000, qPrintable(QString::number(pulseAfterNs)));
+}
+
+// The wait before a pulse is planned to the millisecond: the run advance
+// less how far into the row's early second the tick found it. A wait short
+// by 1 ms a second of advance would pulse a 30 s advance's row 30 ms before
+// its second.
+void TestRunEngine::plannedWaitIsTheAdvanceLessTheTicksLateness() {
+    EngineFixture f;
+    QMutex guard; // the workers' threads call the hook
+    QList<qint64> planned;
+    f.engine.link()->setSleepHook([&](qint64 ms) {
+        QMutexLocker lock(&guard);
+        planned << ms;
+    });
+    f.engine.setRunAdvance(30);
+    f.setCalendar(10, f.writeDay("ten.24h", "12:00:30,3,,\r\n12:00:31,4,,\r\n12:00:32,5,,\r\n"));
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(11, 59, 59, 500)));
+    f.engine.enter();
+    // 12:00:30 passed over by 1.29 s, 12:00:31 found 290 ms into its second.
+    f.tick(QTime(12, 0, 1, 290));
+    f.tick(QTime(12, 0, 2, 0));
+    QVERIFY(f.workersDone());
+    std::sort(planned.begin(), planned.end());
+    QCOMPARE(planned, QList<qint64>({28710, 29710, 30000}));
+    QCOMPARE(f.pulses, QList<int>({3, 4, 5}));
+}
+
+// Run entered again an hour after a pause: a row passed over at the first
+// tick is late for the reason of these ticks, not of the hour between runs.
+void TestRunEngine::reenteredRunCountsFromItsOwnStart() {
+    EngineFixture f;
+    f.engine.link()->setSleepHook([](qint64) {});
+    f.setCalendar(10, f.writeDay("ten.24h", "13:00:00,3,,\r\n"));
+    QSignalSpy lateRows(&f.engine, &RunEngine::rowLate);
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0, 0, 300)));
+    f.engine.enter();
+    f.tick(QTime(12, 0, 0, 800));
+    f.engine.leave(QStringLiteral("paused"));
+    f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(13, 0, 0, 800)));
+    f.engine.enter();
+    f.tick(QTime(13, 0, 1, 290));
+    QVERIFY(f.workersDone());
+    QCOMPARE(f.pulses, QList<int>({3}));
+    QCOMPARE(lateRows.size(), 1);
+    QCOMPARE(lateRows[0][2].toString(), QStringLiteral("the ticks were 0.5 s apart"));
 }
 
 // Without a window the calendar is followed too: saved anew with another

@@ -21,6 +21,12 @@ using namespace cantrel::test;
 
 namespace {
 
+// An alert command that records its arguments as one line, written at once:
+// alerts run side by side, and a line written piece by piece would mix with
+// another's.
+const QByteArray kOneLinePerAlert = QByteArrayLiteral(
+    "line=; for a in \"$@\"; do line=\"$line[$a]\"; done\nprintf '%s\\n' \"$line\" >> \"$0.args\"\n");
+
 struct StatusRun {
     int status;
     QString out;
@@ -247,8 +253,7 @@ void TestRunService::toldWhenItMatters() {
     QVERIFY(s.device.start());
     // A second to tell, as a mail would take.
     const QString recorder =
-        s.script("alert.sh", "sleep 1\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> "
-                             "\"$0.args\"\necho >> \"$0.args\"\n");
+        s.script("alert.sh", "sleep 1\n" + kOneLinePerAlert);
     const QString media = s.path("gone.mp3");
     const QString day = s.setUp({s.at(3) + ",3,first," + media, s.at(4) + ",4,second,"});
     QProcess run;
@@ -298,8 +303,7 @@ void TestRunService::toldOfRowsMissedInASuspend() {
     Station s;
     QVERIFY(s.device.start());
     const QString recorder =
-        s.script("alert.sh", "for a in \"$@\"; do printf '[%s]' \"$a\"; done >> \"$0.args\"\n"
-                             "echo >> \"$0.args\"\n");
+        s.script("alert.sh", kOneLinePerAlert);
     s.setUp({s.at(20) + ",3,first,", s.at(25) + ",4,second,", s.at(30) + ",5,third,",
              s.at(100) + ",6,\"after the wake\","});
     s.write("offset", "+0\n");

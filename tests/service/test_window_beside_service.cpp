@@ -144,7 +144,8 @@ void TestWindowBesideService::followsTheServiceStoppingAndStarting() {
     QVERIFY(!w.form->besideService());
     QCOMPARE(w.connection(), QStringLiteral("Connection: COM1   Device ID: 0"));
     QVERIFY(w.form->runButton->isEnabled());
-    QCOMPARE(w.form->runButton->toolTip(), QString());
+    QCOMPARE(w.form->runButton->toolTip(),
+             QStringLiteral("Run mode: each row of today's day schedule fires at its time"));
     QTRY_COMPARE_WITH_TIMEOUT(w.link(), QStringLiteral("Link OK"), 10000);
     // The window's own click goes out through its own port.
     QTest::mouseClick(w.form->radioBank()->button(7), Qt::LeftButton);

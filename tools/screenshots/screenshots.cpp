@@ -4,7 +4,8 @@
 // with the simulated device beside it; the window is driven through the
 // steps the guide describes and each step is written as a PNG into FOLDER.
 // `./dev.sh screenshots` runs it on a virtual desktop, so the pictures follow
-// the program as it changes.
+// the program as it changes; a desktop test runs it into a temporary folder,
+// so it keeps working.
 #include "app/MainWindow.h"
 #include "device/ConnectionDialog.h"
 #include "device/RadioBank.h"
@@ -22,6 +23,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProcess>
@@ -147,9 +149,11 @@ int main(int argc, char** argv) {
         write(path(media), "sound");
     // Names as an operator keeps them: beside the calendar, the folder the
     // program is started from.
+    // The run advance of 2 s opens the news 2 s before its time: its ">"
+    // is pictured while the device waits for the second.
     write(path("today.24h"),
-          (at(-3600) + ",1,\"Morning show\",jingle.mp3\r\n" + at(6) +
-           ",3,\"News at the hour\",news.mp3\r\n" + at(7) + ",5,Traffic,traffic-old.mp3\r\n" +
+          (at(-3600) + ",1,\"Morning show\",jingle.mp3\r\n" + at(14) +
+           ",3,\"News at the hour\",news.mp3\r\n" + at(15) + ",5,Traffic,traffic-old.mp3\r\n" +
            at(900) + ",7,Weather,weather.mp3\r\n" + at(1800) + ",2,\"Ad break\",\r\n" +
            at(3600) + ",3,\"News at the hour\",news.mp3\r\n")
               .toUtf8());
@@ -157,10 +161,12 @@ int main(int argc, char** argv) {
     QByteArray calendar;
     for (int day = 1; day <= now.date().daysInMonth(); ++day) {
         const int weekday = now.date().addDays(day - now.date().day()).dayOfWeek();
-        calendar += QByteArray::number(day) + (weekday >= 6 ? " weekend.24h\r\n" : " today.24h\r\n");
+        // Weekends are left to the plan, which the calendar shows greyed.
+        calendar += QByteArray::number(day) + (weekday >= 6 ? " \r\n" : " today.24h\r\n");
     }
     write(path("month.31d"), calendar);
-    write(path("Cantrel.ini"), "file31d=month.31d\r\nPort=2\r\nDeviceID=0\r\nRunAdvance=0\r\n");
+    write(path("month.plan"), "# weekends from the plan\nsat,sun  weekend.24h\n");
+    write(path("Cantrel.ini"), "file31d=month.31d\r\nPort=2\r\nDeviceID=0\r\nRunAdvance=2\r\n");
 
     QProcess device;
     device.start(QCoreApplication::applicationDirPath() + "/cantrel-devsim",
@@ -199,6 +205,7 @@ int main(int argc, char** argv) {
                                     {window.radioBank()->button(8), Side::Bottom},
                                     {window.connectionPanel, Side::Bottom},
                                     {window.linkPanel, Side::Bottom},
+                                    {window.planPanel, Side::Bottom},
                                     {window.nextRowPanel, Side::Bottom}}),
          out, QStringLiteral("window.png"));
 
@@ -214,6 +221,9 @@ int main(int argc, char** argv) {
 
     // 4. Setup > Port.
     window.connectionDialog->showConnection(window.device().connectionIndex());
+    window.connectionDialog->deviceIdEdit->setText(QString::number(window.device().deviceId));
+    window.connectionDialog->runAdvanceEdit->setText(
+        QString::number(window.runEngine()->runAdvance()));
     window.connectionDialog->show();
     settle(300);
     save(window.connectionDialog->grab(), out, QStringLiteral("setup-port.png"));
@@ -236,7 +246,11 @@ int main(int argc, char** argv) {
     });
     boxes.start();
     window.enterRunMode();
-    if (!window.runEngine() || !waitFor([&] { return window.dayGrid->cell(0, 3) == "!"; }, 15000))
+    // 6. The news opened, waiting out the run advance.
+    if (!window.runEngine() || !waitFor([&] { return window.dayGrid->cell(0, 2) == ">"; }, 25000))
+        fail(QStringLiteral("the news row did not open"));
+    save(window.dayGroupBox->grab(), out, QStringLiteral("run-advance.png"));
+    if (!waitFor([&] { return window.dayGrid->cell(0, 3) == "!"; }, 15000))
         fail(QStringLiteral("the rows did not fire"));
     settle(1200);
     save(window.grab(), out, QStringLiteral("run-mode.png"));
