@@ -122,7 +122,7 @@ bool MainWindow::mayClose()
 
 void MainWindow::releaseDevice()
 {
-    device_->setComPort(0, 0);
+    device_->closePort();
     device_->unloadPortLibrary();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/DeviceLink.h"
+#include "device/DeviceThread.h"
 #include "platform/Prompter.h"
 #include "run/RunDocuments.h"
 #include "run/RunReport.h"
@@ -91,7 +91,7 @@ public:
     // ---- the subsystems' objects ---------------------------------------------
     // The connection to the device, with its address, pulse time, COM port
     // and device ID.
-    DeviceLink& device() const { return *device_; }
+    DeviceThread& device() const { return *device_; }
 
     // The two documents; their grids show their rows.
     DaySchedule& daySchedule() const { return *daySchedule_; }
@@ -154,6 +154,9 @@ public:
     // A radio button clicked: the output goes out through the device, or
     // through the service beside the window.
     void chooseOutput(int output);
+    // A link test or a click whose exchange failed: the general error
+    // display, as for any failure that escapes a handler.
+    void showDeviceFailure(const DeviceFailure& failure);
 
     // ---- beside the service (src/app/MainWindowService.cpp) -------------------
     // While `cantrel --run` runs the schedule, the device is the service's:
@@ -260,10 +263,12 @@ private:
 
     Services services_;
     AboutBox* aboutBox_ = nullptr;
+    // Before the run engine: its workers may be giving a pulse on the
+    // device thread until the engine has gone.
+    std::unique_ptr<DeviceThread> device_;
     std::unique_ptr<RunEngine> runEngine_;
     std::unique_ptr<AsRunLog> asRunLog_;
     RunLogger* runLogger_ = nullptr;
-    std::unique_ptr<DeviceLink> device_;
     DaySchedule* daySchedule_;
     MonthCalendar* monthCalendar_;
     RadioBank* radioBank_ = nullptr;

@@ -35,14 +35,14 @@ void showUnhandled(MainWindow& form, const std::function<void()>& handler) {
 } // namespace
 
 void MainWindow::connectDevice() {
-    device_ = std::make_unique<DeviceLink>();
+    device_ = std::make_unique<DeviceThread>();
     radioBank_ = new RadioBank(bottomPanel);
     radioBank_->adopt(noOutputRadio);
-    connect(device_.get(), &DeviceLink::connectionTextChanged, connectionPanel, &QLabel::setText);
-    connect(device_.get(), &DeviceLink::linkTextChanged, linkPanel, &QLabel::setText);
-    connect(device_.get(), &DeviceLink::outputCountChanged, this, &MainWindow::showOutputs);
-    connect(device_.get(), &DeviceLink::selectedOutputChanged, radioBank_, &RadioBank::show);
-    connect(device_.get(), &DeviceLink::connectionFailed, this, &MainWindow::showMessage);
+    connect(device_.get(), &DeviceThread::connectionTextChanged, connectionPanel, &QLabel::setText);
+    connect(device_.get(), &DeviceThread::linkTextChanged, linkPanel, &QLabel::setText);
+    connect(device_.get(), &DeviceThread::outputCountChanged, this, &MainWindow::showOutputs);
+    connect(device_.get(), &DeviceThread::selectedOutputChanged, radioBank_, &RadioBank::show);
+    connect(device_.get(), &DeviceThread::connectionFailed, this, &MainWindow::showMessage);
     connect(radioBank_, &RadioBank::clicked, this, [this](int output) {
         showUnhandled(*this, [this, output] { chooseOutput(output); });
     });
@@ -56,16 +56,18 @@ void MainWindow::connectDevice() {
             services_.service->requestState();
             return;
         }
-        try {
-            device_->testLink();
-        } catch (...) {
-            if (linkTestBoxOpen_)
+        device_->testLink([this](const std::optional<DeviceFailure>& failure) {
+            if (!failure || linkTestBoxOpen_)
                 return;
             const QScopedValueRollback open(linkTestBoxOpen_, true);
-            showUnhandled(
-                *this, [failure = std::current_exception()] { std::rethrow_exception(failure); });
-        }
+            showDeviceFailure(*failure);
+        });
     });
+}
+
+// What the device raised, as the general error display shows it.
+void MainWindow::showDeviceFailure(const DeviceFailure& failure) {
+    prompter().error(kProgramTitle, failure.text, failure.detail);
 }
 
 bool MainWindow::serialConnectionOpen() const {

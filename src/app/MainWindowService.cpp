@@ -138,7 +138,10 @@ void MainWindow::showRunAvailable() {
 
 void MainWindow::chooseOutput(int output) {
     if (!besideService()) {
-        device_->chooseOutput(output);
+        device_->chooseOutput(output, [this](const std::optional<DeviceFailure>& failure) {
+            if (failure)
+                showDeviceFailure(*failure);
+        });
         return;
     }
     services_.service->fireOutput(output, [this, output](const QString& failure) {

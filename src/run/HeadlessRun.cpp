@@ -5,8 +5,12 @@
 #include "run/AsRunLog.h"
 #include "run/NextRowText.h"
 #include "run/RunLogger.h"
+#include "run/RowWorker.h"
 #include "run/RunEngine.h"
 #include "schedule/ScheduleDocument.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
 
 namespace cantrel {
 
@@ -37,24 +41,22 @@ HeadlessRun::HeadlessRun(const HeadlessSettings& settings, Clock& clock, MediaOp
             say(nextRowText(cells, next->msLeft));
         nextCells_ = cells;
     });
-    connect(&device_, &DeviceLink::connectionTextChanged, this,
+    connect(&device_, &DeviceThread::connectionTextChanged, this,
             [this](const QString& text) { sayPanel(connectionText_, text); });
-    connect(&device_, &DeviceLink::linkTextChanged, this,
+    connect(&device_, &DeviceThread::linkTextChanged, this,
             [this](const QString& text) { sayPanel(linkText_, text); });
-    connect(&device_, &DeviceLink::connectionFailed, this,
+    connect(&device_, &DeviceThread::connectionFailed, this,
             [this](const QString& text, const QString& detail) {
                 say(TextFailure::withDetail(text, detail));
             });
+    connect(&device_, &DeviceThread::realTimeRefused, this, &HeadlessRun::say);
     linkTest_.setInterval(3000);
     connect(&linkTest_, &QTimer::timeout, this, [this] {
         // As in the window: a line that fails is reported and the test goes on.
-        try {
-            device_.testLink();
-        } catch (const TextFailure& failure) {
-            say(failure.oneLine());
-        } catch (const std::exception& failure) {
-            say(QString::fromLocal8Bit(failure.what()));
-        }
+        device_.testLink([this](const std::optional<DeviceFailure>& failure) {
+            if (failure)
+                say(TextFailure::withDetail(failure->text, failure->detail));
+        });
     });
 }
 
@@ -86,24 +88,44 @@ bool HeadlessRun::start() {
 
 void HeadlessRun::stop() {
     linkTest_.stop();
+    finishPulsesUnderWay();
     if (engine_ && engine_->running())
         engine_->leave(QStringLiteral("terminated"));
-    device_.setComPort(0, 0);
+    device_.closePort();
     device_.unloadPortLibrary();
+}
+
+void HeadlessRun::finishPulsesUnderWay() {
+    // A pulse already on its way to the device goes out and is told, as it
+    // was when the pulse held the event loop; the wait is bounded by the
+    // longest a pulse takes, with room to spare.
+    if (!engine_ || RowWorker::pulsesUnderWay() == 0)
+        return;
+    QEventLoop wait;
+    QTimer look;
+    QElapsedTimer waited;
+    waited.start();
+    connect(&look, &QTimer::timeout, &wait, [&] {
+        if (RowWorker::pulsesUnderWay() == 0 || waited.elapsed() > 2000)
+            wait.quit();
+    });
+    look.start(5);
+    wait.exec();
 }
 
 int HeadlessRun::outputCount() const {
     return device_.connectionIndex() >= 2 ? 16 : 4;
 }
 
-void HeadlessRun::fireOutput(int n, const QString& how) {
-    try {
-        device_.chooseOutput(n);
-    } catch (const TextFailure& failure) {
-        logger_->writeOutput(QStringLiteral("failed"), n, failure.oneLine());
-        throw;
-    }
-    logger_->writeOutput(QStringLiteral("executed"), n, how);
+void HeadlessRun::fireOutput(int n, const QString& how, std::function<void(const QString&)> done) {
+    device_.chooseOutput(n, [this, n, how, done](const std::optional<DeviceFailure>& failure) {
+        const QString why =
+            failure ? TextFailure::withDetail(failure->text, failure->detail) : QString();
+        logger_->writeOutput(failure ? QStringLiteral("failed") : QStringLiteral("executed"), n,
+                             failure ? why : how);
+        if (done)
+            done(why);
+    });
 }
 
 void HeadlessRun::takeSettings(const HeadlessSettings& settings) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/DeviceLink.h"
+#include "device/DeviceThread.h"
 #include "run/RunDocuments.h"
 #include "run/RunReport.h"
 
@@ -56,7 +56,7 @@ class HeadlessRun final : public QObject, private RunReport {
 
     RunEngine& engine() const { return *engine_; }
     RunDocuments& documents() { return documents_; }
-    DeviceLink& device() { return device_; }
+    DeviceThread& device() { return device_; }
     // The status bar's panels, as last said.
     const QString& connectionText() const { return connectionText_; }
     const QString& linkText() const { return linkText_; }
@@ -66,9 +66,9 @@ class HeadlessRun final : public QObject, private RunReport {
     int outputCount() const;
     // Output n fired by hand from outside the program (a radio-button click
     // on a watching window): selected and fired through the run's
-    // connection, logged executed with how, or failed with why, and then
-    // the failure raised.
-    void fireOutput(int n, const QString& how);
+    // connection once the line is free, logged executed with how, or failed
+    // with why; done then gets the failure's line, or an empty text.
+    void fireOutput(int n, const QString& how, std::function<void(const QString&)> done = {});
 
     // A line with the local time, on standard error.
     void say(const QString& text) const;
@@ -94,6 +94,8 @@ class HeadlessRun final : public QObject, private RunReport {
   private:
     // A line of the as-run log without a row.
     void logEvent(const QString& event, const QString& detail);
+    // Runs the event loop until no pulse is on its way to the device.
+    void finishPulsesUnderWay();
 
     // The status bar's panels, said when they change.
     void sayPanel(QString& shown, const QString& text);
@@ -108,7 +110,7 @@ class HeadlessRun final : public QObject, private RunReport {
     std::unique_ptr<DaySchedule> day_;
     std::unique_ptr<MonthCalendar> month_;
     PlainRunDocuments documents_;
-    DeviceLink device_;
+    DeviceThread device_;
     // After the device: gone first, so no worker pulses a closed device.
     std::unique_ptr<RunEngine> engine_;
     std::unique_ptr<AsRunLog> log_;

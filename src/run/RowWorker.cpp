@@ -13,7 +13,12 @@ namespace cantrel {
 
 namespace {
 
+// A pulse is handed to the device thread this long before it is due, so
+// that the worker's wake-up and the hand-over are over well before its moment.
+constexpr qint64 kHandOverAheadNs = 250'000'000;
+
 std::atomic<int> live{0};
+std::atomic<int> underWay{0};
 int beginsToFail = 0; // GUI thread only
 
 // Opening a file and waiting are all a worker does; its stack need not be
@@ -62,6 +67,10 @@ int RowWorker::liveCount() {
     return live;
 }
 
+int RowWorker::pulsesUnderWay() {
+    return underWay;
+}
+
 void RowWorker::prepareReports() {
     reportGate();
 }
@@ -77,6 +86,18 @@ void RowWorker::runRow() {
         quint64 ticket;
         ~TurnGiven() { link.pulseDone(ticket); }
     } turn{*link_, pulseTicket};
+    // From the hand-over to the device until the row has been told of it.
+    struct UnderWay {
+        bool counted = false;
+        void start() {
+            counted = true;
+            ++underWay;
+        }
+        ~UnderWay() {
+            if (counted)
+                --underWay;
+        }
+    } underWayHere;
     mediaFile = trimmedControls(mediaFile);
     std::optional<Failure> failure;
     if (!mediaFile.isEmpty()) {
@@ -92,16 +113,34 @@ void RowWorker::runRow() {
     if (!failure) {
         if (output != 0) {
             stage = 0;
-            if (!onEngineThread([this](RunEngine& engine) { reportStage(engine); }))
+            if (!link_->alive())
                 return;
-            if (!link_->sleepUntil(pulseDeadline, plannedWaitMs))
+            // Not waited for: the mark goes up while the pulse's moment comes.
+            laterOnEngineThread([this](RunEngine& engine) { reportStage(engine, 0); });
+            if (!link_->pulsesOnEngineThread()) {
+                // The device thread sleeps the last part itself, to the moment.
+                bool hooked = false;
+                if (!link_->sleepUntil(pulseDeadline.earlierBy(kHandOverAheadNs).steady,
+                                       plannedWaitMs, &hooked))
+                    return;
+                // A test's sleep stands in for the whole wait.
+                if (hooked)
+                    pulseDeadline = PulseDeadline::now();
+            } else if (!link_->sleepUntil(pulseDeadline.steady, plannedWaitMs)) {
                 return;
+            }
         }
         if (!link_->waitForTurn(pulseTicket))
             return;
-        stage = 1;
-        if (!onEngineThread([this](RunEngine& engine) { reportStage(engine); }))
+        underWayHere.start();
+        if (!givePulse())
             return;
+        // A test's hook pulses in the report; a pulse that failed is marked below.
+        if (!pulsed_ || !pulseFailure_) {
+            stage = 1;
+            if (!onEngineThread([this](RunEngine& engine) { reportStage(engine, 1); }))
+                return;
+        }
         link_->pulseDone(pulseTicket);
         if (!pulseFailure_)
             return;
@@ -110,7 +149,7 @@ void RowWorker::runRow() {
     link_->pulseDone(pulseTicket);
     failureText_ = TextFailure::withDetail(failure->text, failure->detail);
     stage = 2;
-    if (!onEngineThread([this](RunEngine& engine) { reportStage(engine); }))
+    if (!onEngineThread([this](RunEngine& engine) { reportStage(engine, 2); }))
         return;
     // Queued onto the GUI thread, not called inside a report: the run timer
     // goes on ticking while the operator reads the box, and this worker ends
@@ -136,11 +175,39 @@ bool RowWorker::onEngineThread(const std::function<void(RunEngine&)>& step) {
     return ran;
 }
 
-void RowWorker::reportStage(RunEngine& engine) {
-    if (stage == 1) {
+void RowWorker::laterOnEngineThread(std::function<void(RunEngine&)> step) {
+    // Reports go to one object in the order they were sent, so a mark sent
+    // this way lands before any sent after it.
+    QMetaObject::invokeMethod(
+        reportGate(),
+        [link = link_, step = std::move(step)] {
+            if (RunEngine* engine = link->engine())
+                step(*engine);
+        },
+        Qt::QueuedConnection);
+}
+
+bool RowWorker::givePulse() {
+    if (link_->pulsesOnEngineThread())
+        return true; // in the stage-1 report
+    const std::optional<RunLink::Pulse> pulse = link_->pulseOnDevice(pulseDeadline, output & 0xFF);
+    if (!pulse)
+        return false;
+    pulsed_ = true;
+    pulseStartedMs_ = pulse->startedMs;
+    if (pulse->failure)
+        pulseFailure_ = Failure{pulse->failure->text, pulse->failure->programText,
+                                pulse->failure->detail};
+    return true;
+}
+
+void RowWorker::reportStage(RunEngine& engine, quint8 reported) {
+    if (reported == 1 && pulseFailure_)
+        return; // the worker marks "!" and shows it
+    if (reported == 1 && !pulsed_) {
         // The failure goes back to the worker, which marks "!" and shows it.
         try {
-            engine.pulse(output & 0xFF);
+            pulseStartedMs_ = engine.pulse(output & 0xFF);
         } catch (const ProgramError& failure) {
             pulseFailure_ = Failure{failure.text(), true, failure.detail()};
             return;
@@ -159,12 +226,12 @@ void RowWorker::reportStage(RunEngine& engine) {
         engine.tellOpened(rowCells);
         openedTold_ = true;
     }
-    if (stage == 1)
-        engine.tellFired(rowCells, rowDueMs, byHand);
-    else if (stage == 2)
+    if (reported == 1)
+        engine.tellFired(rowCells, rowDueMs, byHand, pulseStartedMs_);
+    else if (reported == 2)
         engine.tellFailed(rowCells, failureText_);
     static const QString marks[] = {QStringLiteral(">"), QStringLiteral("+"), QStringLiteral("!")};
-    engine.markRow(hold, marks[stage], stage != 0);
+    engine.markRow(hold, marks[reported], reported != 0);
 }
 
 } // namespace cantrel

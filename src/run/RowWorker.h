@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDeadlineTimer>
+#include "device/PulseDeadline.h"
+
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -14,10 +15,11 @@ namespace cantrel {
 class RunEngine;
 class RunLink;
 
-// One fired day row: opens its media file, waits until its pulse is due
-// when the row names an output, waits for its turn behind pulses due
-// earlier (rows of one second in row order), then has the GUI thread pulse
-// the output and mark the row. Nobody holds it once started; it deletes itself when it ends.
+// One fired day row: opens its media file, waits until its pulse is nearly
+// due when the row names an output, waits for its turn behind pulses due
+// earlier (rows of one second in row order), then hands the pulse to the
+// device thread, which gives it at its moment, and has the GUI thread mark
+// the row. Nobody holds it once started; it deletes itself when it ends.
 // The engine may go away at any point: the worker then ends without another
 // report, and a sleeping worker wakes at once, so nothing waits for it.
 class RowWorker final : public QThread {
@@ -31,7 +33,7 @@ class RowWorker final : public QThread {
     // When the pulse is due: the row's own second (the run advance after it
     // fell due), or at once. plannedWaitMs is what that was from the due
     // instant, for the tests' sleep hook.
-    QDeadlineTimer pulseDeadline;
+    PulseDeadline pulseDeadline;
     qint64 plannedWaitMs = 0;
     // The worker's place in the order of pulses (RunLink::queuePulse), and
     // the instant (ms since the epoch on the engine's clock) the pulse is
@@ -58,6 +60,9 @@ class RowWorker final : public QThread {
 
     // Workers constructed and not yet deleted, for tests.
     static int liveCount();
+    // Pulses handed to the device thread whose rows have not yet been told
+    // of them: a run that ends lets these finish first.
+    static int pulsesUnderWay();
     // Tests: the next count begins fail, as if the system had no thread.
     static void failBeginsForTests(int count);
     // The object reports are sent to. Call once from the GUI thread before
@@ -82,12 +87,22 @@ class RowWorker final : public QThread {
     // engine has gone, before or while the call was queued:
     // the step did not run.
     bool onEngineThread(const std::function<void(RunEngine&)>& step);
-    // GUI thread: the pulse for stage 1, then the mark of stage.
-    void reportStage(RunEngine& engine);
+    // Queues step for the GUI thread and goes on; it is dropped when the
+    // engine has gone by then.
+    void laterOnEngineThread(std::function<void(RunEngine&)> step);
+    // The pulse, on the device thread or, for a test's hook, in the report.
+    // False when the engine has gone.
+    bool givePulse();
+    // GUI thread: a test hook's pulse for stage 1, then the mark of stage.
+    void reportStage(RunEngine& engine, quint8 reported);
 
     std::shared_ptr<RunLink> link_;
-    // Set by a stage-1 report whose pulse failed.
+    // Set by a stage-1 pulse that failed.
     std::optional<Failure> pulseFailure_;
+    // The pulse has been given (on the device thread), at pulseStartedMs on
+    // the engine's clock.
+    bool pulsed_ = false;
+    qint64 pulseStartedMs_ = 0;
     bool opened_ = false;
     bool openedTold_ = false;
     QString failureText_;

@@ -1,6 +1,6 @@
 #include "run/RunEngine.h"
 
-#include "device/DeviceLink.h"
+#include "device/DeviceThread.h"
 #include "platform/Clock.h"
 #include "platform/MediaOpener.h"
 #include "platform/ProgramError.h"
@@ -51,6 +51,16 @@ QString passedOverWhy(qint64 gapMs, qint64 movedMs, bool catchUp) {
     return why;
 }
 
+// Whether the engine's clock (a reading of ms) is the machine's wall clock
+// (read as realNs at the same moment): a test's or a moved one is not.
+bool onMachinesClock(qint64 ms, qint64 realNs) {
+    return std::abs(ms - realNs / 1000000) < 1000;
+}
+
+// The wake-up for a due second comes this much early on the machine's clock
+// and sleeps the rest: the GUI thread is held for at most that long.
+constexpr qint64 kWakeAheadNs = 3000000;
+
 } // namespace
 
 std::optional<bool> RunLink::open(const QString& target, QString* why) {
@@ -60,12 +70,14 @@ std::optional<bool> RunLink::open(const QString& target, QString* why) {
     return opener_->open(target, why);
 }
 
-bool RunLink::sleepUntil(const QDeadlineTimer& deadline, qint64 plannedMs) {
+bool RunLink::sleepUntil(const QDeadlineTimer& deadline, qint64 plannedMs, bool* hooked) {
     std::function<void(qint64)> hook;
     {
         QMutexLocker lock(&mutex_);
         hook = sleepHook_;
     }
+    if (hooked)
+        *hooked = bool(hook);
     if (hook) {
         hook(plannedMs);
         return alive();
@@ -81,11 +93,12 @@ QDeadlineTimer RunLink::deadlineIn(qint64 ms) {
     return QDeadlineTimer(std::max<qint64>(0, ms), Qt::PreciseTimer);
 }
 
-quint64 RunLink::queuePulse(qint64 dueMs) {
+quint64 RunLink::queuePulse(qint64 dueMs, qint64 dueNs) {
     QMutexLocker lock(&mutex_);
     const quint64 ticket = nextTicket_++;
     pendingPulses_.insert({dueMs, ticket});
     pulseDue_[ticket] = dueMs;
+    device_->expectPulse(ticket, dueNs);
     return ticket;
 }
 
@@ -101,6 +114,9 @@ bool RunLink::waitForTurn(quint64 ticket) {
 }
 
 void RunLink::pulseDone(quint64 ticket) {
+    // The device outlives the engine, not its workers: it is told only
+    // while the engine is there.
+    QReadLocker opening(&opening_);
     QMutexLocker lock(&mutex_);
     const auto due = pulseDue_.find(ticket);
     if (due == pulseDue_.end())
@@ -108,6 +124,33 @@ void RunLink::pulseDone(quint64 ticket) {
     pendingPulses_.erase({due->second, ticket});
     pulseDue_.erase(due);
     woken_.wakeAll();
+    if (engine_)
+        device_->pulseSettled(ticket);
+}
+
+std::optional<RunLink::Pulse> RunLink::pulseOnDevice(const PulseDeadline& deadline, int output) {
+    // Held while the device thread gives the pulse: the engine, and the
+    // device after it, wait for it as they go away.
+    QReadLocker opening(&opening_);
+    if (!alive())
+        return std::nullopt;
+    const PulseJob::Outcome outcome = device_->pulse(deadline, output);
+    if (!outcome.given)
+        return std::nullopt;
+    // When it began, on the engine's clock: the engine's clock now, less
+    // the time since, which the steady clock measures.
+    const qint64 sinceMs = (PulseDeadline::steadyNowNs() - outcome.startedSteadyNs) / 1000000;
+    return Pulse{outcome.failure, clock_->now().toMSecsSinceEpoch() - sinceMs};
+}
+
+bool RunLink::pulsesOnEngineThread() const {
+    QMutexLocker lock(&mutex_);
+    return pulsesOnEngineThread_;
+}
+
+void RunLink::setPulsesOnEngineThread(bool on) {
+    QMutexLocker lock(&mutex_);
+    pulsesOnEngineThread_ = on;
 }
 
 bool RunLink::alive() const {
@@ -121,10 +164,16 @@ RunEngine* RunLink::engine() const {
 }
 
 void RunLink::close() {
+    // Gone at once: a worker whose open ends while this waits for it sees
+    // the engine gone, and does not go on to its sleep or its pulse.
+    {
+        QMutexLocker lock(&mutex_);
+        engine_ = nullptr;
+        woken_.wakeAll();
+    }
+    // Then the opens and pulses under way (the opener and the device belong
+    // to the engine's owner) are waited for.
     QWriteLocker opening(&opening_);
-    QMutexLocker lock(&mutex_);
-    engine_ = nullptr;
-    woken_.wakeAll();
 }
 
 void RunLink::setSleepHook(std::function<void(qint64)> hook) {
@@ -133,9 +182,9 @@ void RunLink::setSleepHook(std::function<void(qint64)> hook) {
 }
 
 RunEngine::RunEngine(RunDocuments& documents, Clock& clock, MediaOpener& opener,
-                     DeviceLink& device, RunReport& report, QObject* parent)
+                     DeviceThread& device, RunReport& report, QObject* parent)
     : QObject(parent), documents_(documents), clock_(clock), device_(device), report_(report),
-      link_(std::make_shared<RunLink>(this, &opener)) {
+      link_(std::make_shared<RunLink>(this, &opener, &device, &clock)) {
     RowWorker::prepareReports();
     index_.watch(&documents_.dayRows(), DayCol::Time);
     tickTimer_.setObjectName(QStringLiteral("Timer"));
@@ -146,9 +195,23 @@ RunEngine::RunEngine(RunDocuments& documents, Clock& clock, MediaOpener& opener,
     wakeTimer_.setSingleShot(true);
     wakeTimer_.setTimerType(Qt::PreciseTimer);
     connect(&wakeTimer_, &QTimer::timeout, this, [this] {
-        if (running())
-            tick();
+        if (!running())
+            return;
+        // Woken just ahead of the second: the rest is an absolute sleep to
+        // its first instant, so the tick reads the new second at once rather
+        // than a timer's rounding later.
+        const qint64 realNs = PulseDeadline::realNowNs();
+        const qint64 intoSecondNs = realNs % 1000000000;
+        if (onMachinesClock(clock_.now().toMSecsSinceEpoch(), realNs) &&
+            intoSecondNs >= 1000000000 - kWakeAheadNs)
+            sleepUntil(PulseDeadline::atRealNs(realNs - intoSecondNs + 1000000000));
+        tick();
     });
+}
+
+void RunEngine::setPulseHook(std::function<void(int output)> hook) {
+    link_->setPulsesOnEngineThread(bool(hook));
+    pulseHook_ = std::move(hook);
 }
 
 RunEngine::~RunEngine() {
@@ -164,7 +227,8 @@ void RunEngine::enter() {
     StringGridModel& month = documents_.monthRows();
     for (int day = 1; day <= monthDays; ++day)
         month.setCell(MonthCol::Mark, day, QString());
-    const QDateTime now = clock_.now();
+    const Instant instant = instantNow();
+    const QDateTime now = instant.at;
     calendar_.start(documents_.monthCalendarName());
     days_.start(documents_.monthCalendarName());
     startDay(now.date());
@@ -178,7 +242,7 @@ void RunEngine::enter() {
     lastShifted_ = shifted;
     tickTimer_.start();
     // A row of the next second fires at its start, not up to a tick into it.
-    wakeForNextSecond(shifted);
+    wakeForNextSecond(shifted, instant);
     emit modeChanged(true);
 }
 
@@ -219,7 +283,14 @@ bool RunEngine::inForce(const DayChoice& choice) const {
 }
 
 RunEngine::Instant RunEngine::instantNow() const {
-    return {clock_.now(), QDeadlineTimer::current(Qt::PreciseTimer)};
+    return {clock_.now(), QDeadlineTimer::current(Qt::PreciseTimer), PulseDeadline::realNowNs()};
+}
+
+PulseDeadline RunEngine::Instant::deadline(qint64 dueIn) const {
+    PulseDeadline due;
+    due.realNs = onMachinesClock(ms(), realNs) ? (ms() + dueIn) * 1000000 : realNs + dueIn * 1000000;
+    due.steady = steady + dueIn;
+    return due;
 }
 
 void RunEngine::tick() {
@@ -285,7 +356,7 @@ void RunEngine::tick() {
             emit rowFalling(row);
             startWorker(row, waitMs, instant);
         }
-        wakeForNextSecond(shifted);
+        wakeForNextSecond(shifted, instant);
         emit ticked();
         // A time that does not read ends Run mode without a word.
         if (scan.badRow)
@@ -427,12 +498,20 @@ void RunEngine::followDayFile() {
     emit dayFileTaken(name);
 }
 
-void RunEngine::wakeForNextSecond(const QDateTime& shifted) {
+void RunEngine::wakeForNextSecond(const QDateTime& shifted, const Instant& instant) {
     const int next = secondOfDay(shifted.time()) + 1;
-    if (wakeAtDueSeconds_ && running() && !dueRows(next).due.empty())
-        wakeTimer_.start(std::max(0, 1000 - shifted.time().msec()));
-    else
+    if (wakeAtDueSeconds_ && running() && !dueRows(next).due.empty()) {
+        const int untilNext = std::max(0, 1000 - shifted.time().msec());
+        const bool machines = onMachinesClock(instant.ms(), instant.realNs);
+        wakeTimer_.start(std::max<int>(0, untilNext - (machines ? kWakeAheadNs / 1000000 : 0)));
+        // Their pulses come the run advance after that second begins. A clock
+        // of the engine's own does not say when that is on the machine's.
+        if (machines)
+            device_.expectPulsesAt(
+                instant.deadline(untilNext + qint64(clampRunAdvance(runAdvance_)) * 1000).realNs);
+    } else {
         wakeTimer_.stop();
+    }
 }
 
 void RunEngine::executeRow(int row) {
@@ -449,11 +528,11 @@ void RunEngine::startWorker(int row, qint64 waitMs, const Instant& instant, bool
     // took since does not move the pulse.
     const qint64 dueIn = worker->output != 0 ? waitMs : std::min<qint64>(waitMs, 0);
     worker->plannedWaitMs = std::max<qint64>(0, dueIn);
-    worker->pulseDeadline = instant.steady + dueIn;
+    worker->pulseDeadline = instant.deadline(dueIn);
     worker->pulseDueMs = instant.ms() + dueIn;
     worker->rowDueMs = instant.ms() + waitMs;
     worker->byHand = byHand;
-    worker->pulseTicket = link_->queuePulse(worker->pulseDueMs);
+    worker->pulseTicket = link_->queuePulse(worker->pulseDueMs, worker->pulseDeadline.realNs);
     worker->rowCells = rows.rowCells(row);
     worker->mediaFile = rows.cell(DayCol::Media, row);
     worker->hold = take(row);
@@ -551,11 +630,12 @@ bool RunEngine::markRow(quint64 hold, const QString& mark, bool final) {
     return lands;
 }
 
-void RunEngine::tellFired(const QStringList& cells, qint64 dueMs, bool byHand) {
+void RunEngine::tellFired(const QStringList& cells, qint64 dueMs, bool byHand,
+                          qint64 startedMs) {
     if (byHand)
         emit rowExecuted(cells);
     else
-        emit rowFired(cells, lastPulseStartMs_ - dueMs);
+        emit rowFired(cells, startedMs - dueMs);
 }
 
 std::optional<RunEngine::NextRow> RunEngine::nextRow() {
@@ -576,13 +656,12 @@ std::optional<RunEngine::NextRow> RunEngine::nextRow() {
     return std::nullopt;
 }
 
-void RunEngine::pulse(int output) {
+qint64 RunEngine::pulse(int output) {
     // How late a pulse was is counted to its start: a parallel pulse lasts 100 ms.
-    lastPulseStartMs_ = clock_.now().toMSecsSinceEpoch();
+    const qint64 startedMs = clock_.now().toMSecsSinceEpoch();
     if (pulseHook_)
         pulseHook_(output);
-    else
-        device_.pulseOutput(output);
+    return startedMs;
 }
 
 } // namespace cantrel

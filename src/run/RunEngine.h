@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/DeviceTraffic.h"
 #include "run/DayChooser.h"
 #include "run/DueScan.h"
 #include "run/FollowedFile.h"
@@ -25,7 +26,7 @@
 namespace cantrel {
 
 class Clock;
-class DeviceLink;
+class DeviceThread;
 class MediaOpener;
 class RunDocuments;
 class RunEngine;
@@ -35,26 +36,41 @@ class RunEngine;
 // nothing, reports nothing and wakes from its sleep at once.
 class RunLink {
   public:
-    RunLink(RunEngine* engine, MediaOpener* opener) : engine_(engine), opener_(opener) {}
+    RunLink(RunEngine* engine, MediaOpener* opener, DeviceThread* device, const Clock* clock)
+        : engine_(engine), opener_(opener), device_(device), clock_(clock) {}
 
     // Worker side. The result of the opener (why it failed in why), or
     // nothing when the engine is gone.
     std::optional<bool> open(const QString& target, QString* why);
     // Sleeps until the deadline, or less when the engine goes away; false if
-    // it has. plannedMs is what the wait was planned as, for the sleep hook.
-    bool sleepUntil(const QDeadlineTimer& deadline, qint64 plannedMs);
+    // it has. plannedMs is what the wait was planned as, for the sleep hook;
+    // hooked says whether the hook stood in for it.
+    bool sleepUntil(const QDeadlineTimer& deadline, qint64 plannedMs, bool* hooked = nullptr);
     bool alive() const;
 
     // Pulses go out in the order of their due instants (ms since the epoch),
     // those of one instant in the order they were queued. GUI thread: a
-    // ticket for a pulse due then.
-    quint64 queuePulse(qint64 dueMs);
+    // ticket for a pulse due then; the device holds its line free for it
+    // (dueNs: the same instant on the machine's wall clock).
+    quint64 queuePulse(qint64 dueMs, qint64 dueNs);
     // Worker side: waits until every pulse queued before this one with an
     // earlier or equal due instant is done; false when the engine went away.
     bool waitForTurn(quint64 ticket);
     // The pulse was given, or will never be: the ones behind it go on. Done
     // twice is done once.
     void pulseDone(quint64 ticket);
+
+    // Worker side: the pulse given by the device thread at its deadline, and
+    // when it began on the engine's clock; nothing when the engine is gone.
+    struct Pulse {
+        std::optional<DeviceFailure> failure;
+        qint64 startedMs = 0;
+    };
+    std::optional<Pulse> pulseOnDevice(const PulseDeadline& deadline, int output);
+    // A test's pulse hook stands in for the device: the pulse is then given
+    // on the engine's thread, in the worker's report, as the hook expects.
+    bool pulsesOnEngineThread() const;
+    void setPulsesOnEngineThread(bool on);
 
     // A deadline ms from now that has already expired when ms is not
     // positive (QDeadlineTimer reads a negative span as "never").
@@ -75,6 +91,9 @@ class RunLink {
     QReadWriteLock opening_;
     RunEngine* engine_;
     MediaOpener* opener_;
+    DeviceThread* device_;
+    const Clock* clock_;
+    bool pulsesOnEngineThread_ = false;
     std::function<void(qint64)> sleepHook_;
     // Pulses not yet done, by due instant and ticket.
     std::set<std::pair<qint64, quint64>> pendingPulses_;
@@ -93,7 +112,7 @@ inline constexpr qint64 kCatchUpMs = 60000;
 class RunEngine final : public QObject {
     Q_OBJECT
   public:
-    RunEngine(RunDocuments& documents, Clock& clock, MediaOpener& opener, DeviceLink& device,
+    RunEngine(RunDocuments& documents, Clock& clock, MediaOpener& opener, DeviceThread& device,
               RunReport& report, QObject* parent = nullptr);
     ~RunEngine() override;
 
@@ -145,12 +164,13 @@ class RunEngine final : public QObject {
     // worker's row is still there; true when it was written. The first mark
     // gives the row back to the tick; the worker's last one is final.
     bool markRow(quint64 hold, const QString& mark, bool final);
-    // The device pulse, or the test hook in its place.
-    void pulse(int output);
+    // The test hook in the device's place; gives when the pulse began.
+    qint64 pulse(int output);
     void tellOpened(const QStringList& cells) { emit rowOpened(cells); }
-    // The pulse went out: told as fired, lateness counted from dueMs, the
-    // start of the row's second; or, for a row started by hand, as executed.
-    void tellFired(const QStringList& cells, qint64 dueMs, bool byHand);
+    // The pulse went out at startedMs: told as fired, lateness counted from
+    // dueMs, the start of the row's second; or, for a row started by hand,
+    // as executed.
+    void tellFired(const QStringList& cells, qint64 dueMs, bool byHand, qint64 startedMs);
     void tellFailed(const QStringList& cells, const QString& text) { emit rowFailed(cells, text); }
 
     // The next row that will fire today on the shifted clock, after the
@@ -167,7 +187,7 @@ class RunEngine final : public QObject {
     const std::shared_ptr<RunLink>& link() const { return link_; }
 
     // Tests: pulses go here instead of the device.
-    void setPulseHook(std::function<void(int output)> hook) { pulseHook_ = std::move(hook); }
+    void setPulseHook(std::function<void(int output)> hook);
     // Tests: the tick's timer, and the one that wakes it at the start of a
     // second in which a row is due.
     const QTimer& tickTimer() const { return tickTimer_; }
@@ -240,7 +260,14 @@ class RunEngine final : public QObject {
     struct Instant {
         QDateTime at;
         QDeadlineTimer steady;
+        // The machine's wall clock at the same moment, in ns.
+        qint64 realNs;
         qint64 ms() const { return at.toMSecsSinceEpoch(); }
+        // dueIn ms after the instant, on the machine's clocks. An engine
+        // clock that is the machine's gives the instant as it stands, to
+        // the nanosecond: ms of its own are whole, the start of a second
+        // exactly; one of its own (a test's) counts from the reading.
+        PulseDeadline deadline(qint64 dueIn) const;
     };
     Instant instantNow() const;
     // A worker for row whose pulse is due waitMs after the instant (at once
@@ -248,11 +275,12 @@ class RunEngine final : public QObject {
     void startWorker(int row, qint64 waitMs, const Instant& instant, bool byHand = false);
     // The tick runs again at the start of the next second when a row is due
     // in it, rather than up to 490 ms into it.
-    void wakeForNextSecond(const QDateTime& shifted);
+    // The device hears of the rows due then, so the line is free for them.
+    void wakeForNextSecond(const QDateTime& shifted, const Instant& instant);
 
     RunDocuments& documents_;
     Clock& clock_;
-    DeviceLink& device_;
+    DeviceThread& device_;
     RunReport& report_;
     QTimer tickTimer_;
     QTimer wakeTimer_;
@@ -293,7 +321,6 @@ class RunEngine final : public QObject {
     bool noSchedule_ = false;
     QString dayText_;
     std::function<void(int)> pulseHook_;
-    qint64 lastPulseStartMs_ = 0;
     std::shared_ptr<RunLink> link_;
 };
 

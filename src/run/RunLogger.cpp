@@ -1,6 +1,6 @@
 #include "run/RunLogger.h"
 
-#include "device/DeviceLink.h"
+#include "device/DeviceThread.h"
 #include "platform/Clock.h"
 #include "run/AsRunLog.h"
 #include "run/RunDocuments.h"
@@ -9,7 +9,7 @@
 
 namespace cantrel {
 
-RunLogger::RunLogger(RunEngine& engine, RunDocuments& documents, DeviceLink& device,
+RunLogger::RunLogger(RunEngine& engine, RunDocuments& documents, DeviceThread& device,
                      Clock& clock, AsRunLog& log, std::function<void(const QString&)> echo,
                      QObject* parent)
     : QObject(parent), engine_(engine), documents_(documents), clock_(clock), log_(log),
@@ -61,8 +61,8 @@ RunLogger::RunLogger(RunEngine& engine, RunDocuments& documents, DeviceLink& dev
             [this](const QStringList& cells, qint64 lateMs, const QString& why) {
                 writeRow(QStringLiteral("missed"), cells, lateMs, why);
             });
-    connect(&device, &DeviceLink::linkTextChanged, this, &RunLogger::linkText);
-    connect(&device, &DeviceLink::linkLost, this,
+    connect(&device, &DeviceThread::linkTextChanged, this, &RunLogger::linkText);
+    connect(&device, &DeviceThread::linkLost, this,
             [this](const QString& why) { linkState(true, why); });
 }
 

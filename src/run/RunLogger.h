@@ -12,7 +12,7 @@
 namespace cantrel {
 
 class Clock;
-class DeviceLink;
+class DeviceThread;
 class RunDocuments;
 class RunEngine;
 
@@ -24,7 +24,7 @@ class RunEngine;
 class RunLogger final : public QObject {
     Q_OBJECT
   public:
-    RunLogger(RunEngine& engine, RunDocuments& documents, DeviceLink& device, Clock& clock,
+    RunLogger(RunEngine& engine, RunDocuments& documents, DeviceThread& device, Clock& clock,
               AsRunLog& log, std::function<void(const QString&)> echo = {},
               QObject* parent = nullptr);
 

@@ -1,6 +1,6 @@
 #include "service/RunService.h"
 
-#include "device/DeviceLink.h"
+#include "device/DeviceThread.h"
 #include "platform/ProgramError.h"
 #include "run/DueScan.h"
 #include "run/HeadlessRun.h"
@@ -72,8 +72,17 @@ class ServiceObject final : public QObject, protected QDBusContext {
     }
 
   public slots:
+    // Answered once the output has gone out: the line may be busy.
     void FireOutput(int output) {
-        answer([&] { service_.fireOutput(output); });
+        setDelayedReply(true);
+        const QDBusMessage call = message();
+        QDBusConnection bus = connection();
+        answer(call, bus, [&] {
+            service_.fireOutput(output, [call, bus](const QString& failure) mutable {
+                bus.send(failure.isEmpty() ? call.createReply()
+                                           : call.createErrorReply(kServiceFailed, failure));
+            });
+        });
     }
     void ExecuteRow(int row) {
         answer([&] { service_.executeRow(row); });
@@ -86,6 +95,16 @@ class ServiceObject final : public QObject, protected QDBusContext {
     void StateChanged();
 
   private:
+    // A delayed call refused before it goes out is answered at once.
+    template <typename Call> void answer(const QDBusMessage& call, QDBusConnection& bus, Call&& fire) {
+        try {
+            fire();
+        } catch (const TextFailure& failure) {
+            bus.send(call.createErrorReply(kServiceFailed, failure.oneLine()));
+        } catch (const std::exception& failure) {
+            bus.send(call.createErrorReply(kServiceFailed, QString::fromLocal8Bit(failure.what())));
+        }
+    }
     template <typename Call> void answer(Call&& call) {
         try {
             call();
@@ -128,11 +147,11 @@ RunService::RunService(HeadlessRun& run, const QString& settingsFile, const QDat
     connect(&changed_, &QTimer::timeout, this, &RunService::stateChanged);
     const auto change = [this] { changed_.start(); };
     // The link test says its text every 3 s; only a new one is a change.
-    connect(&run.device(), &DeviceLink::connectionTextChanged, this, [this](const QString& text) {
+    connect(&run.device(), &DeviceThread::connectionTextChanged, this, [this](const QString& text) {
         if (std::exchange(connectionText_, text) != text)
             changed_.start();
     });
-    connect(&run.device(), &DeviceLink::linkTextChanged, this, [this](const QString& text) {
+    connect(&run.device(), &DeviceThread::linkTextChanged, this, [this](const QString& text) {
         if (std::exchange(linkText_, text) != text)
             changed_.start();
     });
@@ -198,13 +217,13 @@ std::pair<QStringList, qint64> RunService::nextRow() const {
     return {run_.documents().dayRows().rowCells(next->row).mid(DayCol::Time), next->msLeft};
 }
 
-void RunService::fireOutput(int output) {
+void RunService::fireOutput(int output, std::function<void(const QString&)> done) {
     const int count = run_.outputCount();
     if (output < 1 || output > count)
         throw ProgramError(QStringLiteral("No output %1: the connection has outputs 1 to %2")
                                .arg(output)
                                .arg(count));
-    run_.fireOutput(output, QStringLiteral("by hand over the bus"));
+    run_.fireOutput(output, QStringLiteral("by hand over the bus"), std::move(done));
 }
 
 void RunService::executeRow(int row) {

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -53,8 +54,9 @@ class RunService final : public QObject {
     std::pair<QStringList, qint64> nextRow() const;
 
     // The two calls. Each raises, with its text, what keeps it from going
-    // out: an output or a row that is not there, a fire that failed.
-    void fireOutput(int output);
+    // out: an output or a row that is not there. An output goes out once
+    // the line is free; done then gets why it failed, or an empty text.
+    void fireOutput(int output, std::function<void(const QString&)> done);
     void executeRow(int row);
 
     HeadlessRun& run() const { return run_; }

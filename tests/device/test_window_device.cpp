@@ -100,6 +100,10 @@ class HoldingPrompter final : public Prompter {
     int open_ = 0;
 };
 
+// The device answers on its own thread: waits until what was asked of it
+// has been done and its results have reached the window.
+#define SETTLE(w) QTRY_VERIFY_WITH_TIMEOUT((w).device().idle(), 10000)
+
 struct EnvScope {
     QByteArray name;
     EnvScope(const char* n, const QString& value) : name(n) {
@@ -159,6 +163,7 @@ void TestWindowDevice::parallelRadioClicksPulse() {
     QVERIFY(radio(w, 3)->isChecked());
     // Clicking the selected button again sends nothing.
     QTest::mouseClick(radio(w, 3), Qt::LeftButton);
+    SETTLE(w);
     QCOMPARE(traceWrites(f.path("ports.trace")), (QStringList{"0378 FF", "0378 FB", "0378 FF"}));
 
     w.device().setConnection(1);
@@ -166,9 +171,11 @@ void TestWindowDevice::parallelRadioClicksPulse() {
     QVERIFY(radio(w, 4)->isEnabled());
     QVERIFY(!radio(w, 5)->isEnabled());
     QTest::mouseClick(radio(w, 1), Qt::LeftButton);
+    SETTLE(w);
     QCOMPARE(traceWrites(f.path("ports.trace")).mid(3), (QStringList{"0278 FE", "0278 FF"}));
     // The link test sends nothing on a parallel connection.
     w.device().testLink();
+    SETTLE(w);
     QCOMPARE(w.linkPanel->text(), QStringLiteral("Wait"));
     QVERIFY(f.prompter.takeShown().isEmpty());
 }
@@ -201,6 +208,7 @@ void TestWindowDevice::reportedSelection() {
         QVERIFY(radio(w, n)->isEnabled());
 
     w.linkTestTimer->timeout({});
+    SETTLE(w);
     QCOMPARE(w.linkPanel->text(), QStringLiteral("Link OK"));
     for (int n = 1; n <= 16; ++n)
         QCOMPARE(radio(w, n)->isChecked(), QString::number(n) == selected);
@@ -210,6 +218,7 @@ void TestWindowDevice::reportedSelection() {
 
     // Once selected, the same report fires nothing more.
     w.linkTestTimer->timeout({});
+    SETTLE(w);
     QCOMPARE(sim.requests().size(), 3);
     QVERIFY(sim.requests().value(2).startsWith("FD 05 00 79 "));
     QVERIFY(f.prompter.takeShown().isEmpty());
@@ -230,6 +239,7 @@ void TestWindowDevice::deviceGoingAwayAndComingBack() {
 
     sim.setMode("silent");
     w.linkTestTimer->timeout({});
+    SETTLE(w);
     QCOMPARE(w.linkPanel->text(), QStringLiteral("No link"));
 
     // The answer reports output 5; selecting it fires 5, and the device hangs
@@ -237,6 +247,7 @@ void TestWindowDevice::deviceGoingAwayAndComingBack() {
     // not shown.
     sim.setMode("normal hangup");
     w.linkTestTimer->timeout({});
+    SETTLE(w);
     QCOMPARE(boxes(f.prompter), QStringList{"error|Cantrel|Can't read from port"});
     QVERIFY(radio(w, 5)->isChecked());
     QCOMPARE(w.linkPanel->text(), QStringLiteral("No link"));
@@ -247,8 +258,10 @@ void TestWindowDevice::deviceGoingAwayAndComingBack() {
 
     // While it is down, both the link test and a click fail on the write.
     w.linkTestTimer->timeout({});
+    SETTLE(w);
     QCOMPARE(boxes(f.prompter), QStringList{"error|Cantrel|Can't write to port"});
     radio(w, 3)->click();
+    SETTLE(w);
     QCOMPARE(boxes(f.prompter), QStringList{"error|Cantrel|Can't write to port"});
 
     QVERIFY(sim.waitForTerminal());
@@ -258,6 +271,7 @@ void TestWindowDevice::deviceGoingAwayAndComingBack() {
     // A click on a line that hangs up while it waits for the answer.
     sim.setMode("hangup");
     radio(w, 9)->click();
+    SETTLE(w);
     QCOMPARE(boxes(f.prompter), QStringList{"error|Cantrel|Can't read from port"});
     QVERIFY(sim.requests().constLast().startsWith("FD 00 09 7D hangup"));
 }
@@ -288,7 +302,8 @@ void TestWindowDevice::linkTestGoesOnUnderItsFailureBox() {
     sim.setMode("hangup");
     w.linkTestTimer->start();
     w.linkTestTimer->timeout({});
-    QCOMPARE(prompter.shown.size(), 1);
+    // The box opens when the failure comes back, and stays for holdMs.
+    QTRY_COMPARE_WITH_TIMEOUT(prompter.shown.size(), 1, 10000);
     QCOMPARE(prompter.shown[0].kind, QStringLiteral("error"));
     QCOMPARE(prompter.shown[0].caption, QStringLiteral("Cantrel"));
     QCOMPARE(prompter.shown[0].text, QStringLiteral("Can't read from port"));

@@ -1,6 +1,7 @@
 // The run engine on its own: documents without a window, a fake clock, real
 // workers, pulses recorded, and a report that notes what it was told.
-#include "device/DeviceLink.h"
+#include "device/DeviceTestSupport.h"
+#include "device/DeviceThread.h"
 #include "platform/ProgramError.h"
 #include "run/RowWorker.h"
 #include "run/RunDocuments.h"
@@ -57,7 +58,7 @@ struct EngineFixture {
     QTemporaryDir dir;
     FakeClock clock{QDateTime(QDate(2026, 12, 10), QTime(11, 59, 59))};
     RecordingOpener opener;
-    DeviceLink device;
+    DeviceThread device;
     DaySchedule day;
     MonthCalendar month;
     PlainRunDocuments documents{day, month};
@@ -407,23 +408,42 @@ class SlowOpener final : public MediaOpener {
 // The first row's media takes longer to open than the second row needs:
 // the pulses still go out in row order, with and without a run advance. A
 // row without an output waits for no advance, so with one it goes first.
+// Given by a test's hook, or by the device thread on the simulated device,
+// where each row is marked once its pulse is over.
 void TestRunEngine::rowsOfOneSecondPulseInRowOrder() {
-    for (int advance : {0, 1}) {
-        EngineFixture f;
-        SlowOpener slow;
-        RunEngine engine(f.documents, f.clock, slow, f.device, f.report);
-        f.report.engine = &engine;
-        QList<int> pulses;
-        engine.setPulseHook([&pulses](int output) { pulses.append(output); });
-        engine.setRunAdvance(advance);
-        f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,slow.mp3\r\n12:00:00,4,,\r\n"
-                                                "12:00:00,0,,\r\n12:00:00,5,,\r\n"));
-        engine.enter();
-        f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0).addSecs(-advance)));
-        engine.tick();
-        QVERIFY(f.workersDone());
-        QCOMPARE(pulses, advance == 0 ? QList<int>({3, 4, 0, 5}) : QList<int>({0, 3, 4, 5}));
-        engine.leave();
+    for (const bool onDevice : {false, true}) {
+        for (int advance : {0, 1}) {
+            EngineFixture f;
+            SlowOpener slow;
+            DevSim sim(qEnvironmentVariable("CANTREL_TEST_BIN") + "/cantrel-devsim", f.dir.path());
+            if (onDevice) {
+                QVERIFY(sim.start());
+                sim.setMode("f9"); // no selection in the answers, nothing fired but the rows
+                qputenv("CANTREL_COM1", sim.linkPath().toLocal8Bit());
+                f.device.setConnection(2);
+                qunsetenv("CANTREL_COM1");
+                QVERIFY(f.device.serialOpen());
+            }
+            RunEngine engine(f.documents, f.clock, slow, f.device, f.report);
+            f.report.engine = &engine;
+            QList<int> pulses;
+            if (!onDevice)
+                engine.setPulseHook([&pulses](int output) { pulses.append(output); });
+            engine.setRunAdvance(advance);
+            f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,slow.mp3\r\n12:00:00,4,,\r\n"
+                                                    "12:00:00,0,,\r\n12:00:00,5,,\r\n"));
+            engine.enter();
+            f.clock.set(QDateTime(QDate(2026, 12, 10), QTime(12, 0).addSecs(-advance)));
+            engine.tick();
+            QVERIFY(f.workersDone());
+            if (onDevice)
+                for (const QString& request : sim.requests())
+                    pulses.append(request.section(' ', 2, 2).toInt(nullptr, 16));
+            QCOMPARE(pulses, advance == 0 ? QList<int>({3, 4, 0, 5}) : QList<int>({0, 3, 4, 5}));
+            for (int row = 1; row <= 4; ++row)
+                QCOMPARE(f.mark(row), QStringLiteral("+"));
+            engine.leave();
+        }
     }
 }
 

@@ -149,6 +149,7 @@ void TestWindowBesideService::followsTheServiceStoppingAndStarting() {
     QTRY_COMPARE_WITH_TIMEOUT(w.link(), QStringLiteral("Link OK"), 10000);
     // The window's own click goes out through its own port.
     QTest::mouseClick(w.form->radioBank()->button(7), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w.form->device().idle(), 10000);
     QCOMPARE(s.requestsFor(7), 1);
 
     QProcess again;

@@ -38,9 +38,12 @@ const char* const Usage =
     "  --selected N     output selected at start, 1..16 (default 1)\n"
     "  --late-ms MS     delay of a late answer (default 150)\n"
     "  --down-ms MS     how long a hang-up lasts (default 300)\n"
+    "  --micro          stamp log lines to the microsecond\n"
     "modes: normal, f9, silent, late, short, gap, wrong, echo, garbage, hangup\n";
 
 volatile std::sig_atomic_t stopRequested = 0;
+// Stamps to the microsecond: how late a request came, finer than a millisecond.
+bool microStamps = false;
 
 void requestStop(int) {
     stopRequested = 1;
@@ -75,7 +78,10 @@ std::string timeStamp() {
     localtime_r(&now.tv_sec, &local);
     char text[40];
     const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    std::snprintf(text + length, sizeof text - length, ".%03ld", now.tv_nsec / 1000000L);
+    if (microStamps)
+        std::snprintf(text + length, sizeof text - length, ".%06ld", now.tv_nsec / 1000L);
+    else
+        std::snprintf(text + length, sizeof text - length, ".%03ld", now.tv_nsec / 1000000L);
     return text;
 }
 
@@ -476,6 +482,10 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::fputs(Usage, stdout);
             return 0;
+        }
+        if (arg == "--micro") {
+            microStamps = true;
+            continue;
         }
         if (i + 1 >= argc) {
             std::fprintf(stderr, "cantrel-devsim: %s needs a value\n%s", arg.c_str(), Usage);
