@@ -30,17 +30,19 @@ expected='./usr/bin/cantrel -> ../libexec/cantrel/cantrel
 ./usr/libexec/cantrel/cantrel
 ./usr/libexec/cantrel/libinpout32.so
 ./usr/share/applications/org.cantrel.Cantrel.desktop
-./usr/share/doc/cantrel/beside-service.png
+./usr/share/doc/cantrel/README.md
 ./usr/share/doc/cantrel/changelog.gz
 ./usr/share/doc/cantrel/copyright
-./usr/share/doc/cantrel/guide.md
-./usr/share/doc/cantrel/guide/calendar.png
-./usr/share/doc/cantrel/guide/editing-row.png
-./usr/share/doc/cantrel/guide/failure-box.png
-./usr/share/doc/cantrel/guide/run-advance.png
-./usr/share/doc/cantrel/guide/run-mode.png
-./usr/share/doc/cantrel/guide/setup-port.png
-./usr/share/doc/cantrel/guide/window.png
+./usr/share/doc/cantrel/docs/beside-service.png
+./usr/share/doc/cantrel/docs/guide.md
+./usr/share/doc/cantrel/docs/guide/calendar.png
+./usr/share/doc/cantrel/docs/guide/editing-row.png
+./usr/share/doc/cantrel/docs/guide/failure-box.png
+./usr/share/doc/cantrel/docs/guide/run-advance.png
+./usr/share/doc/cantrel/docs/guide/run-mode.png
+./usr/share/doc/cantrel/docs/guide/setup-port.png
+./usr/share/doc/cantrel/docs/guide/window.png
+./usr/share/doc/cantrel/docs/screenshot.png
 ./usr/share/icons/hicolor/128x128/apps/cantrel.png
 ./usr/share/icons/hicolor/16x16/apps/cantrel.png
 ./usr/share/icons/hicolor/22x22/apps/cantrel.png
@@ -81,6 +83,16 @@ for page in cantrel cantrel-devsim; do
   warnings=$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
   [ -z "$warnings" ] && pass "man page $page" || fail "man page $page: $warnings"
 done
+# The README's and the guide's links to each other and to their pictures
+# hold where they are installed.
+doc="$root/usr/share/doc/cantrel"
+broken=
+for page in "$doc/README.md" "$doc/docs/guide.md"; do
+  while read -r target; do
+    [ -e "$(dirname "$page")/${target%%#*}" ] || broken+=" ${page#"$doc/"}:$target"
+  done < <(grep -oE '\]\([^)# ]+(#[^) ]*)?\)' "$page" | sed -E 's/^\]\(//; s/\)$//' | grep -vE '^[a-z]+:')
+done
+[ -z "$broken" ] && pass "the installed documents' links hold" || fail "links that lead nowhere:$broken"
 "$root/usr/bin/cantrel" --version | grep -qx 'cantrel 1.18' && pass "--version" ||
   fail "--version from the package"
 
