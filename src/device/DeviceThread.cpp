@@ -150,8 +150,9 @@ void DeviceThread::chooseOutput(int n, Done done) {
     onDeviceLater([n](DeviceLink& link) { link.chooseOutput(n); }, std::move(done));
 }
 
-PulseJob::Outcome DeviceThread::pulse(const PulseDeadline& deadline, int output) {
-    const auto job = std::make_shared<PulseJob>(deadline, output);
+PulseJob::Outcome DeviceThread::pulse(const PulseDeadline& deadline, int output,
+                                      Withdrawal withdrawn) {
+    const auto job = std::make_shared<PulseJob>(deadline, output, std::move(withdrawn));
     {
         QMutexLocker lock(&handedOverMutex_);
         handedOver_.insert(job);

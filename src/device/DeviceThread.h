@@ -66,8 +66,8 @@ class DeviceThread final : public QObject {
 
     // ---- any thread -----------------------------------------------------
     // Fires output at the deadline (on the connection then in force) and
-    // waits for it.
-    PulseJob::Outcome pulse(const PulseDeadline& deadline, int output);
+    // waits for it; not when withdrawn by then.
+    PulseJob::Outcome pulse(const PulseDeadline& deadline, int output, Withdrawal withdrawn = {});
     // A pulse will be due then: nothing starts on the line that could hold
     // it up, until it is settled.
     void expectPulse(quint64 ticket, qint64 dueNs);

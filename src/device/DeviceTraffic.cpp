@@ -139,10 +139,13 @@ void DeviceTraffic::givePulse() {
     const std::shared_ptr<PulseJob> job = std::move(pulses_.front());
     pulses_.pop_front();
     sleepUntil(job->deadline);
+    // A withdrawn pulse is not given: it comes back as never given.
     PulseJob::Outcome outcome;
-    outcome.given = true;
-    outcome.startedSteadyNs = PulseDeadline::steadyNowNs();
-    outcome.failure = failureOf([&] { link_->pulseOutput(job->output); });
+    if (!withdrawn(job->withdrawal)) {
+        outcome.given = true;
+        outcome.startedSteadyNs = PulseDeadline::steadyNowNs();
+        outcome.failure = failureOf([&] { link_->pulseOutput(job->output); });
+    }
     job->finish(outcome);
     // The moment has come and gone: the rows still to pulse in it hold the
     // line by their own tickets.

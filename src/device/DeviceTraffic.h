@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWaitCondition>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
@@ -44,11 +45,19 @@ struct DeviceState {
     quint32 parallelAddress = 888;
 };
 
+// Set when a pulse handed over ahead of its row's moment is no longer wanted
+// (Run mode left before the row fell due).
+using Withdrawal = std::shared_ptr<const std::atomic<bool>>;
+inline bool withdrawn(const Withdrawal& withdrawal) {
+    return withdrawal && withdrawal->load();
+}
+
 // One pulse handed to the device thread, and its outcome, which the thread
 // that handed it over waits for.
 class PulseJob {
   public:
-    PulseJob(const PulseDeadline& due, int fired) : deadline(due), output(fired) {}
+    PulseJob(const PulseDeadline& due, int fired, Withdrawal withdrawn = {})
+        : deadline(due), output(fired), withdrawal(std::move(withdrawn)) {}
 
     struct Outcome {
         bool given = false; // false: the device went away first
@@ -58,6 +67,7 @@ class PulseJob {
 
     const PulseDeadline deadline;
     const int output;
+    const Withdrawal withdrawal;
 
     // The first outcome counts.
     void finish(const Outcome& outcome);

@@ -99,6 +99,9 @@ void RowWorker::runRow() {
         }
     } underWayHere;
     mediaFile = trimmedControls(mediaFile);
+    // A row withdrawn before it fell has been given back already.
+    if (!waitForFall() || withdrawn(withdrawal))
+        return;
     std::optional<Failure> failure;
     if (!mediaFile.isEmpty()) {
         QString why;
@@ -126,7 +129,7 @@ void RowWorker::runRow() {
                 // A test's sleep stands in for the whole wait.
                 if (hooked)
                     pulseDeadline = PulseDeadline::now();
-            } else if (!link_->sleepUntil(pulseDeadline.steady, plannedWaitMs)) {
+            } else if (!link_->sleepUntil(pulseDeadline.steady, plannedWaitMs, nullptr)) {
                 return;
             }
         }
@@ -157,6 +160,17 @@ void RowWorker::runRow() {
     onEngineThread([&failure](RunEngine& engine) {
         engine.showFailure(failure->text, failure->programText, failure->detail);
     });
+}
+
+bool RowWorker::waitForFall() {
+    if (!fallDeadline)
+        return true;
+    QDeadlineTimer until = fallDeadline->steady;
+    // Without a file to open, the pulse may have to be handed over before
+    // the row falls: the device thread then withdraws it if need be.
+    if (mediaFile.isEmpty() && !link_->pulsesOnEngineThread())
+        until = std::min(until, pulseDeadline.earlierBy(kHandOverAheadNs).steady);
+    return link_->sleepUntil(until);
 }
 
 bool RowWorker::onEngineThread(const std::function<void(RunEngine&)>& step) {
@@ -190,7 +204,8 @@ void RowWorker::laterOnEngineThread(std::function<void(RunEngine&)> step) {
 bool RowWorker::givePulse() {
     if (link_->pulsesOnEngineThread())
         return true; // in the stage-1 report
-    const std::optional<RunLink::Pulse> pulse = link_->pulseOnDevice(pulseDeadline, output & 0xFF);
+    const std::optional<RunLink::Pulse> pulse =
+        link_->pulseOnDevice(pulseDeadline, output & 0xFF, withdrawal);
     if (!pulse)
         return false;
     pulsed_ = true;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/PulseDeadline.h"
+#include "device/DeviceTraffic.h"
 
 #include <QString>
 #include <QStringList>
@@ -25,7 +25,8 @@ class RunLink;
 class RowWorker final : public QThread {
     Q_OBJECT
   public:
-    // Created suspended, at the row's due instant: set the fields, then begin().
+    // Created suspended, as its row falls due or just before (armed): set
+    // the fields, then begin().
     explicit RowWorker(std::shared_ptr<RunLink> link);
     ~RowWorker() override;
 
@@ -45,6 +46,10 @@ class RowWorker final : public QThread {
     qint64 rowDueMs = 0;
     // Started by hand (Execute), not by the schedule.
     bool byHand = false;
+    // Armed ahead of its row's second: the row falls due then, and until
+    // then leaving Run mode withdraws it.
+    std::optional<PulseDeadline> fallDeadline;
+    Withdrawal withdrawal;
     // The row as it stood when it fell due, for what is told about it.
     QStringList rowCells;
     // What the next report does: 0 waiting (">"), 1 fired ("+"), 2 failed ("!").
@@ -95,6 +100,9 @@ class RowWorker final : public QThread {
     bool givePulse();
     // GUI thread: a test hook's pulse for stage 1, then the mark of stage.
     void reportStage(RunEngine& engine, quint8 reported);
+    // An armed worker waits for its row to fall, or for as long as its pulse
+    // allows when it has no file to open; false when the engine went away.
+    bool waitForFall();
 
     std::shared_ptr<RunLink> link_;
     // Set by a stage-1 pulse that failed.

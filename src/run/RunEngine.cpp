@@ -60,6 +60,9 @@ bool onMachinesClock(qint64 ms, qint64 realNs) {
 // The wake-up for a due second comes this much early on the machine's clock
 // and sleeps the rest: the GUI thread is held for at most that long.
 constexpr qint64 kWakeAheadNs = 3000000;
+// Rows are armed this long before their second: room for the tick, the
+// workers' start and the hand-over to the device thread on a busy machine.
+constexpr qint64 kArmAheadMs = 50;
 
 } // namespace
 
@@ -82,6 +85,10 @@ bool RunLink::sleepUntil(const QDeadlineTimer& deadline, qint64 plannedMs, bool*
         hook(plannedMs);
         return alive();
     }
+    return sleepUntil(deadline);
+}
+
+bool RunLink::sleepUntil(const QDeadlineTimer& deadline) {
     QMutexLocker lock(&mutex_);
     while (engine_ && !deadline.hasExpired())
         woken_.wait(&mutex_, deadline);
@@ -123,18 +130,41 @@ void RunLink::pulseDone(quint64 ticket) {
         return;
     pendingPulses_.erase({due->second, ticket});
     pulseDue_.erase(due);
+    armed_.erase(ticket);
     woken_.wakeAll();
     if (engine_)
         device_->pulseSettled(ticket);
 }
 
-std::optional<RunLink::Pulse> RunLink::pulseOnDevice(const PulseDeadline& deadline, int output) {
+Withdrawal RunLink::arm(quint64 ticket, qint64 fallMs, quint64 hold) {
+    QMutexLocker lock(&mutex_);
+    auto withdrawn = std::make_shared<std::atomic<bool>>(false);
+    armed_[ticket] = {fallMs, hold, withdrawn};
+    return withdrawn;
+}
+
+QList<quint64> RunLink::withdrawUnfallen(qint64 nowMs) {
+    QMutexLocker lock(&mutex_);
+    QList<quint64> holds;
+    for (const auto& [ticket, armed] : armed_) {
+        if (armed.fallMs > nowMs) {
+            armed.withdrawn->store(true);
+            holds.append(armed.hold);
+        }
+    }
+    // Those that have fallen are started as any other: they go on.
+    armed_.clear();
+    return holds;
+}
+
+std::optional<RunLink::Pulse> RunLink::pulseOnDevice(const PulseDeadline& deadline, int output,
+                                                     const Withdrawal& withdrawn) {
     // Held while the device thread gives the pulse: the engine, and the
     // device after it, wait for it as they go away.
     QReadLocker opening(&opening_);
     if (!alive())
         return std::nullopt;
-    const PulseJob::Outcome outcome = device_->pulse(deadline, output);
+    const PulseJob::Outcome outcome = device_->pulse(deadline, output, withdrawn);
     if (!outcome.given)
         return std::nullopt;
     // When it began, on the engine's clock: the engine's clock now, less
@@ -197,6 +227,10 @@ RunEngine::RunEngine(RunDocuments& documents, Clock& clock, MediaOpener& opener,
     connect(&wakeTimer_, &QTimer::timeout, this, [this] {
         if (!running())
             return;
+        if (wakeToArm_) {
+            armNextSecond();
+            return;
+        }
         // Woken just ahead of the second: the rest is an absolute sleep to
         // its first instant, so the tick reads the new second at once rather
         // than a timer's rounding later.
@@ -249,6 +283,10 @@ void RunEngine::enter() {
 void RunEngine::leave(const QString& why) {
     if (running())
         emit ending(why);
+    // Rows armed for a second that has not begun do not fall in this run:
+    // they are free at once, for a run entered again before that second.
+    for (const quint64 hold : link_->withdrawUnfallen(clock_.now().toMSecsSinceEpoch()))
+        markRow(hold, QString(), true);
     tickTimer_.stop();
     wakeTimer_.stop();
     emit modeChanged(false);
@@ -499,34 +537,72 @@ void RunEngine::followDayFile() {
 }
 
 void RunEngine::wakeForNextSecond(const QDateTime& shifted, const Instant& instant) {
+    wakeForSecond(secondOfDay(shifted.time()) + 1, 1000 - shifted.time().msec(), instant);
+}
+
+void RunEngine::wakeForSecond(int next, qint64 untilNext, const Instant& instant) {
+    wakeTimer_.stop();
+    if (!wakeAtDueSeconds_ || !running())
+        return;
+    const bool machines = onMachinesClock(instant.ms(), instant.realNs);
+    // A new day starts with whatever its file holds: its first second is
+    // always worth the tick at its start.
+    const bool newDay = next == kSecondsPerDay;
+    if (!newDay && dueRows(next).due.empty())
+        return;
+    wakeToArm_ = machines && !newDay;
+    const qint64 aheadMs = wakeToArm_ ? kArmAheadMs : machines ? kWakeAheadNs / 1000000 : 0;
+    wakeTimer_.start(int(std::max<qint64>(0, untilNext - aheadMs)));
+    // Their pulses come the run advance after that second begins. A clock
+    // of the engine's own does not say when that is on the machine's.
+    if (machines && !newDay)
+        device_.expectPulsesAt(
+            instant.deadline(untilNext + qint64(clampRunAdvance(runAdvance_)) * 1000).realNs);
+}
+
+void RunEngine::armNextSecond() {
+    // Everything up to now first, as at any tick: the day, the files, the
+    // rows of this second and those passed over.
+    tick();
+    if (!running())
+        return;
+    const Instant instant = instantNow();
+    const QDateTime shifted = shiftedClock(instant.at, runAdvance_);
     const int next = secondOfDay(shifted.time()) + 1;
-    if (wakeAtDueSeconds_ && running() && !dueRows(next).due.empty()) {
-        const int untilNext = std::max(0, 1000 - shifted.time().msec());
-        const bool machines = onMachinesClock(instant.ms(), instant.realNs);
-        wakeTimer_.start(std::max<int>(0, untilNext - (machines ? kWakeAheadNs / 1000000 : 0)));
-        // Their pulses come the run advance after that second begins. A clock
-        // of the engine's own does not say when that is on the machine's.
-        if (machines)
-            device_.expectPulsesAt(
-                instant.deadline(untilNext + qint64(clampRunAdvance(runAdvance_)) * 1000).realNs);
-    } else {
-        wakeTimer_.stop();
+    const qint64 untilNext = 1000 - shifted.time().msec();
+    // Woken late, well into the second: the ticks take its rows as they come.
+    if (next == kSecondsPerDay || untilNext > 2 * kArmAheadMs)
+        return;
+    const DueScan scan = dueRows(next);
+    // A time that does not read ends Run mode at that second's tick, which
+    // comes at its start.
+    if (scan.badRow) {
+        wakeToArm_ = false;
+        wakeTimer_.start(int(std::max<qint64>(0, untilNext - kWakeAheadNs / 1000000)));
+        return;
     }
+    const qint64 waitMs = untilNext + qint64(clampRunAdvance(runAdvance_)) * 1000;
+    for (int row : scan.due) {
+        emit rowFalling(row);
+        startWorker(row, waitMs, instant, false, untilNext);
+    }
+    wakeForSecond(next + 1, untilNext + 1000, instant);
 }
 
 void RunEngine::executeRow(int row) {
     startWorker(row, qint64(clampRunAdvance(runAdvance_)) * 1000, instantNow(), true);
 }
 
-void RunEngine::startWorker(int row, qint64 waitMs, const Instant& instant, bool byHand) {
+void RunEngine::startWorker(int row, qint64 waitMs, const Instant& instant, bool byHand,
+                            qint64 fallInMs) {
     const StringGridModel& rows = documents_.dayRows();
     auto* worker = new RowWorker(link_);
     worker->output = outputNumber(rows.cell(DayCol::Output, row));
-    // A row without an output waits for nothing; a late row's pulse is due
-    // already, and takes its place among the others by its own due instant.
-    // Both count from the instant the clock was read, so the time the tick
-    // took since does not move the pulse.
-    const qint64 dueIn = worker->output != 0 ? waitMs : std::min<qint64>(waitMs, 0);
+    // A row without an output waits for nothing but its fall; a late row's
+    // pulse is due already, and takes its place among the others by its own
+    // due instant. Both count from the instant the clock was read, so the
+    // time the tick took since does not move the pulse.
+    const qint64 dueIn = worker->output != 0 ? waitMs : std::min<qint64>(waitMs, fallInMs);
     worker->plannedWaitMs = std::max<qint64>(0, dueIn);
     worker->pulseDeadline = instant.deadline(dueIn);
     worker->pulseDueMs = instant.ms() + dueIn;
@@ -536,6 +612,10 @@ void RunEngine::startWorker(int row, qint64 waitMs, const Instant& instant, bool
     worker->rowCells = rows.rowCells(row);
     worker->mediaFile = rows.cell(DayCol::Media, row);
     worker->hold = take(row);
+    if (fallInMs > 0) {
+        worker->fallDeadline = instant.deadline(fallInMs);
+        worker->withdrawal = link_->arm(worker->pulseTicket, instant.ms() + fallInMs, worker->hold);
+    }
     if (worker->begin())
         return;
     // No thread for this row: it fails here, alone, and the pulses queued

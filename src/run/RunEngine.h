@@ -45,7 +45,9 @@ class RunLink {
     // Sleeps until the deadline, or less when the engine goes away; false if
     // it has. plannedMs is what the wait was planned as, for the sleep hook;
     // hooked says whether the hook stood in for it.
-    bool sleepUntil(const QDeadlineTimer& deadline, qint64 plannedMs, bool* hooked = nullptr);
+    bool sleepUntil(const QDeadlineTimer& deadline, qint64 plannedMs, bool* hooked);
+    // The same, whatever the hook.
+    bool sleepUntil(const QDeadlineTimer& deadline);
     bool alive() const;
 
     // Pulses go out in the order of their due instants (ms since the epoch),
@@ -60,13 +62,22 @@ class RunLink {
     // twice is done once.
     void pulseDone(quint64 ticket);
 
+    // GUI thread: the worker of ticket, holding its row by hold, was started
+    // before its row fell due, at fallMs on the engine's clock. Until then,
+    // Run mode left withdraws it.
+    Withdrawal arm(quint64 ticket, qint64 fallMs, quint64 hold);
+    // Run mode left at nowMs: rows armed to fall after it are withdrawn; the
+    // holds on them, to give them back.
+    QList<quint64> withdrawUnfallen(qint64 nowMs);
+
     // Worker side: the pulse given by the device thread at its deadline, and
     // when it began on the engine's clock; nothing when the engine is gone.
     struct Pulse {
         std::optional<DeviceFailure> failure;
         qint64 startedMs = 0;
     };
-    std::optional<Pulse> pulseOnDevice(const PulseDeadline& deadline, int output);
+    std::optional<Pulse> pulseOnDevice(const PulseDeadline& deadline, int output,
+                                       const Withdrawal& withdrawn);
     // A test's pulse hook stands in for the device: the pulse is then given
     // on the engine's thread, in the worker's report, as the hook expects.
     bool pulsesOnEngineThread() const;
@@ -99,6 +110,14 @@ class RunLink {
     std::set<std::pair<qint64, quint64>> pendingPulses_;
     std::map<quint64, qint64> pulseDue_;
     quint64 nextTicket_ = 1;
+    // Armed workers whose rows have not yet been found fallen, by ticket:
+    // when they fall, and their withdrawal.
+    struct Armed {
+        qint64 fallMs;
+        quint64 hold;
+        std::shared_ptr<std::atomic<bool>> withdrawn;
+    };
+    std::map<quint64, Armed> armed_;
 };
 
 // Run mode: the tick every 490 ms on the shifted clock, the day change, the
@@ -272,11 +291,22 @@ class RunEngine final : public QObject {
     Instant instantNow() const;
     // A worker for row whose pulse is due waitMs after the instant (at once
     // when not positive, and always at once for a row without an output).
-    void startWorker(int row, qint64 waitMs, const Instant& instant, bool byHand = false);
-    // The tick runs again at the start of the next second when a row is due
-    // in it, rather than up to 490 ms into it.
-    // The device hears of the rows due then, so the line is free for them.
+    // A row armed ahead falls due fallInMs after the instant: its worker
+    // waits for that before it opens anything or gives any pulse.
+    void startWorker(int row, qint64 waitMs, const Instant& instant, bool byHand = false,
+                     qint64 fallInMs = 0);
+    // Rows due in the next second are started just ahead of it (armed), so
+    // their pulses are with the device thread before their moment; on a
+    // clock of the engine's own, and for the first second of a day, whose
+    // rows the new day's file brings, the tick runs at that second's start
+    // instead. The device hears of the rows due then, so the line is free
+    // for them.
     void wakeForNextSecond(const QDateTime& shifted, const Instant& instant);
+    // The same for second of the shifted day, untilMs after the instant.
+    void wakeForSecond(int second, qint64 untilMs, const Instant& instant);
+    // The wake-up just ahead of a second with rows due: the tick as any
+    // other, then that second's rows armed.
+    void armNextSecond();
 
     RunDocuments& documents_;
     Clock& clock_;
@@ -314,6 +344,8 @@ class RunEngine final : public QObject {
     std::map<QDate, QList<std::pair<QStringList, QString>>> marksByDate_;
     bool followFiles_ = false;
     bool wakeAtDueSeconds_ = true;
+    // The wake timer is set to arm the next second's rows, not to tick.
+    bool wakeToArm_ = false;
     FollowedFile dayFile_;
     FollowedFile calendar_;
     DayChooser days_;

@@ -6,9 +6,11 @@
 #include "device/DeviceLink.h"
 #include "platform/ProgramError.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -120,6 +122,25 @@ class DevSim {
             }
         }
         return lines;
+    }
+    // Started with --micro: the wall clock (ns since the epoch) at which
+    // each logged request reached the device, and its first four bytes.
+    QList<std::pair<qint64, QString>> stampedRequests() const {
+        QList<std::pair<qint64, QString>> out;
+        QFile file(logPath());
+        if (!file.open(QIODevice::ReadOnly))
+            return out;
+        static const QRegularExpression line("^(\\S+ \\S+)\\.(\\d{6}) (FD \\S\\S \\S\\S \\S\\S)");
+        for (const QByteArray& raw : file.readAll().split('\n')) {
+            const QRegularExpressionMatch m = line.match(QString::fromLatin1(raw));
+            if (m.hasMatch())
+                out.append({QDateTime::fromString(m.captured(1), "yyyy-MM-dd HH:mm:ss")
+                                        .toMSecsSinceEpoch() *
+                                    1000000 +
+                                m.captured(2).toLongLong() * 1000,
+                            m.captured(3)});
+        }
+        return out;
     }
     // How many held-back parts of answers (a late answer, the rest after a
     // pause) have gone out on the line so far.

@@ -49,24 +49,6 @@ struct Line {
             events << "done " + (failure ? failure->text : QStringLiteral("ok"));
         };
     }
-    // The wall clock (ns since the epoch) at which each logged request
-    // reached the device, and its first four bytes.
-    QList<std::pair<qint64, QString>> stampedRequests() const {
-        QList<std::pair<qint64, QString>> out;
-        QFile file(sim.logPath());
-        if (!file.open(QIODevice::ReadOnly))
-            return out;
-        static const QRegularExpression line("^(\\S+ \\S+)\\.(\\d{6}) (FD \\S\\S \\S\\S \\S\\S)");
-        for (const QByteArray& raw : file.readAll().split('\n')) {
-            const QRegularExpressionMatch m = line.match(QString::fromLatin1(raw));
-            if (m.hasMatch())
-                out.append({QDateTime::fromString(m.captured(1), "yyyy-MM-dd HH:mm:ss")
-                                    .toMSecsSinceEpoch() * 1000000 +
-                                m.captured(2).toLongLong() * 1000,
-                            m.captured(3)});
-        }
-        return out;
-    }
 };
 
 // Gives a pulse from a thread of its own, as a row's worker does.
@@ -125,7 +107,7 @@ void TestDeviceThread::aDuePulseComesFirst() {
     QCOMPARE(outcome.failure.has_value(), false);
     QTRY_VERIFY_WITH_TIMEOUT(line.device->idle(), 10000);
 
-    const auto requests = line.stampedRequests();
+    const auto requests = line.sim.stampedRequests();
     QCOMPARE(requests.size(), 2);
     QCOMPARE(requests[0].second, QStringLiteral("FD 00 03 7B"));
     QCOMPARE(requests[1].second, QStringLiteral("FD 00 00 06"));

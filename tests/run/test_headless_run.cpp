@@ -454,9 +454,12 @@ void TestHeadlessRun::secondRunOnOnePort() {
 
     QCOMPARE(endWith(first, SIGTERM), 0);
     QByteArray secondSaid;
+    // The port opens, then the link test on it says the link is back.
     QTRY_VERIFY_WITH_TIMEOUT(
         (secondSaid += second.readAllStandardError()).contains("Connection: COM1   Device ID: 0"),
         5000);
+    QTRY_VERIFY_WITH_TIMEOUT((secondSaid += second.readAllStandardError()).contains(" Link OK\n"),
+                             5000);
     QCOMPARE(endWith(second, SIGTERM), 0);
     secondSaid += second.readAllStandardError();
 

@@ -2,6 +2,7 @@
 // workers, pulses recorded, and a report that notes what it was told.
 #include "device/DeviceTestSupport.h"
 #include "device/DeviceThread.h"
+#include "platform/Clock.h"
 #include "platform/ProgramError.h"
 #include "run/RowWorker.h"
 #include "run/RunDocuments.h"
@@ -130,6 +131,8 @@ class TestRunEngine : public QObject {
     void passedOverRows_data();
     void passedOverRows();
     void wakesAtTheStartOfADueSecond();
+    void rowsAreArmedAheadOfTheirSecond_data();
+    void rowsAreArmedAheadOfTheirSecond();
     void rowStaysTakenAcrossASave_data();
     void rowStaysTakenAcrossASave();
     void firedLatenessCountsFromTheRowsSecond_data();
@@ -447,8 +450,117 @@ void TestRunEngine::rowsOfOneSecondPulseInRowOrder() {
     }
 }
 
+namespace {
+
+// Notes when each file opened, on the wall clock (ns since the epoch).
+class StampingOpener final : public MediaOpener {
+  public:
+    bool open(const QString& target, QString* = nullptr) override {
+        QMutexLocker lock(&mutex_);
+        opened_.append({target, PulseDeadline::realNowNs()});
+        return true;
+    }
+    QList<std::pair<QString, qint64>> opened() {
+        QMutexLocker lock(&mutex_);
+        return opened_;
+    }
+
+  private:
+    QMutex mutex_;
+    QList<std::pair<QString, qint64>> opened_;
+};
+
+} // namespace
+
+void TestRunEngine::rowsAreArmedAheadOfTheirSecond_data() {
+    QTest::addColumn<bool>("leaves");
+    QTest::addColumn<bool>("entersAgain");
+    QTest::newRow("runs on") << false << false;
+    QTest::newRow("left before the second") << true << false;
+    QTest::newRow("left and entered again") << true << true;
+}
+
+// On the machine's clock the rows of a second start just before it, so
+// their pulses are with the device thread ahead of their moment; still a
+// row's file opens once it has fallen due, and no pulse reaches the device
+// before its second. Run mode left before that second withdraws them: nothing
+// opens or pulses and the rows are free again, so a run entered again at once
+// fires each of them once.
+void TestRunEngine::rowsAreArmedAheadOfTheirSecond() {
+    QFETCH(bool, leaves);
+    QFETCH(bool, entersAgain);
+    // A busy machine may wake the engine too late to arm, or leave Run mode
+    // only after the second began: then the case is tried again.
+    for (int attempt = 1;; ++attempt) {
+        EngineFixture f;
+        DevSim sim(qEnvironmentVariable("CANTREL_TEST_BIN") + "/cantrel-devsim", f.dir.path());
+        QVERIFY(sim.start({"--micro"}));
+        sim.setMode("f9");
+        qputenv("CANTREL_COM1", sim.linkPath().toLocal8Bit());
+        f.device.setConnection(2);
+        qunsetenv("CANTREL_COM1");
+        QVERIFY(f.device.serialOpen());
+        SystemClock clock;
+        StampingOpener opener;
+        RunEngine engine(f.documents, clock, opener, f.device, f.report);
+        f.report.engine = &engine;
+        // Two rows, the second one with a file, in a second two to three
+        // seconds from now, on today's date.
+        QDateTime second = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() + 3);
+        while (second.date() != QDate::currentDate()) {
+            QTest::qWait(1000);
+            second = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() + 3);
+        }
+        const QByteArray at = second.time().toString("HH:mm:ss").toLatin1();
+        f.setCalendar(second.date().day(),
+                      f.writeDay("today.24h", at + ",3,,\r\n" + at + ",4,,a.mp3\r\n"));
+        const qint64 secondNs = second.toMSecsSinceEpoch() * 1000000;
+        QList<qint64> fallings;
+        qint64 leftNs = 0;
+        connect(&engine, &RunEngine::rowFalling, this, [&](int) {
+            fallings.append(PulseDeadline::realNowNs());
+            if (leaves && !leftNs)
+                QTimer::singleShot(0, &engine, [&] {
+                    leftNs = PulseDeadline::realNowNs();
+                    engine.leave();
+                    if (entersAgain)
+                        engine.enter();
+                });
+        });
+        engine.enter();
+        QTest::qWait(int(QDateTime::currentDateTime().msecsTo(second)) + 1500);
+        engine.leave();
+        QVERIFY(f.workersDone());
+        QCoreApplication::processEvents();
+        const bool inTime = !fallings.isEmpty() && fallings.last() < secondNs &&
+                            (!leaves || (leftNs > 0 && leftNs < secondNs));
+        if (!inTime) {
+            QVERIFY2(attempt < 3, "the rows were never armed ahead of their second");
+            continue;
+        }
+        const bool fires = !leaves || entersAgain;
+        QCOMPARE(fallings.size(), leaves && entersAgain ? 4 : 2);
+        QStringList pulses;
+        for (const auto& [ns, request] : sim.stampedRequests()) {
+            pulses << request.section(' ', 2, 2);
+            QVERIFY2(ns >= secondNs, qPrintable(request + " reached the device early"));
+        }
+        QCOMPARE(pulses, fires ? QStringList({"03", "04"}) : QStringList());
+        const auto opened = opener.opened();
+        QCOMPARE(opened.size(), fires ? 1 : 0);
+        if (fires) {
+            QCOMPARE(opened[0].first, QStringLiteral("a.mp3"));
+            QVERIFY2(opened[0].second >= secondNs, "the file opened before its row fell due");
+        }
+        for (int row = 1; row <= 2; ++row)
+            QCOMPARE(f.mark(row), fires ? QStringLiteral("+") : QString());
+        break;
+    }
+}
+
 // The tick that sees a row due in the next second wakes the engine at that
-// second's start; none is armed when the next second has no row.
+// second's start, as does the last second of a day; none is armed when the
+// next second has no row.
 void TestRunEngine::wakesAtTheStartOfADueSecond() {
     EngineFixture f;
     f.setCalendar(10, f.writeDay("ten.24h", "12:00:00,3,,\r\n"));
@@ -463,6 +575,11 @@ void TestRunEngine::wakesAtTheStartOfADueSecond() {
     f.tick(QTime(11, 59, 59, 600));
     QVERIFY(f.engine.wakeTimer().isActive());
     // Armed for the 400 ms left of the fake clock's second, however busy the machine.
+    QCOMPARE(f.engine.wakeTimer().interval(), 400);
+    // The first second of a day is woken for whatever the day's file holds.
+    f.setCalendar(11, f.writeDay("eleven.24h", "00:00:00,4,,\r\n"));
+    f.tick(QTime(23, 59, 59, 600));
+    QVERIFY(f.engine.wakeTimer().isActive());
     QCOMPARE(f.engine.wakeTimer().interval(), 400);
     f.engine.leave();
     QVERIFY(!f.engine.wakeTimer().isActive());

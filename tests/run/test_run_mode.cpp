@@ -671,10 +671,10 @@ void TestRunMode::pulseDueAlreadyPassed() {
     QThread* worker = QThread::create([&] {
         for (qint64 overdue : {1, 1, 1, 2, 3, 1000}) {
             // Planned as already past, and planned ahead but passed by now.
-            link->sleepUntil(RunLink::deadlineIn(-overdue), -overdue);
+            link->sleepUntil(RunLink::deadlineIn(-overdue), -overdue, nullptr);
             const QDeadlineTimer soon = RunLink::deadlineIn(1);
             QThread::usleep(2500);
-            link->sleepUntil(soon, 1);
+            link->sleepUntil(soon, 1, nullptr);
         }
     });
     worker->start();
