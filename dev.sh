@@ -47,7 +47,9 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-q
   # the readers of outside bytes are fuzzed with libFuzzer (fuzz/)
   clang-14 libclang-rt-14-dev
   # the mutation run's script (./dev.sh mutate) and the checks that keep the operator's guide true
-  python3)
+  python3
+  # the window opens a row's media file with xdg-open, as the installed package does
+  xdg-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
