@@ -1,8 +1,8 @@
 // `cantrel --run` as a process: real settings, calendar and day files in a
 // temporary folder, the simulated device on a pseudo-terminal, a real opener
 // script, and libfaketime where the day has to change.
-#include "device/DeviceTestSupport.h"
 #include "support/NotifySocket.h"
+#include "support/StationFolder.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -26,29 +26,11 @@ using namespace cantrel::test;
 
 namespace {
 
-QString bin() {
-    return qEnvironmentVariable("CANTREL_TEST_BIN");
-}
-
-// The folder a station would run from, and the device beside it.
-struct Station {
-    QTemporaryDir dir;
-    DevSim device{bin() + "/cantrel-devsim", dir.path()};
-
+// The station's folder, with an opener that notes each file it was given
+// in "opened", and the schedule's files as the window writes them.
+struct Station : StationFolder {
     Station() {
-        write("opener.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/opened\"\n");
-        QFile::setPermissions(path("opener.sh"), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
-                                                     QFileDevice::WriteOwner);
-    }
-    QString path(const QString& name) const { return dir.filePath(name); }
-    void write(const QString& name, const QByteArray& bytes) const {
-        QFile file(path(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(name));
-    }
-    QByteArray read(const QString& name) const {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        opener = script("opener.sh", "printf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/opened\"\n");
     }
     // A day file of "time,output,comment,media" lines.
     QString writeDay(const QString& name, const QStringList& lines) const {
@@ -68,27 +50,6 @@ struct Station {
                                  "\r\nLPTAddr=888\r\nPort=" + QByteArray::number(port) +
                                  "\r\nDeviceID=0\r\nRunAdvance=0\r\n");
     }
-
-    // cantrel --run in this folder, without a display; extra variables on top.
-    // A wrapper, when given, starts the program (as another user, say).
-    void start(QProcess& run, const QStringList& arguments = {"--run"},
-               const QStringList& extra = {}, const QStringList& wrapper = {}) const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name :
-             {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "CANTREL_PORT_TRACE"})
-            env.remove(QLatin1String(name));
-        env.insert("CANTREL_COM1", device.linkPath());
-        env.insert("CANTREL_OPENER", path("opener.sh"));
-        env.insert("XDG_STATE_HOME", path("state"));
-        for (const QString& assignment : extra)
-            env.insert(assignment.section('=', 0, 0), assignment.section('=', 1));
-        run.setProcessEnvironment(env);
-        run.setWorkingDirectory(dir.path());
-        if (wrapper.isEmpty())
-            run.start(bin() + "/cantrel", arguments);
-        else
-            run.start(wrapper.first(), wrapper.mid(1) + QStringList{bin() + "/cantrel"} + arguments);
-    }
     // The requests for outputs, in order, without the link test's probes
     // (outputs 0 and 1 with nothing selected): "FD 00 03" and so on.
     QStringList outputRequests() const {
@@ -98,20 +59,7 @@ struct Station {
                 outputs << request.left(8);
         return outputs;
     }
-    int requestsFor(int output) const {
-        const QString request =
-            QStringLiteral("FD 00 %1 ").arg(output, 2, 16, QLatin1Char('0')).toUpper();
-        return int(device.requests().filter(request).size());
-    }
 };
-
-// Ends the process with a signal; its exit status, or -1 if it did not end.
-int endWith(QProcess& run, int signal) {
-    ::kill(pid_t(run.processId()), signal);
-    if (!run.waitForFinished(5000))
-        return -1;
-    return run.exitStatus() == QProcess::NormalExit ? run.exitCode() : -1;
-}
 
 const QString kFaketime = QStringLiteral("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
 
@@ -122,18 +70,6 @@ QStringList movedClock(const QString& faketime) {
             "FAKETIME_NO_CACHE=1",
             // A sanitizer build would refuse a preloaded library ahead of its runtime.
             "ASAN_OPTIONS=" + qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0"};
-}
-
-QStringList linesOf(const QByteArray& err) {
-    return QString::fromLocal8Bit(err).split(u'\n', Qt::SkipEmptyParts);
-}
-
-// How many of the run's own lines ("2026-12-10 12:00:00 " and the text) say text.
-int saidLines(const QByteArray& err, const QString& text) {
-    int count = 0;
-    for (const QString& line : linesOf(err))
-        count += line.mid(20) == text;
-    return count;
 }
 
 // Waits for the wall clock to reach at.

@@ -45,6 +45,16 @@ struct Window {
     QString mark(int row) const { return form->daySchedule().rows().cell(DayCol::Mark, row); }
 };
 
+// The device, and the service on it with its link up. The window started
+// after it is given the same COM1.
+bool startService(Station& s, const ServiceClient& client, QProcess& run) {
+    if (!s.device.start())
+        return false;
+    qputenv("CANTREL_COM1", s.device.linkPath().toLocal8Bit());
+    s.start(run);
+    return stateWithLink(client).linkText == QLatin1String("Link OK");
+}
+
 } // namespace
 
 class TestWindowBesideService : public QObject {
@@ -66,14 +76,11 @@ class TestWindowBesideService : public QObject {
 // still hold the service's connection.
 void TestWindowBesideService::worksBesideTheService() {
     Station s;
-    QVERIFY(s.device.start());
-    qputenv("CANTREL_COM1", s.device.linkPath().toLocal8Bit());
     const QString day = s.setUp({s.at(5) + ",3,first,", s.at(3600) + ",4,second,"});
     s.write("other.24h", (s.at(5) + ",3,first,\r\n" + s.at(12) + ",6,added,\r\n").toUtf8());
     ServiceClient client;
     QProcess run;
-    s.start(run);
-    QCOMPARE(stateWithLink(client).linkText, QStringLiteral("Link OK"));
+    QVERIFY(startService(s, client, run));
 
     Window w;
     QVERIFY(w.start(s, client));
@@ -128,13 +135,10 @@ void TestWindowBesideService::worksBesideTheService() {
 // service's link comes up.
 void TestWindowBesideService::followsTheServiceStoppingAndStarting() {
     Station s;
-    QVERIFY(s.device.start());
-    qputenv("CANTREL_COM1", s.device.linkPath().toLocal8Bit());
     s.setUp({s.at(3600) + ",4,later,"});
     ServiceClient client;
     QProcess run;
-    s.start(run);
-    QCOMPARE(stateWithLink(client).linkText, QStringLiteral("Link OK"));
+    QVERIFY(startService(s, client, run));
     Window w;
     QVERIFY(w.start(s, client));
     QTRY_COMPARE(w.connection(), QStringLiteral("Connection: COM1 (service)   Device ID: 0"));
