@@ -20,7 +20,8 @@ outright puts it back when the next one starts.
 
 Options:
   --tests a,b,c   the ctest names to run, in order (default: per folder, below)
-  --sample N      N mutants picked at random over all files (--seed S, default 1)
+  --pick N        N mutants picked at random over all files; --draw K picks
+                  another N (default 1), the same K always the same ones
   --lines A-B     only mutants on lines A to B (FILE:A-B gives one file its own)
   --only KINDS    only these kinds: compare,arith,logic,negate,const,bool,drop
   --timeout S     seconds a test may run before the mutant counts as hanging
@@ -425,8 +426,8 @@ def main():
     parser.add_argument("files", nargs="*")
     parser.add_argument("--report")
     parser.add_argument("--tests")
-    parser.add_argument("--sample", type=int)
-    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--pick", type=int)
+    parser.add_argument("--draw", type=int, default=1)
     parser.add_argument("--lines")
     parser.add_argument("--only")
     parser.add_argument("--timeout", type=int)
@@ -456,9 +457,9 @@ def main():
             kinds = set(args.only.split(","))
             found = [m for m in found if m.kind in kinds]
         mutants += found
-    if args.sample is not None and args.sample < len(mutants):
-        mutants = sorted(random.Random(args.seed).sample(mutants, args.sample),
-                         key=lambda m: (m.path, m.start))
+    if args.pick is not None and args.pick < len(mutants):
+        random.Random(args.draw).shuffle(mutants)
+        mutants = sorted(mutants[:args.pick], key=lambda m: (m.path, m.start))
     if args.list:
         for m in mutants:
             say(f"{m.path}:{m.line}\t{m.describe()}")
