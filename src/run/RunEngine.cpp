@@ -561,9 +561,12 @@ void RunEngine::wakeForSecond(int next, qint64 untilNext, const Instant& instant
 }
 
 void RunEngine::armNextSecond() {
-    // Everything up to now first, as at any tick: the day, the files, the
-    // rows of this second and those passed over.
-    tick();
+    // Everything up to now first, as at any tick (the day, the files, the
+    // rows of this second and those passed over), unless a tick has already
+    // dealt with this second.
+    const QDateTime before = shiftedClock(clock_.now(), runAdvance_);
+    if (before.date() != lastDoneDate_ || secondOfDay(before.time()) != lastDone_)
+        tick();
     if (!running())
         return;
     const Instant instant = instantNow();

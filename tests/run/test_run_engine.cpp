@@ -102,6 +102,21 @@ struct EngineFixture {
     bool workersDone() const {
         return QTest::qWaitFor([] { return RowWorker::liveCount() == 0; }, 5000);
     }
+    // Run entered at the first of the clock readings (ISO dates, local
+    // time), a tick at each of the others; each tick's workers end before
+    // the next, as the marks land between ticks.
+    bool runTicks(const QStringList& ticks) {
+        for (int i = 0; i < ticks.size(); ++i) {
+            clock.set(QDateTime::fromString(ticks[i], Qt::ISODateWithMs).toLocalTime());
+            if (i == 0)
+                engine.enter();
+            else
+                engine.tick();
+            if (!workersDone())
+                return false;
+        }
+        return true;
+    }
     // A file saved anew is taken by a tick once it has stayed as it is for a moment.
     void tickOnceSettled(QTime time) {
         tick(time);
@@ -884,15 +899,7 @@ void TestRunEngine::passedOverRows() {
         QSignalSpy lateRows(&f.engine, &RunEngine::rowLate);
         QSignalSpy missedRows(&f.engine, &RunEngine::rowMissed);
         QSignalSpy falling(&f.engine, &RunEngine::rowFalling);
-        for (int i = 0; i < ticks.size(); ++i) {
-            f.clock.set(QDateTime::fromString(ticks[i], Qt::ISODateWithMs).toLocalTime());
-            if (i == 0)
-                f.engine.enter();
-            else
-                f.engine.tick();
-            // The marks land before the next tick, as they do between ticks.
-            QVERIFY(f.workersDone());
-        }
+        QVERIFY(f.runTicks(ticks));
         QVERIFY(f.engine.running());
         QCOMPARE(f.pulses, pulses);
         // Late rows too move the day grid's selection as they start.
@@ -1317,14 +1324,7 @@ void TestRunEngine::planDaysKeepTheClocksRules() {
         f.month.load(f.writeDay("month.31d", ""));
         f.engine.setRunAdvance(advance);
         f.engine.link()->setSleepHook([](qint64) {});
-        for (int i = 0; i < ticks.size(); ++i) {
-            f.clock.set(QDateTime::fromString(ticks[i], Qt::ISODateWithMs).toLocalTime());
-            if (i == 0)
-                f.engine.enter();
-            else
-                f.engine.tick();
-            QVERIFY(f.workersDone());
-        }
+        QVERIFY(f.runTicks(ticks));
         QVERIFY(f.engine.running());
         QCOMPARE(f.pulses, pulses);
         QVERIFY(f.report.told.isEmpty());
